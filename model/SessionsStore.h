@@ -1,0 +1,163 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "model/Note.h"
+#include "model/NoteStore.h"
+#include "model/StepStore.h"
+
+constexpr int kSessions = 12;
+constexpr int kTracks = 12;
+constexpr int kSteps = 256;
+constexpr int kExternalParams = 11;
+
+struct SessionTrackAttribs {
+  int32_t startStep = 0;  // first step of the play range
+  int32_t endStep = 15;   // last step of the play range, inclusive
+  bool muted = false;
+};
+
+// Sound attributes of a track, shared by all sessions.
+struct TrackAttribs {
+  int32_t velocity = 0;
+  bool velocityFixed = false;
+  int32_t volume = 0;
+  int32_t pan = 0;
+  bool reverbEnabled = false;
+  int32_t reverb[4] = {0, 0, 0, 0};  // room size, damping, width, level in hundredths
+  bool chorusEnabled = false;
+  int32_t chorus[5] = {0, 0, 0, 0, 0};  // voices, level/10, speed/10, depth, wave type
+  bool externalReverbEnabled = false;
+  double externalReverb[kExternalParams] = {};
+  bool externalEqualizerEnabled = false;
+  double externalEqualizer[kExternalParams] = {};
+  int32_t channel = 0;
+  int32_t output = 0;  // 0 internal, 1 and 2 the MIDI outputs
+  int32_t pitch = 0;   // semitones as (pitch - 64)
+  int32_t layer = 0;   // the track whose notes this track plays; its own number for none
+};
+
+// The song model: 12 sessions x 12 tracks x 256 steps, with per-track attributes.
+// Not synchronised: only the sequencer thread touches it. Coordinates are trusted
+// (sessions and tracks 0..11, steps 0..255); callers clamp.
+class SessionsStore {
+ public:
+  SessionsStore();
+  ~SessionsStore();
+  SessionsStore(const SessionsStore&) = delete;
+  SessionsStore& operator=(const SessionsStore&) = delete;
+
+  void Clear();
+  void ClearNotes();
+  // Copies notes and session-track ranges/mute into dst after clearing it.
+  void BackupTo(SessionsStore* dst);
+  void RestoreFrom(SessionsStore* src, bool notesOnly);
+
+  bool IsEmpty(int session) const;
+  bool IsEmpty(int session, int track) const;
+  bool IsEmpty(int session, int track, int step) const;
+
+  void Delete(int session, int track, int step);
+  void Delete(int session, int track);
+  void Delete(int session);
+
+  bool GetMuted(int session, int track) const { return sessionTrackAttribs[session][track].muted; }
+  void SetMuted(int session, int track, bool muted) { sessionTrackAttribs[session][track].muted = muted; }
+  int GetSingle(int session) const { return single[session]; }
+  void SetSingle(int session, int track) { single[session] = track; }
+  void GetStartEndSteps(int session, int track, int& start, int& end) const;
+  // Ignored unless end >= start.
+  void SetStartEndSteps(int session, int track, int start, int end);
+  int GetSessionLength(int session) const;
+  SessionTrackAttribs GetSessionTrackAttribs(int session, int track) const { return sessionTrackAttribs[session][track]; }
+  void SetSessionTrackAttribs(int session, int track, const SessionTrackAttribs& a) { sessionTrackAttribs[session][track] = a; }
+  bool GetLooping() const { return looping; }
+  void SetLooping(bool value) { looping = value; }
+  void GetLoopingStartEndSteps(int& track, int& start, int& end) const;
+  void SetLoopingStartEndSteps(int track, int start, int end);
+
+  int GetTrackVelocity(int track) const { return trackAttribs[track].velocity; }
+  void SetTrackVelocity(int track, int v) { trackAttribs[track].velocity = v; }
+  bool GetTrackVelocityFixed(int track) const { return trackAttribs[track].velocityFixed; }
+  void SetTrackVelocityFixed(int track, bool v) { trackAttribs[track].velocityFixed = v; }
+  int GetTrackVolume(int track) const { return trackAttribs[track].volume; }
+  void SetTrackVolume(int track, int v) { trackAttribs[track].volume = v; }
+  int GetTrackPan(int track) const { return trackAttribs[track].pan; }
+  void SetTrackPan(int track, int v) { trackAttribs[track].pan = v; }
+  int GetTrackChannel(int track) const { return trackAttribs[track].channel; }
+  void SetTrackChannel(int track, int v) { trackAttribs[track].channel = v; }
+  int GetTrackOutput(int track) const { return trackAttribs[track].output; }
+  void SetTrackOutput(int track, int v) { trackAttribs[track].output = v; }
+  int GetTrackPitch(int track) const { return trackAttribs[track].pitch; }
+  void SetTrackPitch(int track, int v) { trackAttribs[track].pitch = v; }
+  int GetTrackLayer(int track) const { return trackAttribs[track].layer; }
+  void SetTrackLayer(int track, int v) { trackAttribs[track].layer = v; }
+  void GetTrackReverb(int track, int& roomSize, int& damping, int& width, int& level) const;
+  void SetTrackReverb(int track, int roomSize, int damping, int width, int level);
+  void GetTrackChorus(int track, int& voices, int& level, int& speed, int& depth, int& type) const;
+  void SetTrackChorus(int track, int voices, int level, int speed, int depth, int type);
+  bool GetTrackReverbEnabled(int track) const { return trackAttribs[track].reverbEnabled; }
+  void SetTrackReverbEnabled(int track, bool v) { trackAttribs[track].reverbEnabled = v; }
+  bool GetTrackChorusEnabled(int track) const { return trackAttribs[track].chorusEnabled; }
+  void SetTrackChorusEnabled(int track, bool v) { trackAttribs[track].chorusEnabled = v; }
+  bool GetTrackExternalReverbEnabled(int track) const { return trackAttribs[track].externalReverbEnabled; }
+  void SetTrackExternalReverbEnabled(int track, bool v) { trackAttribs[track].externalReverbEnabled = v; }
+  bool GetTrackExternalEqualizerEnabled(int track) const { return trackAttribs[track].externalEqualizerEnabled; }
+  void SetTrackExternalEqualizerEnabled(int track, bool v) { trackAttribs[track].externalEqualizerEnabled = v; }
+  // Each copies exactly kExternalParams (11) doubles.
+  void GetTrackExternalReverb(int track, double* out) const;
+  void SetTrackExternalReverb(int track, const double* in);
+  void GetTrackExternalEqualizer(int track, double* out) const;
+  void SetTrackExternalEqualizer(int track, const double* in);
+
+  // Note queries: the result vector is emptied first.
+  void GetNotes(int session, int track, int step, std::vector<Note>& out) const;
+  void GetNotesInOffsetRange(int session, int track, int step, double from, double to, std::vector<Note>& out) const;
+  void GetNotesInSubstepRange(int session, int track, int step, int from, int to, std::vector<Note>& out) const;
+  void GetNotesInsideNoteRange(int session, int track, int step, int low, int high, std::vector<Note>& out) const;
+  void GetNotesOutsideNoteRange(int session, int track, int step, int low, int high, std::vector<Note>& out) const;
+  bool QueryNote(int session, int track, int step, int note) const;
+  bool GetNotesBoundingBox(int session, int track, int& lowNote, int& highNote, int& firstStep, int& lastStep) const;
+
+  // Note edits.
+  void SetNotes(int session, int track, int step, const std::vector<Note>& notes);
+  void AddNote(int session, int track, int step, Note note);
+  void DeleteNote(int session, int track, int step, int note);
+  void SetGate(int session, int track, int step, int note, int gate, int gateFraction);
+  void CopyNote(int srcSession, int srcTrack, int srcStep, int note, int dstSession, int dstTrack, int dstStep);
+  void CopyNoteAttribs(int srcSession, int srcTrack, int srcStep, int srcNote, int dstSession, int dstTrack,
+                       int dstStep, int dstNote);
+  void MakeSameAttribs(int session, int track, int step, int note);
+  void Quantize(int session, int track, int step);
+  void Transpose(int session, int track, int step, int semitones);
+
+  void Copy(int srcSession, int dstSession);
+  void Copy(int srcSession, int srcTrack, int dstSession, int dstTrack);
+  void Copy(int srcSession, int srcTrack, int srcStep, int dstSession, int dstTrack, int dstStep);
+  void CopyLength(int srcSession, int srcTrack, int dstSession, int dstTrack);
+
+  void Insert(int session, int track, int step);
+  void DeleteAndMoveUp(int session, int track, int step);
+  void RotateUpCircular(int session, int track);
+  void RotateDownCircular(int session, int track);
+
+  // For tests and diagnostics: the pools and the raw slot of a step (-1 when empty).
+  const NoteStore& Notes() const { return *noteStore; }
+  const StepStore& StepPool() const { return *stepStore; }
+  int StepIndex(int session, int track, int step) const { return steps[session][track][step]; }
+
+ private:
+  void CopySteps(int srcSession, int srcTrack, int dstSession, int dstTrack);
+  void GetSortedNotes(int session, int track, int step, std::vector<Note>& out) const;
+
+  SessionTrackAttribs sessionTrackAttribs[kSessions][kTracks];
+  TrackAttribs trackAttribs[kTracks];
+  int32_t single[kSessions];
+  int32_t steps[kSessions][kTracks][kSteps];
+  StepStore* stepStore;
+  NoteStore* noteStore;
+  bool looping = false;
+  int32_t loopTrack = 0;
+  int32_t loopStartStep = 0;
+  int32_t loopEndStep = 127;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+// A colour as four components 0..1, shared by the command line, the editor and the renderer.
+struct Color {
+  double r = 0;
+  double g = 0;
+  double b = 0;
+  double a = 0;
+};

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds the sequencer and starts it on the demo song.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja
+cmake --build build -j"$(nproc)" --target ZembrovaneSequencer
+cd demo
+exec ../build/bin/ZembrovaneSequencer "$@" demo

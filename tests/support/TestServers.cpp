@@ -1,0 +1,35 @@
+#include "tests/support/TestServers.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+namespace zs::test {
+
+bool UseTestServers() {
+  std::ifstream in(ZS_TEST_SERVERS_ENV);
+  if (!in) return false;
+  std::string line;
+  int found = 0;
+  while (std::getline(in, line)) {
+    auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    setenv(line.substr(0, eq).c_str(), line.substr(eq + 1).c_str(), 1);
+    ++found;
+  }
+  return found >= 3;
+}
+
+std::string BuildPath(const std::string& relative) { return std::string(ZS_BUILD_DIR) + "/" + relative; }
+std::string SourcePath(const std::string& relative) { return std::string(ZS_SOURCE_DIR) + "/" + relative; }
+
+std::string MakeTempDir(const std::string& name) {
+  namespace fs = std::filesystem;
+  fs::path dir = fs::path(ZS_BUILD_DIR) / "test-tmp" / (name + "-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+}  // namespace zs::test

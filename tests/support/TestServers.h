@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+namespace zs::test {
+
+// Takes over DISPLAY, JACK_DEFAULT_SERVER and ALSA_CONFIG_PATH from the running test-server
+// fixture. Returns false (and the test should fail) when the fixture is not running.
+bool UseTestServers();
+
+// Path of a file or folder in the build tree, e.g. BuildPath("share/plugins/Limiter.so").
+std::string BuildPath(const std::string& relative);
+std::string SourcePath(const std::string& relative);
+
+// A fresh empty directory under the build tree's temporary folder.
+std::string MakeTempDir(const std::string& name);
+
+}  // namespace zs::test

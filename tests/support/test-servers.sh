@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Starts or stops the servers the integration tests talk to: an Xvfb display and a JACK
+# dummy server (with an ALSA configuration that routes the default PCM into it).
+#   test-servers.sh start DIR   writes DIR/env (sourceable) and DIR/pids
+#   test-servers.sh stop DIR    stops exactly the processes recorded in DIR/pids
+set -u
+cmd=${1:?start|stop}
+dir=${2:?directory}
+here=$(cd "$(dirname "$0")" && pwd)
+
+stop() {
+  [ -f "$dir/pids" ] || return 0
+  while read -r pid; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+  done < "$dir/pids"
+  sleep 0.3
+  while read -r pid; do
+    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
+  done < "$dir/pids"
+  rm -f "$dir/pids" "$dir/env"
+}
+
+case "$cmd" in
+start)
+  stop
+  mkdir -p "$dir"
+  : > "$dir/pids"
+  # Xvfb picks a free display itself and tells us which through the pipe.
+  exec 3> "$dir/display"
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp > "$dir/xvfb.log" 2>&1 < /dev/null &
+  echo $! >> "$dir/pids"
+  exec 3>&-
+  for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
+  display=":$(head -n1 "$dir/display" | tr -d '[:space:]')"
+  if [ "$display" = ":" ]; then echo "error: Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; fi
+
+  jack_name="zs_test_$$_$RANDOM"
+  JACK_DEFAULT_SERVER=$jack_name setsid jackd --no-realtime -d dummy -r 44100 -p 128 \
+    > "$dir/jackd.log" 2>&1 < /dev/null &
+  echo $! >> "$dir/pids"
+  sed "s|@ALSA_CONF@|/usr/share/alsa/alsa.conf|" "$here/asound.conf.in" > "$dir/asound.conf"
+  ok=0
+  for _ in $(seq 100); do
+    if JACK_DEFAULT_SERVER=$jack_name jack_lsp > /dev/null 2>&1; then ok=1; break; fi
+    sleep 0.1
+  done
+  if [ $ok -ne 1 ]; then echo "error: jackd did not start"; cat "$dir/jackd.log"; stop; exit 1; fi
+  cat > "$dir/env" <<ENV
+DISPLAY=$display
+JACK_DEFAULT_SERVER=$jack_name
+ALSA_CONFIG_PATH=$dir/asound.conf
+ENV
+  echo "test servers: DISPLAY=$display JACK_DEFAULT_SERVER=$jack_name"
+  ;;
+stop)
+  stop
+  echo "test servers stopped"
+  ;;
+*)
+  echo "usage: $0 start|stop DIR"; exit 2 ;;
+esac
