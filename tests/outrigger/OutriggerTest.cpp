@@ -1,0 +1,291 @@
+// Outrigger loaded for real with dlopen in a child process, hosting the test VST.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <ladspa.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "tests/outrigger/ChildRun.h"
+#include "tests/support/TestServers.h"
+
+namespace fs = std::filesystem;
+using zs::test::ChildRun;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+const std::string Prefix = "ladspa linux vst: ";
+
+std::string ExeDirectory() {
+  return fs::read_symlink("/proc/self/exe").parent_path().string() + "/";
+}
+
+// The lines every load starts with.
+Lines Head() {
+  return {"Loaded from path = " + zs::test::BuildPath("share/plugins"), "Exe-Path = " + ExeDirectory()};
+}
+
+// The lines of a load that ends without a VST, after the settings lines.
+Lines NoVstTail() {
+  return {Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0", "******** closing plugin"};
+}
+
+Lines Concat(Lines a, const Lines& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Runs a stereo signal through the instance in host blocks of `block` frames and writes
+// input and output (left, right) to `file` for the parent to compare.
+int RunAudio(const LADSPA_Descriptor* d, unsigned long block, unsigned long frames, bool inPlace, const char* file) {
+  std::vector<float> inL(frames), inR(frames), outL(frames, 9.0f), outR(frames, 9.0f);
+  for (unsigned long i = 0; i < frames; ++i) {
+    inL[i] = 0.5f * std::sin(0.0627f * static_cast<float>(i));
+    inR[i] = 0.25f * std::sin(0.0941f * static_cast<float>(i));
+  }
+  std::vector<float> original = inL;
+  original.insert(original.end(), inR.begin(), inR.end());
+  float gain = 1.0f, program = 1.0f;
+  LADSPA_Handle h = d->instantiate(d, 44100);
+  d->connect_port(h, 0, &gain);
+  d->connect_port(h, 1, &program);
+  for (unsigned long done = 0; done < frames; done += block) {
+    unsigned long n = std::min(block, frames - done);
+    d->connect_port(h, 2, inL.data() + done);
+    d->connect_port(h, 3, (inPlace ? inL : outL).data() + done);
+    d->connect_port(h, 4, inR.data() + done);
+    d->connect_port(h, 5, (inPlace ? inR : outR).data() + done);
+    d->run(h, n);
+  }
+  d->cleanup(h);
+  original.insert(original.end(), (inPlace ? inL : outL).begin(), (inPlace ? inL : outL).end());
+  original.insert(original.end(), (inPlace ? inR : outR).begin(), (inPlace ? inR : outR).end());
+  return zs::test::WriteFloats(file, original) ? 0 : 104;
+}
+
+// Largest |output - gain * input| over both channels of a RunAudio file.
+float GainError(const std::string& file, float gain) {
+  std::vector<float> v = zs::test::ReadFloats(file);
+  if (v.empty() || v.size() % 4 != 0) return INFINITY;
+  size_t half = v.size() / 2;
+  float worst = 0.0f;
+  for (size_t i = 0; i < half; ++i) worst = std::max(worst, std::fabs(v[half + i] - gain * v[i]));
+  return worst;
+}
+
+// The processReplacing frame counts in a VST log.
+std::vector<int> ProcessCalls(const Lines& log) {
+  std::vector<int> frames;
+  for (const auto& line : log) {
+    if (line.rfind("processReplacing ", 0) == 0) frames.push_back(std::stoi(line.substr(17)));
+  }
+  return frames;
+}
+
+// `lines` with the handle value of a successful dlopen blanked out.
+Lines WithoutHandle(Lines lines) {
+  for (auto& line : lines) {
+    if (line.rfind(Prefix + "g_handle = ", 0) == 0 && line != Prefix + "g_handle = 0") line = Prefix + "g_handle = *";
+  }
+  return lines;
+}
+
+class Outrigger : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = zs::test::MakeTempDir(std::string("outrigger-") +
+                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::copy_file(ZS_TEST_VST, dir + "/Plate.so");
+  }
+
+  // Loads Outrigger in a child, runs body with its descriptor, then unloads it.
+  ChildRun Load(const char* settings, const std::function<int(const LADSPA_Descriptor*)>& body,
+                const char* vstMode = nullptr) {
+    std::string library = zs::test::BuildPath("share/plugins/Outrigger.so");
+    return zs::test::RunInChild(
+        dir, settings,
+        [&]() {
+          void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+          if (handle == nullptr) return 101;
+          auto descriptorOf = reinterpret_cast<LADSPA_Descriptor_Function>(dlsym(handle, "ladspa_descriptor"));
+          if (descriptorOf == nullptr || descriptorOf(0) == nullptr) return 102;
+          if (descriptorOf(1) != nullptr) return 103;
+          int code = body(descriptorOf(0));
+          std::fflush(stdout);
+          dlclose(handle);
+          return code;
+        },
+        vstMode);
+  }
+
+  // Loads with settings that must leave Outrigger without a VST, checks that audio passes.
+  ChildRun LoadPassingThrough(const char* settings, const char* vstMode = nullptr) {
+    ChildRun run = Load(settings, [&](const LADSPA_Descriptor* d) { return RunAudio(d, 1024, 3000, true, "audio"); },
+                        vstMode);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(GainError(dir + "/audio", 1.0f), 0.0f);
+    EXPECT_TRUE(ProcessCalls(run.vstLog).empty());
+    return run;
+  }
+
+  std::string dir;
+};
+
+TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
+  ChildRun run = Load(nullptr, [](const LADSPA_Descriptor* d) {
+    printf("%lu %s %s %s %s %d %lu\n", d->UniqueID, d->Label, d->Name, d->Maker, d->Copyright, d->Properties,
+           d->PortCount);
+    for (unsigned long i = 0; i < d->PortCount; ++i) {
+      const LADSPA_PortRangeHint& h = d->PortRangeHints[i];
+      printf("%s %d %d %g %g\n", d->PortNames[i], d->PortDescriptors[i], h.HintDescriptor, h.LowerBound,
+             h.UpperBound);
+    }
+    return RunAudio(d, 1024, 3000, true, "audio");
+  });
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  Lines descriptor = {
+      "738150397 zembrovane_fx_linuxvst Zembrovane FX LinuxVST Zembrovane developers None 4 6",
+      "Gain 5 593 0 0",        // control input; bounded below, logarithmic, default 1
+      "Program 5 99 1 16",     // control input; bounded, integer, default minimum
+      "Input (Left) 9 0 0 0",  // audio input
+      "Output (Left) 10 0 0 0",
+      "Input (Right) 9 0 0 0",
+      "Output (Right) 10 0 0 0",
+  };
+  Lines tail = NoVstTail();
+  Lines expected = Concat(Concat(Head(), {tail[0], tail[1]}), descriptor);
+  expected.push_back(tail[2]);
+  EXPECT_EQ(zs::test::SplitLines(run.out), expected);
+  EXPECT_EQ(GainError(dir + "/audio", 1.0f), 0.0f);
+  EXPECT_TRUE(run.vstLog.empty());
+}
+
+TEST_F(Outrigger, KeepingTheProgramListsOpensAndClosesTheVst) {
+  ChildRun run = Load("Plate.so:-1:0:", [](const LADSPA_Descriptor*) { return 0; });
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  Lines out = Concat(Head(), {Prefix + "passed fx settings = >Plate.so:-1:0:<", Prefix + "vst name = Plate.so",
+                              Prefix + "preset = -1", Prefix + "num params = 0",
+                              Prefix + "now loading LinuxVST = ./Plate.so", Prefix + "g_handle = *",
+                              Prefix + "opened library", Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3"});
+  Lines log = {"VSTPluginMain 2400"};
+  for (int p = 0; p < 4; ++p) {
+    out.push_back(Prefix + "program " + std::to_string(p) + " name Program " + std::to_string(p));
+    log.push_back("dispatcher 29 " + std::to_string(p) + " 0 0");
+  }
+  const char* labels[] = {"x", "%", "%"};
+  const char* displays[] = {"0.50", "0.00", "0.00"};
+  for (int i = 0; i < 3; ++i) {
+    std::string n = std::to_string(i);
+    out.push_back(Prefix + "param " + n + " name Param " + n);
+    out.push_back(Prefix + "param " + n + " label " + labels[i]);
+    out.push_back(Prefix + "param " + n + " display " + displays[i]);
+    for (int opcode : {8, 6, 7}) log.push_back("dispatcher " + std::to_string(opcode) + " " + n + " 0 0");
+  }
+  out = Concat(out, {Prefix + "loaded and configured vst Plate.so", "******** closing plugin"});
+  log = Concat(log, {"dispatcher 10 0 0 44100", "dispatcher 11 0 512 0", "dispatcher 0 0 0 0", "dispatcher 1 0 0 0"});
+  EXPECT_EQ(WithoutHandle(zs::test::SplitLines(run.out)), out);
+  EXPECT_EQ(run.vstLog, log);
+}
+
+TEST_F(Outrigger, SetsTheProgramFramedByQueriesThenTheParametersInOrder) {
+  ChildRun run = Load("Plate.so:3:2:2 0.75:0 0.25:", [](const LADSPA_Descriptor*) { return 0; });
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  Lines log(std::find(run.vstLog.begin(), run.vstLog.end(), "dispatcher 0 0 0 0"), run.vstLog.end());
+  EXPECT_EQ(log, (Lines{"dispatcher 0 0 0 0", "dispatcher 3 0 0 0", "dispatcher 67 0 0 0", "dispatcher 2 0 3 0",
+                        "dispatcher 68 0 0 0", "dispatcher 3 0 0 0", "setParameter 2 0.75", "setParameter 0 0.25",
+                        "dispatcher 1 0 0 0"}));
+  Lines out = zs::test::SplitLines(run.out);
+  Lines settings(out.begin() + 2, out.begin() + 8);
+  EXPECT_EQ(settings, (Lines{Prefix + "passed fx settings = >Plate.so:3:2:2 0.75:0 0.25:<", Prefix + "vst name = Plate.so",
+                             Prefix + "preset = 3", Prefix + "num params = 2", Prefix + "param 2 value 0.750000",
+                             Prefix + "param 0 value 0.250000"}));
+  auto configured = std::find(out.begin(), out.end(), Prefix + "current program is 0");
+  ASSERT_NE(configured, out.end()) << run.out;
+  EXPECT_EQ(Lines(configured, out.end()),
+            (Lines{Prefix + "current program is 0", Prefix + "setting program 3", Prefix + "current program is 3",
+                   Prefix + "setting param 2 to value 0.750000", Prefix + "setting param 0 to value 0.250000",
+                   Prefix + "loaded and configured vst Plate.so", "******** closing plugin"}));
+}
+
+TEST_F(Outrigger, RunAppliesTheVstGainInBlocksOfAtMost512Frames) {
+  ChildRun run = Load("Plate.so:-1:1:0 0.25:", [](const LADSPA_Descriptor* d) {
+    int code = RunAudio(d, 256, 2500, false, "audio256");
+    return code != 0 ? code : RunAudio(d, 1024, 2500, true, "audio1024");
+  });
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_LT(GainError(dir + "/audio256", 0.25f), 1e-7f);
+  EXPECT_LT(GainError(dir + "/audio1024", 0.25f), 1e-7f);
+  std::vector<int> calls = ProcessCalls(run.vstLog);
+  std::vector<int> expected(9, 256);
+  expected.push_back(196);
+  for (int n : {512, 512, 512, 512, 452}) expected.push_back(n);
+  EXPECT_EQ(calls, expected);
+}
+
+TEST_F(Outrigger, MalformedSettingsLoadNoVstButKeepTheDescriptor) {
+  std::string longName(256, '5');
+  std::string tooMany = "Plate.so:-1:65:";
+  for (int i = 0; i < 65; ++i) tooMany += std::to_string(i) + " 0.5:";
+  for (std::string settings : {longName + ":-1:0:", "Plate.so:-1:1:0 0." + longName + ":", tooMany, std::string("Plate.so:-1:1:3:"),
+                               std::string("Plate.so:-1:1:3 :"), std::string("Plate.so:-1:2:0 0.5:"),
+                               std::string("Plate.so:-1:2:0 0.5"), std::string("Plate.so:-1:-1:"),
+                               std::string("Plate.so:-2:0:"), std::string("Plate.so:99999999999:0:")}) {
+    SCOPED_TRACE(settings);
+    ChildRun run = LoadPassingThrough(settings.c_str());
+    Lines expected = Concat(Head(), {Prefix + "passed fx settings = >" + settings + "<",
+                                     Prefix + "error: bad fx settings"});
+    EXPECT_EQ(zs::test::SplitLines(run.out), Concat(expected, NoVstTail()));
+    EXPECT_TRUE(run.vstLog.empty());
+  }
+}
+
+TEST_F(Outrigger, AcceptsA255CharacterNameAnd64Parameters) {
+  std::string name = std::string(252, 'p') + ".so";
+  fs::copy_file(ZS_TEST_VST, dir + "/" + name);
+  std::string settings = name + ":-1:64:";
+  for (int i = 0; i < 64; ++i) settings += std::to_string(63 - i) + " 0.5:";
+  ChildRun run = Load(settings.c_str(), [](const LADSPA_Descriptor*) { return 0; });
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  Lines out = zs::test::SplitLines(run.out);
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_EQ(out[out.size() - 2], Prefix + "loaded and configured vst " + name);
+  int setCalls = 0;
+  for (const auto& line : run.vstLog) setCalls += line.rfind("setParameter ", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(setCalls, 64);
+  ASSERT_GE(run.vstLog.size(), 2u);
+  EXPECT_EQ(run.vstLog[run.vstLog.size() - 2], "setParameter 0 0.5");
+}
+
+TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
+  Dl_info libc;
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&printf), &libc), 0);
+  fs::create_symlink(libc.dli_fname, dir + "/NoEntry.so");
+
+  Lines missing = LoadPassingThrough("Missing.so:-1:0:").vstLog;
+  EXPECT_TRUE(missing.empty());
+  Lines out = zs::test::SplitLines(LoadPassingThrough("NoEntry.so:-1:0:").out);
+  EXPECT_EQ(Lines(out.end() - 2, out.end()), (Lines{Prefix + "opened library", "******** closing plugin"}));
+
+  EXPECT_EQ(LoadPassingThrough("Plate.so:3:0:", "refuse").vstLog, Lines{"VSTPluginMain 2400"});
+  ChildRun noDispatcher = LoadPassingThrough("Plate.so:3:1:0 0.25:", "nodispatcher");
+  EXPECT_EQ(noDispatcher.vstLog, Lines{"VSTPluginMain 2400"});
+  out = zs::test::SplitLines(noDispatcher.out);
+  EXPECT_EQ(Lines(out.end() - 3, out.end()),
+            (Lines{Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3", "******** closing plugin"}));
+
+  // Without setParameter the VST is still opened and processes, with its own gain.
+  ChildRun noSetter = Load("Plate.so:-1:1:0 0.25:",
+                           [](const LADSPA_Descriptor* d) { return RunAudio(d, 512, 1000, false, "audio"); },
+                           "nosetparameter");
+  EXPECT_EQ(noSetter.exitCode, 0);
+  EXPECT_LT(GainError(dir + "/audio", 0.5f), 1e-7f);
+  EXPECT_EQ(std::count_if(noSetter.vstLog.begin(), noSetter.vstLog.end(),
+                          [](const std::string& l) { return l.rfind("setParameter", 0) == 0; }),
+            0);
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+// A tiny Linux VST 2 effect for testing hosts: it appends one line per call it receives to
+// "TestVst.log" in the current directory and multiplies its stereo input by a gain.
+//
+// Four programs ("Program 0".."Program 3") and three parameters; parameter 0 is the gain
+// (0.5 until set). TEST_VST_MODE, read by VSTPluginMain, breaks it on purpose:
+// "refuse" returns no effect, "nodispatcher" and "nosetparameter" leave those fields null.
+//
+// The effect record is declared here in full, independently of any host, so that a host that
+// reads a field at the wrong offset fails against it.
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct AEffect;
+using HostCallback = intptr_t (*)(AEffect*, int32_t, int32_t, intptr_t, void*, float);
+using Dispatcher = intptr_t (*)(AEffect*, int32_t, int32_t, intptr_t, void*, float);
+using Process = void (*)(AEffect*, float**, float**, int32_t);
+using SetParameter = void (*)(AEffect*, int32_t, float);
+using GetParameter = float (*)(AEffect*, int32_t);
+
+struct AEffect {
+  int32_t magic;
+  Dispatcher dispatcher;
+  Process process;
+  SetParameter setParameter;
+  GetParameter getParameter;
+  int32_t numPrograms;
+  int32_t numParams;
+  int32_t numInputs;
+  int32_t numOutputs;
+  int32_t flags;
+  intptr_t resvd1;
+  intptr_t resvd2;
+  int32_t initialDelay;
+  int32_t realQualities;
+  int32_t offQualities;
+  float ioRatio;
+  void* object;
+  void* user;
+  int32_t uniqueID;
+  int32_t version;
+  Process processReplacing;
+  void* processDoubleReplacing;
+  char future[56];
+};
+static_assert(offsetof(AEffect, processReplacing) == 120, "VST 2 64-bit layout");
+
+constexpr int NumPrograms = 4;
+constexpr int NumParams = 3;
+
+AEffect g_effect;
+HostCallback g_host = nullptr;
+int g_program = 0;
+float g_params[NumParams] = {0.5f, 0.0f, 0.0f};
+
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* format, ...) {
+  // Opened per line so that a crashing host still leaves a complete log.
+  FILE* file = fopen("TestVst.log", "a");
+  if (file == nullptr) return;
+  va_list args;
+  va_start(args, format);
+  vfprintf(file, format, args);
+  va_end(args);
+  fputc('\n', file);
+  fclose(file);
+}
+
+intptr_t Dispatch(AEffect*, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
+  Log("dispatcher %d %d %ld %g", opcode, index, static_cast<long>(value), opt);
+  char* text = static_cast<char*>(ptr);
+  switch (opcode) {
+    case 2:  // effSetProgram
+      g_program = static_cast<int>(value);
+      return 0;
+    case 3:  // effGetProgram
+      return g_program;
+    case 6:  // effGetParamLabel
+      if (text) snprintf(text, 8, "%s", index == 0 ? "x" : "%");
+      return 0;
+    case 7:  // effGetParamDisplay
+      if (text && index >= 0 && index < NumParams) snprintf(text, 8, "%.2f", g_params[index]);
+      return 0;
+    case 8:  // effGetParamName
+      if (text) snprintf(text, 8, "Param %d", index);
+      return 0;
+    case 29:  // effGetProgramNameIndexed
+      if (text) snprintf(text, 24, "Program %d", index);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void SetParam(AEffect*, int32_t index, float value) {
+  Log("setParameter %d %g", index, value);
+  if (index >= 0 && index < NumParams) g_params[index] = value;
+}
+
+float GetParam(AEffect*, int32_t index) { return index >= 0 && index < NumParams ? g_params[index] : 0.0f; }
+
+void ProcessReplacing(AEffect*, float** inputs, float** outputs, int32_t frames) {
+  Log("processReplacing %d", frames);
+  float gain = g_params[0];
+  for (int c = 0; c < 2; ++c) {
+    for (int32_t i = 0; i < frames; ++i) outputs[c][i] = inputs[c][i] * gain;
+  }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(HostCallback host) {
+  g_host = host;
+  long version = host ? static_cast<long>(host(nullptr, 1, 0, 0, nullptr, 0.0f)) : 0;
+  Log("VSTPluginMain %ld", version);
+  const char* mode = getenv("TEST_VST_MODE");
+  mode = mode ? mode : "";
+  if (strcmp(mode, "refuse") == 0) return nullptr;
+
+  memset(&g_effect, 0, sizeof(g_effect));
+  g_effect.magic = 0x56737450;  // 'VstP'
+  g_effect.dispatcher = strcmp(mode, "nodispatcher") == 0 ? nullptr : Dispatch;
+  g_effect.setParameter = strcmp(mode, "nosetparameter") == 0 ? nullptr : SetParam;
+  g_effect.getParameter = GetParam;
+  g_effect.numPrograms = NumPrograms;
+  g_effect.numParams = NumParams;
+  g_effect.numInputs = 2;
+  g_effect.numOutputs = 2;
+  g_effect.uniqueID = 0x5a537476;
+  g_effect.processReplacing = ProcessReplacing;
+  return &g_effect;
+}
