@@ -1,0 +1,55 @@
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "sound/SFOutput.h"
+
+namespace {
+
+// Below this the meter reads silence; also keeps the falling value out of denormals.
+constexpr float kMeterFloor = 1e-6f;
+
+float BlockPeak(const float* samples, int len) {
+  float peak = 0.0f;
+  for (int i = 0; i < len; ++i) peak = std::max(peak, std::fabs(samples[i]));
+  return peak;
+}
+
+}  // namespace
+
+// Runs on the audio driver's thread: no locks, no allocation, no output.
+int SFOutput::AudioDriverCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]) {
+  AudioDriverData* d = static_cast<AudioDriverData*>(data);
+  if (!d->synth || nout < 2) return FLUID_FAILED;
+  int rv;
+  if (nfx == 0) {
+    // The driver offers no effect buffers: reverb and chorus go into the dry output, as
+    // fluidsynth's own driver mixes them.
+    float* fxBuffers[4] = {out[0], out[1], out[0], out[1]};
+    rv = fluid_synth_process(d->synth, len, 4, fxBuffers, nout, out);
+  } else {
+    rv = fluid_synth_process(d->synth, len, nfx, fx, nout, out);
+  }
+
+  // Peak meter: jumps up at once, falls exponentially.
+  float blockPeak = std::max(BlockPeak(out[0], len), BlockPeak(out[1], len));
+  float fallen = d->peak.load(std::memory_order_relaxed) * std::pow(d->releasePerFrame, static_cast<float>(len));
+  float peak = std::max(blockPeak, fallen);
+  d->peak.store(peak < kMeterFloor ? 0.0f : peak, std::memory_order_relaxed);
+  return rv;
+}
+
+float SFOutput::GetCurrentLoudness(int soundfont) const {
+  if (soundfont < 0 || soundfont >= kSoundfontSlots) return 0.0f;
+  return audioDriverData[soundfont].peak.load(std::memory_order_relaxed);
+}
+
+bool SFOutput::RenderBlock(int soundfont, int frames, float* left, float* right) {
+  if (soundfont < 0 || soundfont >= kSoundfontSlots || !synths[soundfont] || audioDrivers[soundfont]) return false;
+  if (frames <= 0 || !left || !right) return false;
+  // fluid_synth_process adds to the buffers; the drivers hand them over zeroed.
+  std::memset(left, 0, sizeof(float) * frames);
+  std::memset(right, 0, sizeof(float) * frames);
+  float* out[2] = {left, right};
+  return AudioDriverCallback(&audioDriverData[soundfont], frames, 0, nullptr, 2, out) == FLUID_OK;
+}

@@ -1,0 +1,84 @@
+// The real audio path: fluidsynth's ALSA driver playing into a JACK dummy server through the
+// ALSA jack plugin, recorded with jack_capture.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "sound/SFOutput.h"
+#include "tests/support/SoundTestUtil.h"
+#include "tests/support/TestServers.h"
+
+using namespace zs::test;
+
+namespace {
+
+// Samples of a 32-bit float WAV file (all channels interleaved); empty if unreadable.
+std::vector<float> ReadFloatWav(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<float> samples;
+  if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0) return samples;
+  for (size_t pos = 12; pos + 8 <= bytes.size();) {
+    uint32_t size;
+    memcpy(&size, bytes.data() + pos + 4, 4);
+    if (bytes.compare(pos, 4, "data") == 0) {
+      size = std::min<uint32_t>(size, bytes.size() - pos - 8);
+      samples.resize(size / 4);
+      memcpy(samples.data(), bytes.data() + pos + 8, samples.size() * 4);
+      break;
+    }
+    pos += 8 + size + (size & 1);
+  }
+  return samples;
+}
+
+TEST(SFOutputJackTest, NotePlayedThroughAlsaReachesJack) {
+  ASSERT_TRUE(UseTestServers());
+  std::string wav = MakeTempDir("sfoutput-jack") + "/capture.wav";
+
+  pid_t capture = fork();
+  ASSERT_GE(capture, 0);
+  if (capture == 0) {
+    execlp("jack_capture", "jack_capture", "--daemon", "-d", "3", "--port", "system:playback_1", "--port",
+           "system:playback_2", "-f", "wav", wav.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // let it connect
+
+  SFOutput sf;
+  std::string out;
+  bool ok = InitCapturingOutput(sf, {kTimGM6mb}, {1.0}, out);
+  EXPECT_TRUE(ok) << out;
+  EXPECT_TRUE(sf.HasAudioDriver(0)) << out;
+  EXPECT_EQ(out.find("error: could not create audio driver"), std::string::npos) << out;
+  std::vector<float> l(128), r(128);
+  EXPECT_FALSE(sf.RenderBlock(0, 128, l.data(), r.data())) << "the driver owns the rendering";
+
+  EXPECT_TRUE(sf.SetInstrument(0, 0, 0, 19));  // organ: sustains while held
+  sf.SendNoteOn(0, 60, 100);
+  float loudness = 0.0f;
+  for (int i = 0; i < 100; ++i) {  // the level is written by the audio thread
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    loudness = std::max(loudness, sf.GetCurrentLoudness(0));
+  }
+  sf.SendNoteOff(0, 60, 0);
+  EXPECT_GT(loudness, 0.005f);
+
+  int status = 0;
+  ASSERT_EQ(waitpid(capture, &status, 0), capture);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  sf.Shutdown();
+
+  std::vector<float> samples = ReadFloatWav(wav);
+  ASSERT_GT(samples.size(), 44100u) << wav;
+  EXPECT_GT(Peak(samples), 0.005f);
+  EXPECT_NEAR(Peak(samples), loudness, 0.5f * loudness) << "the meter shows what was played";
+}
+
+}  // namespace

@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+#include <vector>
+
+class SFOutput;
+
+namespace zs::test {
+
+inline const std::string kTimGM6mb = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+// Points ALSA at a configuration without devices, so that SFOutput gets no audio driver and
+// the test renders blocks itself. Call before the first Init of the process.
+void UseNoAudioDevice();
+
+// SFOutput::Init with the program directory of the build tree, buffer 128, no fx; its
+// standard output is returned in out.
+bool InitCapturingOutput(SFOutput& sf, const std::vector<std::string>& paths, const std::vector<double>& gains,
+                         std::string& out);
+
+// Renders the next frames of one soundfont in blocks of 128 frames, as its audio driver would.
+// Fails the calling test when the soundfont cannot be rendered.
+void Render(SFOutput& sf, int soundfont, int frames, std::vector<float>& left, std::vector<float>& right);
+
+float Peak(const std::vector<float>& samples);
+// Frequency estimated from rising zero crossings.
+double ZeroCrossingFrequency(const std::vector<float>& samples, double sampleRate);
+
+}  // namespace zs::test
