@@ -1,0 +1,172 @@
+#include "devices/MidiInput.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "devices/MidiPorts.h"
+
+namespace {
+
+constexpr unsigned int kQueueSizeLimit = 100;
+
+}  // namespace
+
+MidiInput::MidiInput()
+    : midiIn(nullptr),
+      keyState{},
+      keyVelocity{},
+      prevKeyState{},
+      pitchWheelCentred(false),
+      modWheelZero(false),
+      sustainPedal(false) {}
+
+MidiInput::~MidiInput() { Shutdown(); }
+
+bool MidiInput::Init(const std::string& name, RtMidi::Api api) {
+  Shutdown();  // a second Init must not leave the first port open behind our back
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (int n = 0; n < kMidiNotes; ++n) keyState[n] = keyVelocity[n] = prevKeyState[n] = 0;
+    pitchWheelCentred = modWheelZero = sustainPedal = false;
+  }
+  if (name.empty()) return false;
+
+  RtMidiIn* in = CreateMidiIn(api, "RtMidi Input Client", kQueueSizeLimit);
+  std::vector<std::string> names;
+  if (in != nullptr) names = LowerCasePortNames(*in);
+  int port = FindPort(names, name);
+  if (port < 0) {
+    printf("could not find requested midi input device '%s'\n", name.c_str());
+    delete in;
+    return false;
+  }
+  printf("Selected midi input: %s\n", names[port].c_str());
+
+  try {
+    in->openPort(static_cast<unsigned int>(port), "RtMidi Input");
+    in->ignoreTypes(true, true, true);
+    // Whatever queued up before the callback belongs to nobody.
+    std::vector<unsigned char> message;
+    do {
+      in->getMessage(&message);
+    } while (!message.empty());
+    in->setCallback(&MidiInput::MidiCallback, this);
+  } catch (const std::exception&) {
+    // RtMidiError has printed its own message.
+    printf("coult not open input\n");
+    try {
+      in->closePort();
+    } catch (const std::exception&) {
+    }
+    delete in;
+    return false;
+  }
+  midiIn = in;
+  return true;
+}
+
+void MidiInput::Shutdown() {
+  if (midiIn == nullptr) return;
+  try {
+    midiIn->cancelCallback();
+    midiIn->closePort();
+  } catch (const std::exception&) {
+  }
+  delete midiIn;  // after this no callback can be running
+  midiIn = nullptr;
+}
+
+void MidiInput::PrintMidiInputs(RtMidi::Api api) {
+  printf("Midi inputs (use a substring as identifier):\n");
+  RtMidiIn* in = CreateMidiIn(api, "RtMidi Input Client", kQueueSizeLimit);
+  if (in == nullptr) return;
+  for (const std::string& name : LowerCasePortNames(*in)) printf("%s\n", name.c_str());
+  delete in;
+}
+
+void MidiInput::GetEvents(std::vector<NoteEvent>& events, NoteFlags& flags, bool& anyKeyHeld, int& singleNote,
+                          bool& pitchWheel, bool& sustain, bool& modWheel) {
+  events.clear();
+  anyKeyHeld = false;
+  singleNote = -1;
+  int32_t state[kMidiNotes];
+  int32_t velocity[kMidiNotes];
+  int held = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    pitchWheel = pitchWheelCentred;
+    sustain = sustainPedal;
+    modWheel = modWheelZero;
+    pitchWheelCentred = sustainPedal = modWheelZero = false;
+    for (int n = 0; n < kMidiNotes; ++n) {
+      state[n] = keyState[n];
+      velocity[n] = keyVelocity[n];
+      flags.held[n] = state[n] == 1;
+      if (flags.held[n]) {
+        if (held == 0) singleNote = n;
+        ++held;
+      }
+    }
+  }
+  anyKeyHeld = held > 0;
+  if (held != 1) singleNote = -1;
+
+  for (int n = 0; n < kMidiNotes; ++n) {
+    bool now = state[n] == 1;
+    bool before = prevKeyState[n] == 1;
+    if (now != before) events.push_back(NoteEvent{!now, n, velocity[n], 0});
+    prevKeyState[n] = state[n];
+  }
+}
+
+void MidiInput::RecordEvent(NoteEvent event) {
+  if (event.note < 0 || event.note >= kMidiNotes) return;
+  std::lock_guard<std::mutex> lock(mutex);
+  keyState[event.note] = event.noteOff ? 0 : 1;
+  keyVelocity[event.note] = event.velocity;
+}
+
+void MidiInput::RecordSpecialKey(SpecialKey key) {
+  std::lock_guard<std::mutex> lock(mutex);
+  switch (key.type) {
+    case kPitchWheelCentred:
+      pitchWheelCentred = true;
+      break;
+    case kModWheelZero:
+      modWheelZero = true;
+      break;
+    case kSustainPedal:
+      sustainPedal = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void MidiInput::MidiCallback(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData) {
+  if (message == nullptr || userData == nullptr || message->size() != 3) return;
+  MidiInput* input = static_cast<MidiInput*>(userData);
+  // The status byte is compared whole, so only channel 1 counts.
+  const unsigned char status = (*message)[0];
+  const int data1 = (*message)[1] & 127;
+  const int data2 = (*message)[2] & 127;
+  switch (status) {
+    case 0x80:
+      input->RecordEvent(NoteEvent{true, data1, 0, 0});
+      break;
+    case 0x90:
+      input->RecordEvent(data2 == 0 ? NoteEvent{true, data1, 0, 0} : NoteEvent{false, data1, data2, 0});
+      break;
+    case 0xE0:
+      if ((*message)[1] == 0 && (*message)[2] == 0x40) input->RecordSpecialKey(SpecialKey{kPitchWheelCentred});
+      break;
+    case 0xB0:
+      if ((*message)[1] == 1 && (*message)[2] == 0) input->RecordSpecialKey(SpecialKey{kModWheelZero});
+      if ((*message)[1] == 64 && ((*message)[2] == 0 || (*message)[2] == 127)) {
+        input->RecordSpecialKey(SpecialKey{kSustainPedal});
+      }
+      break;
+    default:
+      break;
+  }
+}

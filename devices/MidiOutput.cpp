@@ -1,0 +1,95 @@
+#include "devices/MidiOutput.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+
+#include "devices/MidiPorts.h"
+
+MidiOutput::MidiOutput() : midiOut(nullptr), usable(false) {}
+
+MidiOutput::~MidiOutput() { Shutdown(); }
+
+bool MidiOutput::Init(const std::string& name, int number, RtMidi::Api api) {
+  Shutdown();  // a second Init must not leave the first port open behind our back
+  if (name.empty()) return false;
+
+  RtMidiOut* out = CreateMidiOut(api, "RtMidi Output Client");
+  std::vector<std::string> names;
+  if (out != nullptr) names = LowerCasePortNames(*out);
+  int port = FindPort(names, name);
+  if (port < 0) {
+    printf("could not find requested midi output device '%s'\n", name.c_str());
+    delete out;
+    return false;
+  }
+  printf("Selected midi output %d: %s\n", number, names[port].c_str());
+
+  try {
+    out->openPort(static_cast<unsigned int>(port), "RtMidi Output");
+  } catch (const std::exception&) {
+    // RtMidiError has printed its own message.
+    printf("coult not open output\n");
+    try {
+      out->closePort();
+    } catch (const std::exception&) {
+    }
+    delete out;
+    return false;
+  }
+  midiOut = out;
+  usable = true;
+  return true;
+}
+
+void MidiOutput::Shutdown() {
+  if (midiOut != nullptr) {
+    try {
+      midiOut->closePort();
+    } catch (const std::exception&) {
+    }
+    delete midiOut;
+    midiOut = nullptr;
+  }
+  usable = false;
+}
+
+bool MidiOutput::IsUsable() const { return usable; }
+
+void MidiOutput::PrintMidiOutputs(RtMidi::Api api) {
+  printf("Midi outputs (use a substring a identifier):\n");
+  RtMidiOut* out = CreateMidiOut(api, "RtMidi Output Client");
+  if (out == nullptr) return;
+  for (const std::string& name : LowerCasePortNames(*out)) printf("%s\n", name.c_str());
+  delete out;
+}
+
+void MidiOutput::SendEvent(NoteEvent event) {
+  if (midiOut == nullptr) return;
+  // Callers pass channels 0..15; anything that does not make a note-on status byte, or a
+  // note outside 0..127, would reach the device as a different message (a sysex start,
+  // a program change), so it is dropped.
+  const int status = (0x90 + event.channel) % 256;
+  if (status < 0x90 || status > 0x9F) return;
+  if (event.note < 0 || event.note > 127) return;
+  const int velocity = event.noteOff ? 0 : std::clamp(event.velocity, 0, 127);
+  Send(static_cast<unsigned char>(status), static_cast<unsigned char>(event.note),
+       static_cast<unsigned char>(velocity));
+}
+
+void MidiOutput::LaunchpadAllNotesOff() {
+  if (midiOut == nullptr) return;
+  for (int n = 0; n < 128; ++n) {
+    if (!Send(0x90, static_cast<unsigned char>(n), 0)) return;  // one failure message is enough
+  }
+}
+
+bool MidiOutput::Send(unsigned char status, unsigned char data1, unsigned char data2) {
+  const unsigned char message[3] = {status, data1, data2};
+  try {
+    midiOut->sendMessage(message, sizeof message);
+  } catch (const std::exception&) {
+    return false;  // RtMidiError has printed its own message
+  }
+  return true;
+}

@@ -1,0 +1,93 @@
+#include "devices/MidiPorts.h"
+
+#include <atomic>
+#include <cctype>
+#include <exception>
+
+namespace {
+
+// The compiled APIs in RtMidi's order, with `preferred` moved to the front.
+std::vector<RtMidi::Api> ApisToTry(RtMidi::Api preferred) {
+  std::vector<RtMidi::Api> compiled;
+  RtMidi::getCompiledApi(compiled);
+  std::vector<RtMidi::Api> order;
+  if (preferred != RtMidi::UNSPECIFIED) order.push_back(preferred);
+  for (RtMidi::Api api : compiled) {
+    if (api != preferred) order.push_back(api);
+  }
+  return order;
+}
+
+unsigned int PortCount(RtMidi& midi) {
+  try {
+    return midi.getPortCount();
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+// An API that could not be created once (the ALSA sequencer is missing) is not tried again
+// in this run, so that its complaint is printed once rather than for every port list.
+std::atomic<bool> apiFailed[RtMidi::NUM_APIS];
+
+template <typename T, typename Make>
+T* CreateWithFallback(RtMidi::Api preferred, Make make) {
+  T* firstCreated = nullptr;
+  for (RtMidi::Api api : ApisToTry(preferred)) {
+    if (api < 0 || api >= RtMidi::NUM_APIS || apiFailed[api]) continue;
+    T* midi = nullptr;
+    try {
+      midi = make(api);
+    } catch (const std::exception&) {
+      apiFailed[api] = true;  // RtMidiError has already printed why
+      continue;
+    }
+    if (PortCount(*midi) > 0) {
+      delete firstCreated;
+      return midi;
+    }
+    if (firstCreated == nullptr) {
+      firstCreated = midi;
+    } else {
+      delete midi;
+    }
+  }
+  return firstCreated;
+}
+
+}  // namespace
+
+std::string ToLowerCase(const std::string& text) {
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+RtMidiIn* CreateMidiIn(RtMidi::Api api, const std::string& clientName, unsigned int queueSizeLimit) {
+  return CreateWithFallback<RtMidiIn>(
+      api, [&](RtMidi::Api a) { return new RtMidiIn(a, clientName, queueSizeLimit); });
+}
+
+RtMidiOut* CreateMidiOut(RtMidi::Api api, const std::string& clientName) {
+  return CreateWithFallback<RtMidiOut>(api, [&](RtMidi::Api a) { return new RtMidiOut(a, clientName); });
+}
+
+std::vector<std::string> LowerCasePortNames(RtMidi& midi) {
+  std::vector<std::string> names;
+  unsigned int count = PortCount(midi);
+  for (unsigned int i = 0; i < count; ++i) {
+    try {
+      names.push_back(ToLowerCase(midi.getPortName(i)));
+    } catch (const std::exception&) {
+      names.push_back("");  // keeps the indices in step with RtMidi's
+    }
+  }
+  return names;
+}
+
+int FindPort(const std::vector<std::string>& lowerCaseNames, const std::string& name) {
+  for (size_t i = 0; i < lowerCaseNames.size(); ++i) {
+    if (lowerCaseNames[i].find(name) != std::string::npos) return static_cast<int>(i);
+  }
+  return -1;
+}

@@ -1,0 +1,76 @@
+#include "tests/devices/MidiPeer.h"
+
+#include <thread>
+
+bool MidiPeer::Open(const std::string& keyboardPort, const std::string& synthPort) {
+  try {
+    keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "ZsPeerKeys");
+    keys->openVirtualPort(keyboardPort);
+    synth = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "ZsPeerSynth", 1000);
+    synth->ignoreTypes(false, false, false);
+    synth->setCallback(&MidiPeer::OnMessage, this);
+    synth->openVirtualPort(synthPort);
+  } catch (const RtMidiError&) {
+    return false;
+  }
+  // Without a JACK server RtMidi only warns; the synth port is then missing from the list.
+  return keys->getPortCount() > 0;
+}
+
+void MidiPeer::Play(const Bytes& message) { keys->sendMessage(&message); }
+
+void MidiPeer::OnMessage(double, std::vector<unsigned char>* message, void* self) {
+  MidiPeer* peer = static_cast<MidiPeer*>(self);
+  std::lock_guard<std::mutex> lock(peer->mutex);
+  peer->received.push_back(*message);
+}
+
+std::vector<Bytes> MidiPeer::Received() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return received;
+}
+
+void MidiPeer::ClearReceived() {
+  std::lock_guard<std::mutex> lock(mutex);
+  received.clear();
+}
+
+bool MidiPeer::WaitForReceived(size_t count, std::chrono::milliseconds deadline) {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  while (std::chrono::steady_clock::now() < end) {
+    if (Received().size() >= count) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return Received().size() >= count;
+}
+
+RtMidi::Api ApiUnderTest() {
+  static const RtMidi::Api api = [] {
+    try {
+      RtMidiIn alsa(RtMidi::LINUX_ALSA, "ZsAlsaProbe");
+      return RtMidi::UNIX_JACK;
+    } catch (const RtMidiError&) {
+      return RtMidi::UNSPECIFIED;
+    }
+  }();
+  return api;
+}
+
+Polled PollUntil(MidiInput& input, bool noteOff, int note) {
+  Polled polled;
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!polled.arrived && std::chrono::steady_clock::now() < end) {
+    std::vector<NoteEvent> events;
+    bool pitch = false, sustain = false, mod = false;
+    input.GetEvents(events, polled.flags, polled.anyKeyHeld, polled.singleNote, pitch, sustain, mod);
+    polled.pitchWheelPolls += pitch;
+    polled.sustainPolls += sustain;
+    polled.modWheelPolls += mod;
+    for (const NoteEvent& e : events) {
+      polled.events.push_back(e);
+      if (e.noteOff == noteOff && e.note == note) polled.arrived = true;
+    }
+    if (!polled.arrived) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return polled;
+}
