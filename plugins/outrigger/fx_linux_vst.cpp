@@ -119,8 +119,7 @@ intptr_t hostCallback(VstEffect*, int32_t opcode, int32_t, intptr_t, void*, floa
 
 // Reads a decimal integer as atoi would, but refuses values outside 32 bits.
 bool ParseInt(const char* text, int32_t* result) {
-  char* end = nullptr;
-  long value = strtol(text, &end, 10);
+  long value = strtol(text, nullptr, 10);
   if (value < INT32_MIN || value > INT32_MAX) return false;
   *result = static_cast<int32_t>(value);
   return true;
