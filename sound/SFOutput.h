@@ -5,9 +5,8 @@
 
 #include <fluidsynth.h>
 
+#include "player/Playhead.h"
 #include "sound/Instruments.h"
-
-struct Playhead;  // the player's position record; the synthesizer does not look at it
 
 // The internal sound generator: one fluidsynth synthesizer with its own audio driver per
 // soundfont file (up to 12), instruments per track, notes and per-track channel controls.
@@ -48,11 +47,10 @@ class SFOutput {
   // Stops the audio drivers and frees synthesizers and settings. Safe to call twice.
   void Shutdown();
 
-  // Notes on the synthesizer of the track's soundfont, on the track's channel.
-  void SendNoteOn(const Playhead&, int track, int note, int velocity) { SendNoteOn(track, note, velocity); }
-  void SendNoteOff(const Playhead&, int track, int note, int velocity) { SendNoteOff(track, note, velocity); }
-  void SendNoteOn(int track, int note, int velocity);
-  void SendNoteOff(int track, int note, int velocity);  // the velocity is ignored
+  // Notes on the synthesizer of the track's soundfont, on the track's channel. The playhead
+  // is not needed here; the note-off velocity is ignored.
+  void SendNoteOn(const Playhead& playhead, int track, int note, int velocity);
+  void SendNoteOff(const Playhead& playhead, int track, int note, int velocity);
   void SendMidiReset() {}
 
   // Binds the track to a soundfont, bank number and program number and selects them on the

@@ -26,13 +26,12 @@ fluid_synth_t* SFOutput::TrackSynth(int track, int* channel) const {
   return GetSynth(trackInstruments[track].soundfont);
 }
 
-void SFOutput::SendNoteOn(int track, int note, int velocity) {
+void SFOutput::SendNoteOn(const Playhead&, int track, int note, int velocity) {
   int channel;
   if (fluid_synth_t* synth = TrackSynth(track, &channel)) fluid_synth_noteon(synth, channel, note, velocity);
 }
 
-void SFOutput::SendNoteOff(int track, int note, int velocity) {
-  (void)velocity;
+void SFOutput::SendNoteOff(const Playhead&, int track, int note, int) {
   int channel;
   if (fluid_synth_t* synth = TrackSynth(track, &channel)) fluid_synth_noteoff(synth, channel, note);
 }

@@ -60,13 +60,13 @@ TEST(SFOutputJackTest, NotePlayedThroughAlsaReachesJack) {
   EXPECT_FALSE(sf.RenderBlock(0, 128, l.data(), r.data())) << "the driver owns the rendering";
 
   EXPECT_TRUE(sf.SetInstrument(0, 0, 0, 19));  // organ: sustains while held
-  sf.SendNoteOn(0, 60, 100);
+  sf.SendNoteOn(Playhead{}, 0, 60, 100);
   float loudness = 0.0f;
   for (int i = 0; i < 100; ++i) {  // the level is written by the audio thread
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     loudness = std::max(loudness, sf.GetCurrentLoudness(0));
   }
-  sf.SendNoteOff(0, 60, 0);
+  sf.SendNoteOff(Playhead{}, 0, 60, 0);
   EXPECT_GT(loudness, 0.005f);
 
   int status = 0;

@@ -209,7 +209,7 @@ TEST_F(SFOutputTest, EveryLoadedSoundfontCanBeAssignedAndPlaysItsTracks) {
   EXPECT_FALSE(sf.SetInstrumentFromIndex(2, 12, 0, 0));
   ExpectInstrument(sf.GetInstrument(2), 0, -1, -1, -1, -1);
 
-  sf.SendNoteOn(1, 60, 100);
+  sf.SendNoteOn(Playhead{}, 1, 60, 100);
   for (int i = 0; i < 12; ++i) {
     EXPECT_EQ(fluid_synth_get_active_voice_count(sf.GetSynth(i)), i == 11 ? 1 : 0) << "soundfont " << i;
   }
@@ -224,7 +224,7 @@ TEST_F(SFOutputTest, TracksUseTheirMappedChannelsAndNeverChannelNine) {
     sf.SetPan(t, 30 + t);
     sf.SetReverbSend(t, 50 + t);
     sf.SetChorusSend(t, 70 + t);
-    sf.SendNoteOn(t, 60, 100);
+    sf.SendNoteOn(Playhead{}, t, 60, 100);
   }
   EXPECT_EQ(SoundingChannels(0), expected);
   fluid_synth_t* synth = sf.GetSynth(0);
@@ -248,13 +248,13 @@ TEST_F(SFOutputTest, TracksUseTheirMappedChannelsAndNeverChannelNine) {
   fluid_synth_get_cc(synth, 9, 7, &untouched);
   EXPECT_EQ(untouched, 100) << "channel 9 keeps its default volume";
 
-  for (int t = 0; t < SFOutput::kTracks; ++t) sf.SendNoteOff(t, 60, 0);
+  for (int t = 0; t < SFOutput::kTracks; ++t) sf.SendNoteOff(Playhead{}, t, 60, 0);
   EXPECT_TRUE(SoundingChannels(0).empty());
 
   // Bad track numbers are reported and touch nothing.
   testing::internal::CaptureStdout();
   sf.SetVolume(12, 1);
-  sf.SendNoteOn(-1, 60, 100);
+  sf.SendNoteOn(Playhead{}, -1, 60, 100);
   EXPECT_EQ(sf.GetPan(12), 0);
   ExpectInstrument(sf.GetInstrument(12), 0, -1, -1, -1, -1);
   EXPECT_FALSE(sf.SetInstrument(-1, 0, 0, 0));
@@ -297,9 +297,9 @@ TEST_F(SFOutputTest, ReverbAndChorusBelongToTheSoundfont) {
     sf.SetReverbEnabled(0, reverbOn);
     sf.SetReverbSend(0, 127);
     std::vector<float> l, rr;
-    sf.SendNoteOn(0, 69, 127);
+    sf.SendNoteOn(Playhead{}, 0, 69, 127);
     Render(sf, 0, 4410, l, rr);
-    sf.SendNoteOff(0, 69, 0);
+    sf.SendNoteOff(Playhead{}, 0, 69, 0);
     Render(sf, 0, 4410, l, rr);  // the note's own release
     Render(sf, 0, 8820, l, rr);
     float peak = Peak(l);
@@ -325,7 +325,7 @@ TEST_F(SFOutputTest, NotesSoundOnTheirSoundfontAndTheLoudnessFollows) {
   EXPECT_LT(Peak(l), 1e-6f);
   EXPECT_EQ(sf.GetCurrentLoudness(1), 0.0f);
 
-  sf.SendNoteOn(3, 69, 100);
+  sf.SendNoteOn(Playhead{}, 3, 69, 100);
   Render(sf, 1, 8192, l, r);
   float peak = std::max(Peak(l), Peak(r));
   EXPECT_GT(peak, 0.01f);
@@ -336,12 +336,12 @@ TEST_F(SFOutputTest, NotesSoundOnTheirSoundfontAndTheLoudnessFollows) {
   EXPECT_LT(Peak(l), 1e-6f) << "soundfont 0 has no note";
   EXPECT_EQ(sf.GetCurrentLoudness(0), 0.0f);
 
-  sf.SendNoteOff(3, 69, 0);
+  sf.SendNoteOff(Playhead{}, 3, 69, 0);
   Render(sf, 1, 44100 * 2, l, r);
   EXPECT_LT(sf.GetCurrentLoudness(1), 0.001f);
 
   // The real soundfont sounds too (piano, on soundfont 0).
-  sf.SendNoteOn(4, 60, 100);
+  sf.SendNoteOn(Playhead{}, 4, 60, 100);
   Render(sf, 0, 8192, l, r);
   EXPECT_GT(Peak(l), 0.005f);
   EXPECT_GT(sf.GetCurrentLoudness(0), 0.005f);
