@@ -1,0 +1,357 @@
+// Keyboard::Read against a real X server: a plain window of our own, keys typed through XTest
+// on a second connection (the "person"), frames read as the sequencer thread reads them.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <sys/file.h>
+#include <type_traits>
+#include <unistd.h>
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include "devices/Keyboard.h"
+#include "tests/support/TestServers.h"
+
+namespace {
+
+// Piano key indices used below (bottom row first).
+constexpr int kPianoY = 1, kPianoRightShift = 11, kPianoA = 12, kPianoS = 13, kPianoZ = 29,
+              kPianoSharpS = 46;
+
+bool IsEmpty(const Controls& c) {
+  static_assert(std::has_unique_object_representations_v<Controls>, "no padding to compare");
+  Controls zero{};
+  return memcmp(&c, &zero, sizeof c) == 0;
+}
+
+bool SetLayout(const char* layout) {
+  return std::system((std::string("setxkbmap ") + layout).c_str()) == 0;
+}
+
+class KeyboardTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(zs::test::UseTestServers());
+    // Focus and keymap belong to the whole display: keep other X tests of this build out.
+    lockFd = open(zs::test::BuildPath("test-servers/xdisplay.lock").c_str(), O_CREAT | O_RDWR, 0644);
+    ASSERT_GE(lockFd, 0);
+    ASSERT_EQ(flock(lockFd, LOCK_EX), 0);
+    ASSERT_TRUE(SetLayout("us"));
+
+    display = XOpenDisplay(nullptr);
+    person = XOpenDisplay(nullptr);
+    ASSERT_TRUE(display != nullptr && person != nullptr);
+    int unused;
+    ASSERT_TRUE(XTestQueryExtension(person, &unused, &unused, &unused, &unused));
+
+    window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 200, 0, 0, 0);
+    XSelectInput(display, window,
+                 KeyPressMask | KeyReleaseMask | ButtonPressMask | StructureNotifyMask | FocusChangeMask);
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+    XMapRaised(display, window);
+    XEvent event;
+    do XWindowEvent(display, window, StructureNotifyMask, &event);
+    while (event.type != MapNotify);
+    Focus();
+    keyboard = std::make_unique<Keyboard>(display, false);
+    Frame();
+  }
+
+  void TearDown() override {
+    if (person != nullptr) {
+      for (KeyCode code : down) XTestFakeKeyEvent(person, code, False, CurrentTime);
+      XSync(person, False);
+      XCloseDisplay(person);
+    }
+    keyboard.reset();
+    if (display != nullptr) XCloseDisplay(display);
+    SetLayout("us");
+    if (lockFd >= 0) close(lockFd);
+  }
+
+  void Focus() {
+    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+  }
+
+  // Keycodes are taken from the US layout, so they name physical keys.
+  KeyCode Code(KeySym sym) { return XKeysymToKeycode(person, sym); }
+  void DownCode(KeyCode code) {
+    XTestFakeKeyEvent(person, code, True, CurrentTime);
+    down.insert(code);
+  }
+  void UpCode(KeyCode code) {
+    XTestFakeKeyEvent(person, code, False, CurrentTime);
+    down.erase(code);
+  }
+  void Down(KeySym sym) { DownCode(Code(sym)); }
+  void Up(KeySym sym) { UpCode(Code(sym)); }
+
+  // One sequencer frame: everything the person typed so far has reached our queue.
+  Controls Frame() {
+    XSync(person, False);
+    XSync(display, False);
+    return keyboard->Read(info);
+  }
+
+  std::string Printed(const std::function<void()>& typing) {
+    testing::internal::CaptureStdout();
+    typing();
+    fflush(stdout);
+    return testing::internal::GetCapturedStdout();
+  }
+
+  int lockFd = -1;
+  Display* display = nullptr;
+  Display* person = nullptr;
+  Window window = 0;
+  std::unique_ptr<Keyboard> keyboard;
+  WindowInfo info;
+  std::set<KeyCode> down;
+};
+
+TEST_F(KeyboardTest, ModifierContextsSelectExactlyOneCombination) {
+  Down(XK_Control_L);
+  Down(XK_Alt_L);
+  Frame();
+  Down(XK_Prior);
+  Controls c = Frame();
+  EXPECT_TRUE(c.ctrlAltPageUp);
+  EXPECT_FALSE(c.ctrlPageUp || c.altPageUp || c.pageUpPressed || c.ctrlShiftPageUp);
+  EXPECT_EQ(c.pageUpCount, 1);
+  EXPECT_FALSE(Frame().ctrlAltPageUp) << "pressed only in the frame it went down";
+  Up(XK_Prior);
+  Up(XK_Alt_L);
+  Up(XK_Control_L);
+  Frame();
+
+  Down(XK_Control_R);
+  EXPECT_TRUE(Frame().rightCtrlPressed);
+  Down(XK_F1);
+  EXPECT_TRUE(Frame().f1Pressed) << "Right Ctrl does not spoil the plain context";
+  Up(XK_F1);
+  Down(XK_Shift_L);
+  Frame();
+  Down(XK_1);
+  c = Frame();
+  EXPECT_FALSE(c.shiftNumberRow[0]) << "Right Ctrl and Left Shift are two modifiers";
+  EXPECT_TRUE(c.digitPressed[1]) << "digits ignore the modifiers";
+  Up(XK_1);
+  Up(XK_Control_R);
+  Frame();
+  Down(XK_1);
+  EXPECT_TRUE(Frame().shiftNumberRow[0]);
+}
+
+TEST_F(KeyboardTest, CursorKeysCountEveryPressAndReportHeldStates) {
+  // Key repeat as the server sends it without detectable auto-repeat: release/press pairs.
+  for (KeySym sym : {XK_Right, XK_Next}) {
+    KeyCode code = Code(sym);
+    DownCode(code);
+    UpCode(code);
+    DownCode(code);
+    UpCode(code);
+    DownCode(code);
+  }
+  Controls c = Frame();
+  EXPECT_EQ(c.rightCount, 3);
+  EXPECT_EQ(c.pageDownCount, 3);
+  EXPECT_TRUE(c.rightHeld);
+  EXPECT_TRUE(c.pageDownPressed);
+  EXPECT_EQ(c.leftCount + c.upCount + c.downCount + c.pageUpCount, 0);
+  c = Frame();
+  EXPECT_EQ(c.rightCount + c.pageDownCount, 0);
+  EXPECT_FALSE(c.pageDownPressed) << "one pressed flag for the three presses";
+  EXPECT_TRUE(c.rightHeld) << "held keys stay held across frames";
+
+  Down(XK_Control_L);
+  c = Frame();
+  EXPECT_TRUE(c.ctrlRightHeld);
+  EXPECT_FALSE(c.rightHeld);
+}
+
+TEST_F(KeyboardTest, GermanAndUsLayoutsGiveTheSamePositions) {
+  KeyCode yPosition = Code(XK_z), sharpSPosition = Code(XK_minus);
+  auto check = [&](const char* layout) {
+    SCOPED_TRACE(layout);
+    DownCode(yPosition);
+    EXPECT_TRUE(Frame().pianoPressed[kPianoY]);
+    UpCode(yPosition);
+    DownCode(sharpSPosition);
+    EXPECT_TRUE(Frame().pianoPressed[kPianoSharpS]);
+    UpCode(sharpSPosition);
+    Down(XK_Control_L);
+    Frame();
+    DownCode(yPosition);
+    EXPECT_TRUE(Frame().ctrlY);
+    UpCode(yPosition);
+    Up(XK_Control_L);
+    Frame();
+  };
+  check("us");
+
+  ASSERT_TRUE(SetLayout("de"));
+  keyboard = std::make_unique<Keyboard>(display, true);
+  Frame();
+  check("de");
+
+  // The layout flag matters: a German keymap read as US swaps the Y and Z positions.
+  keyboard = std::make_unique<Keyboard>(display, false);
+  DownCode(yPosition);
+  Controls c = Frame();
+  EXPECT_TRUE(c.pianoPressed[kPianoZ]);
+  EXPECT_FALSE(c.pianoPressed[kPianoY]);
+}
+
+TEST_F(KeyboardTest, CtrlKCommandsTakeTheSecondLetterWhileCtrlIsHeld) {
+  Controls c;
+  std::string out = Printed([&] {
+    Down(XK_Control_L);
+    Down(XK_k);
+    Frame();
+    Up(XK_k);
+    Frame();
+    Down(XK_b);
+    c = Frame();
+    Up(XK_b);
+    Up(XK_Control_L);
+    Frame();
+  });
+  EXPECT_TRUE(c.ctrlKB);
+  EXPECT_FALSE(c.ctrlB) << "the letter of a Ctrl-K command is not also Ctrl+B";
+  EXPECT_EQ(out, "*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\n** CTRL KB\n");
+
+  out = Printed([&] {
+    Down(XK_Control_L);
+    Down(XK_k);
+    Frame();
+    Up(XK_k);
+    Down(XK_Shift_L);
+    c = Frame();
+    Up(XK_Shift_L);
+    Down(XK_b);
+    c = Frame();
+  });
+  EXPECT_EQ(out, "*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\nbCtrlK OFF\n");
+  EXPECT_FALSE(c.ctrlKB) << "the wait ended with Shift";
+  EXPECT_TRUE(c.ctrlB);
+}
+
+TEST_F(KeyboardTest, PianoKeysReportPressAndReleaseOnlyForPlainPresses) {
+  Down(XK_a);
+  Controls c = Frame();
+  EXPECT_TRUE(c.pianoPressed[kPianoA] && c.pianoHeld[kPianoA]);
+  c = Frame();
+  EXPECT_FALSE(c.pianoPressed[kPianoA]);
+  EXPECT_TRUE(c.pianoHeld[kPianoA]);
+  Down(XK_Shift_L);
+  Frame();
+  Up(XK_a);
+  EXPECT_TRUE(Frame().pianoReleased[kPianoA]) << "a reported press is released whatever is held";
+
+  Down(XK_a);  // Shift+A is a command, not a note
+  EXPECT_FALSE(Frame().pianoPressed[kPianoA]);
+  Up(XK_Shift_L);
+  Frame();
+  Up(XK_a);
+  EXPECT_FALSE(Frame().pianoReleased[kPianoA]);
+
+  Down(XK_Shift_L);
+  Frame();
+  Down(XK_Shift_R);
+  c = Frame();
+  EXPECT_TRUE(c.shiftRightShiftDown);
+  EXPECT_FALSE(c.pianoPressed[kPianoRightShift]);
+  Up(XK_Shift_R);
+  EXPECT_TRUE(Frame().shiftRightShiftUp);
+  Down(XK_Insert);
+  c = Frame();
+  EXPECT_TRUE(c.shiftInsertDown);
+  EXPECT_FALSE(c.insertDown || c.insertPressed);
+  Up(XK_Shift_L);
+  Frame();
+  Up(XK_Insert);
+  c = Frame();
+  EXPECT_TRUE(c.shiftInsertUp);
+  EXPECT_FALSE(c.insertUp);
+  Down(XK_Delete);
+  c = Frame();
+  EXPECT_TRUE(c.deleteDown && c.deletePressed);
+  Up(XK_Delete);
+  EXPECT_TRUE(Frame().deleteUp);
+}
+
+TEST_F(KeyboardTest, FocusLossForgetsHeldKeysAndReleasesSoundingNotes) {
+  Down(XK_s);
+  Frame();
+  Down(XK_Control_L);
+  Frame();
+  Window other = XCreateSimpleWindow(person, DefaultRootWindow(person), 400, 0, 50, 50, 0, 0, 0);
+  XMapRaised(person, other);
+  XSync(person, False);
+  Controls c;
+  std::string out = Printed([&] {
+    XSetInputFocus(person, other, RevertToPointerRoot, CurrentTime);
+    c = Frame();
+  });
+  EXPECT_EQ(out, "** focus lost\n");
+  EXPECT_FALSE(c.pianoHeld[kPianoS]);
+  EXPECT_TRUE(c.pianoReleased[kPianoS]) << "the note must not hang";
+  Up(XK_s);
+  Up(XK_Control_L);
+  Focus();
+  EXPECT_TRUE(IsEmpty(Frame())) << "no second release, no leftover Ctrl";
+  Down(XK_s);
+  EXPECT_TRUE(Frame().pianoPressed[kPianoS]);
+  XDestroyWindow(person, other);
+}
+
+TEST_F(KeyboardTest, CloseClickAndCtrlShiftQQuitButF6DoesNothing) {
+  Down(XK_F6);
+  EXPECT_TRUE(IsEmpty(Frame()));
+  Up(XK_F6);
+  Frame();
+
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(person, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(person, "WM_DELETE_WINDOW", False));
+  XSendEvent(person, window, False, NoEventMask, &close);
+  EXPECT_TRUE(Frame().quit);
+  EXPECT_FALSE(Frame().quit);
+
+  XTestFakeMotionEvent(person, DefaultScreen(person), 100, 100, CurrentTime);
+  XTestFakeButtonEvent(person, 1, True, CurrentTime);
+  XTestFakeButtonEvent(person, 1, False, CurrentTime);
+  EXPECT_TRUE(Frame().quit);
+
+  Down(XK_Control_L);
+  Down(XK_Shift_L);
+  Frame();
+  Down(XK_q);
+  EXPECT_TRUE(Frame().quit);
+}
+
+TEST_F(KeyboardTest, ReportsTheNewWindowSizeOnce) {
+  XResizeWindow(person, window, 640, 480);
+  Frame();
+  EXPECT_EQ(info.width, 640);
+  EXPECT_EQ(info.height, 480);
+  Frame();
+  EXPECT_EQ(info.width, 0);
+  EXPECT_EQ(info.height, 0);
+}
+
+}  // namespace
