@@ -4,7 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -37,27 +39,46 @@ std::vector<float> ReadFloatWav(const std::string& path) {
   return samples;
 }
 
+// The JACK output ports of this process's ALSA stream (the jack PCM names its client after
+// the program and its pid), so that sound of other tests on the same server is not recorded.
+std::vector<std::string> OwnAlsaPorts() {
+  std::vector<std::string> ports;
+  FILE* lsp = popen("jack_lsp", "r");
+  if (!lsp) return ports;
+  std::string pidPart = "." + std::to_string(getpid()) + ".";
+  char line[512];
+  while (fgets(line, sizeof(line), lsp)) {
+    std::string port(line);
+    while (!port.empty() && isspace(static_cast<unsigned char>(port.back()))) port.pop_back();
+    if (port.find(pidPart) != std::string::npos && port.find(":out_") != std::string::npos) ports.push_back(port);
+  }
+  pclose(lsp);
+  return ports;
+}
+
 TEST(SFOutputJackTest, NotePlayedThroughAlsaReachesJack) {
   ASSERT_TRUE(UseTestServers());
   std::string wav = MakeTempDir("sfoutput-jack") + "/capture.wav";
-
-  pid_t capture = fork();
-  ASSERT_GE(capture, 0);
-  if (capture == 0) {
-    execlp("jack_capture", "jack_capture", "--daemon", "-d", "3", "--port", "system:playback_1", "--port",
-           "system:playback_2", "-f", "wav", wav.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // let it connect
 
   SFOutput sf;
   std::string out;
   bool ok = InitCapturingOutput(sf, {kTimGM6mb}, {1.0}, out);
   EXPECT_TRUE(ok) << out;
-  EXPECT_TRUE(sf.HasAudioDriver(0)) << out;
+  ASSERT_TRUE(sf.HasAudioDriver(0)) << out;
   EXPECT_EQ(out.find("error: could not create audio driver"), std::string::npos) << out;
   std::vector<float> l(128), r(128);
   EXPECT_FALSE(sf.RenderBlock(0, 128, l.data(), r.data())) << "the driver owns the rendering";
+
+  std::vector<std::string> ports = OwnAlsaPorts();
+  ASSERT_EQ(ports.size(), 2u);
+  pid_t capture = fork();
+  ASSERT_GE(capture, 0);
+  if (capture == 0) {
+    execlp("jack_capture", "jack_capture", "--daemon", "-d", "3", "--port", ports[0].c_str(), "--port",
+           ports[1].c_str(), "-f", "wav", wav.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // let it connect
 
   EXPECT_TRUE(sf.SetInstrument(0, 0, 0, 19));  // organ: sustains while held
   sf.SendNoteOn(Playhead{}, 0, 60, 100);
@@ -77,6 +98,7 @@ TEST(SFOutputJackTest, NotePlayedThroughAlsaReachesJack) {
 
   std::vector<float> samples = ReadFloatWav(wav);
   ASSERT_GT(samples.size(), 44100u) << wav;
+  printf("recorded peak %.4f, meter peak %.4f\n", Peak(samples), loudness);
   EXPECT_GT(Peak(samples), 0.005f);
   EXPECT_NEAR(Peak(samples), loudness, 0.5f * loudness) << "the meter shows what was played";
 }
