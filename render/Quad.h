@@ -1,0 +1,67 @@
+#pragma once
+#include <vector>
+
+#include "render/Color.h"
+
+// A rectangle in texture pixels; x and y are the left and lower edge counted from the
+// bottom-left corner of the texture as it is stored (upside down, see Render::LoadTexture).
+struct PixelRect {
+  int x = 0;
+  int y = 0;
+  int w = 0;
+  int h = 0;
+};
+
+struct BoundingBox {
+  double minX = 0;
+  double minY = 0;
+  double maxX = 0;
+  double maxY = 0;
+};
+
+// Size and wrap mode of a loaded texture slot; all zero for a slot that holds nothing.
+struct TextureInfo {
+  int width = 0;
+  int height = 0;
+  bool repeat = false;
+};
+
+// Texture slot value of a flat (untextured) quad; -1 means the same.
+constexpr int FlatTextureIndex = 9999;
+
+// The one drawing primitive. Coordinates are virtual-screen units (800 x 600, y upwards);
+// corner 0 is top-left, 1 bottom-left, 2 top-right, 3 bottom-right as InitQuad builds them.
+// The triangles drawn are corners (0, 1, 2) and (1, 2, 3); a triangle quad draws only the first.
+struct Quad {
+  int textureIndex = 0;
+  int shaderIndex = 0;
+  Color color;
+  Color color1;
+  Color color2;
+  Color color3;
+  Color replaceColor1;
+  Color replaceColor2;
+  Color replaceColor3;
+  bool isTriangle = false;
+  double corners[4][3] = {};        // x, y, z; z is carried but not drawn
+  double textureCoords[4][2] = {};  // u, v normalised, v = 0 at the bottom of the picture
+};
+
+// The frame's quads in drawing order: later quads are drawn over earlier ones.
+struct QuadList {
+  std::vector<Quad> quads;
+};
+
+void InitQuad(Quad* q, double width, double height, int textureIndex, int shaderIndex, bool isTriangle,
+              bool reflectX, bool reflectY, Color color);
+void SetQuadReplaceColor(Quad* q, const Color& c1, const Color& c2, const Color& c3, const Color& r1,
+                         const Color& r2, const Color& r3);
+void GetQuadBoundingBox(const Quad* q, BoundingBox& box);
+// All zero for an empty list.
+void GetQuadsBoundingBox(const std::vector<Quad>& quads, BoundingBox& box);
+void TranslateQuad(Quad* q, double dx, double dy);
+// Keeps corner 1 and the left edge; assumes the corner layout of InitQuad.
+void ScaleQuad(Quad* q, double sx, double sy);
+// Mirrors the texture coordinates; assumes the corner layout of InitQuad.
+void ReflectQuad(Quad* q, bool reflectX, bool reflectY);
+void ScaleQuadTexture(Quad* q, double su, double sv);

@@ -1,0 +1,435 @@
+#include "render/Render.h"
+
+#include <lodepng.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <glm/glm.hpp>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/type_ptr.hpp>
+#include <iterator>
+
+#include "render/Stage.h"
+
+namespace {
+
+const char* const ShaderFiles[Render::ProgramCount][2] = {
+    {"Shader.vsh", "Shader.fsh"},
+    {"Shader2.vsh", "Shader2.fsh"},
+    {"Shader3.vsh", "Shader3.fsh"},
+    {"Shader4.vsh", "Shader4.fsh"},
+};
+
+const char* const UniformNames[] = {"uMVMatrix",     "uPMatrix",      "uSampler",      "uColor",
+                                    "uColor1",       "uColor2",       "uColor3",       "uReplaceColor1",
+                                    "uReplaceColor2", "uReplaceColor3"};
+
+// Which uniforms each program reads, in the order of UniformNames.
+const bool ProgramUniforms[Render::ProgramCount][10] = {
+    {true, true, true, false, false, false, false, false, false, false},
+    {true, true, false, true, false, false, false, false, false, false},
+    {true, true, true, true, false, false, false, false, false, false},
+    {true, true, true, false, true, true, true, true, true, true},
+};
+
+constexpr GLuint PositionAttribute = 0;
+constexpr GLuint TextureCoordAttribute = 1;
+constexpr int VertexBytes = Render::FloatsPerVertex * sizeof(float);
+
+// Empties `source`, then fills it with the whole file; a file that does not open leaves it empty.
+bool LoadShader(const std::string& path, std::string& source) {
+  source.clear();
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+std::string ShaderLog(GLuint shader) {
+  GLint length = 0;
+  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+  std::string log(std::max(length, 1), '\0');
+  glGetShaderInfoLog(shader, length, nullptr, log.data());
+  log.resize(std::strlen(log.c_str()));
+  while (!log.empty() && (log.back() == '\n' || log.back() == ' ')) log.pop_back();
+  return log;
+}
+
+std::string ProgramLog(GLuint program) {
+  GLint length = 0;
+  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+  std::string log(std::max(length, 1), '\0');
+  glGetProgramInfoLog(program, length, nullptr, log.data());
+  log.resize(std::strlen(log.c_str()));
+  while (!log.empty() && (log.back() == '\n' || log.back() == ' ')) log.pop_back();
+  return log;
+}
+
+bool SameColor(const Color& a, const Color& b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+
+bool SameState(const TriangleBatch& batch, const Quad& q) {
+  if (batch.textureIndex != q.textureIndex || batch.shaderIndex != q.shaderIndex) return false;
+  switch (q.shaderIndex) {
+    case 1:
+    case 2:
+      return SameColor(batch.color, q.color);
+    case 3:
+      return SameColor(batch.color1, q.color1) && SameColor(batch.color2, q.color2) &&
+             SameColor(batch.color3, q.color3) && SameColor(batch.replaceColor1, q.replaceColor1) &&
+             SameColor(batch.replaceColor2, q.replaceColor2) && SameColor(batch.replaceColor3, q.replaceColor3);
+    default:
+      return true;
+  }
+}
+
+void SetIdentity(float* m) {
+  for (int i = 0; i < 16; ++i) m[i] = i % 5 == 0 ? 1.0f : 0.0f;
+}
+
+}  // namespace
+
+IRender* IRender::Create() { return new Render(); }
+
+bool BuildFrameBatches(const std::vector<Quad>& quads, std::vector<float>& vertices,
+                       std::vector<TriangleBatch>& batches, int& vertexCount) {
+  batches.clear();
+  vertexCount = 0;
+  size_t needed = 0;
+  for (const Quad& q : quads) {
+    if ((q.textureIndex < 0 && q.shaderIndex != 1) || (q.textureIndex >= 0 && q.shaderIndex < 0)) return false;
+    needed += q.isTriangle ? 3 : 6;
+  }
+  // Frames larger than the usual capacity (a long help page over a busy grid) grow the store
+  // instead of losing quads; the store is never written past its end.
+  if (vertices.size() < needed * Render::FloatsPerVertex) {
+    vertices.resize(std::max(needed * Render::FloatsPerVertex, vertices.size() * 2));
+  }
+
+  float* out = vertices.data();
+  static const int TriangleCorners[6] = {0, 1, 2, 1, 2, 3};
+  for (const Quad& q : quads) {
+    const int corners = q.isTriangle ? 3 : 6;
+    for (int i = 0; i < corners; ++i) {
+      const int c = TriangleCorners[i];
+      *out++ = static_cast<float>(q.corners[c][0]);
+      *out++ = static_cast<float>(q.corners[c][1]);
+      *out++ = 0.0f;
+      *out++ = static_cast<float>(q.textureCoords[c][0]);
+      *out++ = static_cast<float>(q.textureCoords[c][1]);
+    }
+    const int triangles = q.isTriangle ? 1 : 2;
+    if (!batches.empty() && SameState(batches.back(), q)) {
+      batches.back().triangleCount += triangles;
+      continue;
+    }
+    TriangleBatch batch;
+    batch.textureIndex = q.textureIndex;
+    batch.shaderIndex = q.shaderIndex;
+    batch.triangleCount = triangles;
+    batch.color = q.color;
+    batch.color1 = q.color1;
+    batch.color2 = q.color2;
+    batch.color3 = q.color3;
+    batch.replaceColor1 = q.replaceColor1;
+    batch.replaceColor2 = q.replaceColor2;
+    batch.replaceColor3 = q.replaceColor3;
+    batches.push_back(batch);
+  }
+  vertexCount = static_cast<int>(needed);
+  return true;
+}
+
+Render::Render() {
+  SetIdentity(modelView);
+  SetIdentity(projection);
+  for (auto& program : uniforms) std::fill(std::begin(program), std::end(program), -1);
+}
+
+Render::~Render() = default;
+
+void Render::CalcLetterBoxes(int rw, int rh, int ww, int wh, double& offsetX, double& offsetY, double& scale) const {
+  const double renderW = rw, renderH = rh, windowW = ww, windowH = wh;
+  if (renderW <= 0 || renderH <= 0) {
+    offsetX = offsetY = 0;
+    scale = 1;
+    return;
+  }
+  scale = std::min(windowH / renderH, windowW / renderW);
+  offsetX = std::floor((windowW - std::ceil(renderW * scale)) * 0.5);
+  offsetY = std::floor((windowH - std::ceil(renderH * scale)) * 0.5);
+}
+
+bool Render::BuildPrograms(const std::string& shaderDirectory) {
+  for (int p = 0; p < ProgramCount; ++p) programs[p] = glCreateProgram();
+
+  for (int p = 0; p < ProgramCount; ++p) {
+    for (int stage = 0; stage < 2; ++stage) {
+      const std::string path = shaderDirectory + ShaderFiles[p][stage];
+      std::string source;
+      if (!LoadShader(path, source)) {
+        printf("error: cannot read shader file %s\n", path.c_str());
+        return false;
+      }
+      GLuint shader = glCreateShader(stage == 0 ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
+      shaders[p * 2 + stage] = shader;
+      const char* text = source.c_str();
+      glShaderSource(shader, 1, &text, nullptr);
+      glCompileShader(shader);
+      GLint compiled = 0;
+      glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+      if (!compiled) {
+        printf("error: shader %s does not compile: %s\n", path.c_str(), ShaderLog(shader).c_str());
+        return false;
+      }
+    }
+  }
+
+  for (int p = 0; p < ProgramCount; ++p) {
+    glAttachShader(programs[p], shaders[p * 2]);
+    glAttachShader(programs[p], shaders[p * 2 + 1]);
+    glBindAttribLocation(programs[p], PositionAttribute, "aVertexPosition");
+    if (p != 1) glBindAttribLocation(programs[p], TextureCoordAttribute, "aTextureCoord");
+  }
+  bool linked = true;
+  for (int p = 0; p < ProgramCount; ++p) {
+    glLinkProgram(programs[p]);
+    GLint status = 0;
+    glGetProgramiv(programs[p], GL_LINK_STATUS, &status);
+    if (!status) {
+      printf("error: shader program %s/%s does not link: %s\n", ShaderFiles[p][0], ShaderFiles[p][1],
+             ProgramLog(programs[p]).c_str());
+      linked = false;
+    }
+  }
+  if (!linked) return false;
+
+  for (int p = 0; p < ProgramCount; ++p) {
+    for (int u = 0; u < UniformCount; ++u) {
+      uniforms[p][u] = ProgramUniforms[p][u] ? glGetUniformLocation(programs[p], UniformNames[u]) : -1;
+    }
+  }
+  for (int i = 0; i < ProgramCount * 2; ++i) {
+    glDetachShader(programs[i / 2], shaders[i]);
+    glDeleteShader(shaders[i]);
+    shaders[i] = 0;
+  }
+  return true;
+}
+
+void Render::DeleteProgramsAndShaders() {
+  for (GLuint& shader : shaders) {
+    if (shader) glDeleteShader(shader);
+    shader = 0;
+  }
+  for (GLuint& program : programs) {
+    if (program) glDeleteProgram(program);
+    program = 0;
+  }
+  for (auto& program : uniforms) std::fill(std::begin(program), std::end(program), -1);
+}
+
+void Render::PointAttributes() {
+  glEnableVertexAttribArray(PositionAttribute);
+  if (glGetError() != GL_NO_ERROR) return;
+  glVertexAttribPointer(PositionAttribute, 3, GL_FLOAT, GL_FALSE, VertexBytes, nullptr);
+  if (glGetError() != GL_NO_ERROR) return;
+  glEnableVertexAttribArray(TextureCoordAttribute);
+  if (glGetError() != GL_NO_ERROR) return;
+  glVertexAttribPointer(TextureCoordAttribute, 2, GL_FLOAT, GL_FALSE, VertexBytes,
+                        reinterpret_cast<const void*>(3 * sizeof(float)));
+}
+
+bool Render::Init(int rw, int rh, int ww, int wh, const Color& background, const std::string& shaderDirectory) {
+  backgroundColor = background;
+  renderWidth = rw;
+  renderHeight = rh;
+  windowWidth = ww;
+  windowHeight = wh;
+
+  // A program that cannot be built leaves nothing sensible to draw: report it and let the
+  // caller stop instead of showing an empty window.
+  if (!BuildPrograms(shaderDirectory)) {
+    DeleteProgramsAndShaders();
+    return false;
+  }
+
+  glGenTextures(TextureSlots, textureNames);
+  texturesGenerated = true;
+
+  double offsetX = 0, offsetY = 0, scale = 1;
+  CalcLetterBoxes(renderWidth, renderHeight, windowWidth, windowHeight, offsetX, offsetY, scale);
+  glViewport(static_cast<GLint>(offsetX), static_cast<GLint>(offsetY), static_cast<GLsizei>(windowWidth - 2 * offsetX),
+             static_cast<GLsizei>(windowHeight - 2 * offsetY));
+
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+  glGenBuffers(1, &vertexBuffer);
+  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+  vertexStore.assign(size_t(InitialVertexCapacity) * FloatsPerVertex, 0.0f);
+  glBufferData(GL_ARRAY_BUFFER, vertexStore.size() * sizeof(float), vertexStore.data(), GL_DYNAMIC_DRAW);
+  if (glGetError() == GL_NO_ERROR) PointAttributes();
+  return true;
+}
+
+void Render::Shutdown() {
+  if (vertexBuffer) glDeleteBuffers(1, &vertexBuffer);
+  vertexBuffer = 0;
+  DeleteProgramsAndShaders();
+  std::vector<float>().swap(vertexStore);
+}
+
+bool Render::LoadTexture(const std::string& path, int index, bool repeat) {
+  if (index < 0 || index >= TextureSlots) {
+    printf("error: texture slot %d does not exist (0 to %d)\n", index, TextureSlots - 1);
+    return false;
+  }
+  std::vector<unsigned char> image;
+  unsigned width = 0, height = 0;
+  const unsigned decodeError = lodepng::decode(image, width, height, path, LCT_RGBA, 8);
+  if (decodeError) {
+    printf("error: decoder error %u: %s (%s)\n", decodeError, lodepng_error_text(decodeError), path.c_str());
+    return false;
+  }
+  // Stored upside down so that texture row 0 is the bottom row of the picture (v = 0 at the bottom).
+  const size_t rowBytes = size_t(width) * 4;
+  for (unsigned y = 0; y < height / 2; ++y) {
+    std::swap_ranges(image.begin() + y * rowBytes, image.begin() + (y + 1) * rowBytes,
+                     image.begin() + (height - 1 - y) * rowBytes);
+  }
+  if (!texturesGenerated) {
+    printf("error: texture %s loaded before the renderer was initialised\n", path.c_str());
+    return false;
+  }
+
+  const GLint wrap = repeat ? GL_REPEAT : GL_CLAMP_TO_EDGE;
+  glBindTexture(GL_TEXTURE_2D, textureNames[index]);
+  bool ok = glGetError() == GL_NO_ERROR;
+  const GLenum parameters[4] = {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER};
+  const GLint values[4] = {wrap, wrap, GL_NEAREST, GL_NEAREST};
+  for (int i = 0; i < 4 && ok; ++i) {
+    glTexParameteri(GL_TEXTURE_2D, parameters[i], values[i]);
+    ok = glGetError() == GL_NO_ERROR;
+  }
+  if (ok) {
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGBA,
+                 GL_UNSIGNED_BYTE, image.data());
+    ok = glGetError() == GL_NO_ERROR;
+  }
+  if (!ok) {
+    printf("error: texture %s (%u x %u) could not be uploaded\n", path.c_str(), width, height);
+    return false;
+  }
+  textures[index] = TextureInfo{static_cast<int>(width), static_cast<int>(height), repeat};
+  return true;
+}
+
+void Render::GetTextureInfo(int index, TextureInfo& info) {
+  info = index >= 0 && index < TextureSlots ? textures[index] : TextureInfo{};
+}
+
+void Render::BeginFrame() {
+  pendingQuads.clear();
+  batches.clear();
+  vertexCount = 0;
+}
+
+void Render::Add(Stage* stage) {
+  if (!stage) return;
+  for (int i = 0; i < stage->GetNumChilds(); ++i) {
+    IStageElement* element = stage->GetChildAt(i);
+    if (!element || !element->IsVisible() || element->GetType() != 0) continue;
+    for (int q = 0; q < element->GetNumQuads(); ++q) pendingQuads.push_back(*element->GetQuad(q));
+  }
+}
+
+void Render::Add(const std::vector<Quad>& quads) { pendingQuads.insert(pendingQuads.end(), quads.begin(), quads.end()); }
+
+void Render::EndFrame() {
+  if (!BuildFrameBatches(pendingQuads, vertexStore, batches, vertexCount)) return;
+
+  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertexCount) * VertexBytes, vertexStore.data(), GL_DYNAMIC_DRAW);
+  if (glGetError() == GL_NO_ERROR) PointAttributes();
+
+  double offsetX = 0, offsetY = 0, scale = 1;
+  CalcLetterBoxes(renderWidth, renderHeight, windowWidth, windowHeight, offsetX, offsetY, scale);
+  glViewport(0, 0, windowWidth, windowHeight);
+  const float tx = static_cast<float>(std::max(offsetX, 0.0));
+  const float ty = static_cast<float>(std::max(offsetY, 0.0));
+  glm::mat4 mv = glm::ortho(0.0f, float(windowWidth), 0.0f, float(windowHeight), -1024.0f, 1024.0f);
+  mv = glm::translate(mv, glm::vec3(tx, ty, 0.0f));
+  mv = glm::scale(mv, glm::vec3(float(scale), float(scale), 1.0f));
+  std::memcpy(modelView, glm::value_ptr(mv), sizeof(modelView));
+  SetIdentity(projection);
+}
+
+void Render::RenderFrame() {
+  glClearColor(float(backgroundColor.r), float(backgroundColor.g), float(backgroundColor.b), float(backgroundColor.a));
+  if (glGetError() != GL_NO_ERROR) return;
+  glClear(GL_COLOR_BUFFER_BIT);
+  if (glGetError() != GL_NO_ERROR) return;
+
+  // Any GL error ends this frame's drawing; the caller still swaps and the next frame starts over.
+  auto failed = [] { return glGetError() != GL_NO_ERROR; };
+  int firstVertex = 0;
+  int currentProgram = -1;
+  int previousShader = -1;
+  int boundTexture = -1;
+  for (const TriangleBatch& batch : batches) {
+    const int shader = batch.shaderIndex;
+    const int count = 3 * batch.triangleCount;
+    bool programChanged = false;
+    if (shader != previousShader && shader >= 0 && shader < ProgramCount) {
+      glUseProgram(programs[shader]);
+      if (failed()) return;
+      currentProgram = shader;
+      programChanged = true;
+      glUniformMatrix4fv(uniforms[shader][UMVMatrix], 1, GL_FALSE, modelView);
+      if (failed()) return;
+      glUniformMatrix4fv(uniforms[shader][UPMatrix], 1, GL_FALSE, projection);
+      if (failed()) return;
+    }
+    // A batch with an unknown program draws with the previous one; before any program there is
+    // nothing to draw it with.
+    if (currentProgram < 0) {
+      previousShader = shader;
+      firstVertex += count;
+      continue;
+    }
+    const GLint* u = uniforms[currentProgram];
+    auto rgba = [&](GLint location, const Color& c) {
+      glUniform4f(location, float(c.r), float(c.g), float(c.b), float(c.a));
+      return !failed();
+    };
+    auto rgb = [&](GLint location, const Color& c) {
+      glUniform3f(location, float(c.r), float(c.g), float(c.b));
+      return !failed();
+    };
+    if ((shader == 1 || shader == 2) && !rgba(u[UColor], batch.color)) return;
+    if (shader == 3 && !(rgb(u[UColor1], batch.color1) && rgb(u[UColor2], batch.color2) &&
+                         rgb(u[UColor3], batch.color3) && rgb(u[UReplace1], batch.replaceColor1) &&
+                         rgb(u[UReplace2], batch.replaceColor2) && rgb(u[UReplace3], batch.replaceColor3))) {
+      return;
+    }
+    if (shader == 0 || shader == 2 || shader == 3) {
+      if (batch.textureIndex != boundTexture || previousShader == 1 || programChanged) {
+        glActiveTexture(GL_TEXTURE0);
+        if (failed()) return;
+        // A slot outside the table samples no texture rather than reading past the name table.
+        const bool inTable = batch.textureIndex >= 0 && batch.textureIndex < TextureSlots;
+        glBindTexture(GL_TEXTURE_2D, inTable ? textureNames[batch.textureIndex] : 0);
+        if (failed()) return;
+        glUniform1i(u[USampler], 0);
+        if (failed()) return;
+        boundTexture = batch.textureIndex;
+      }
+    }
+    glDrawArrays(GL_TRIANGLES, firstVertex, count);
+    if (failed()) return;
+    firstVertex += count;
+    previousShader = shader;
+  }
+}

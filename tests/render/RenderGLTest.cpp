@@ -1,0 +1,264 @@
+// The renderer on a real context: Xvfb, EGL and Mesa's GLES 2, pixels read back with glReadPixels.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "render/Atlas.h"
+#include "render/Font.h"
+#include "render/OGLESHelloAPI_LinuxX11.h"
+#include "render/Render.h"
+#include "render/Sprite.h"
+#include "render/Stage.h"
+#include "tests/support/TestServers.h"
+
+namespace {
+
+const Color Background{0, 0, 1, 1};
+const Color Red{1, 0, 0, 1};
+const Color Green{0, 1, 0, 1};
+const Color White{1, 1, 1, 1};
+
+struct Pixel {
+  int r, g, b;
+};
+
+// One window of 1000 x 1000 pixels: the 800 x 600 virtual screen lands at scale 1.25 with
+// 125-pixel bands above and below it.
+class RenderGL : public ::testing::Test {
+ protected:
+  static constexpr int Size = 1000;
+
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(zs::test::UseTestServers());
+    WindowWidthCurrent = Size;
+    WindowHeightCurrent = Size;
+    ASSERT_TRUE(createNativeDisplay(&display));
+    ASSERT_TRUE(createNativeWindow(display, &window));
+    ASSERT_TRUE(createEGLDisplay(display, eglDisplay));
+    ASSERT_TRUE(chooseEGLConfig(eglDisplay, config));
+    ASSERT_TRUE(createEGLSurface(window, eglDisplay, config, surface));
+    ASSERT_TRUE(setupEGLContext(eglDisplay, config, surface, context));
+    render = IRender::Create();
+    ASSERT_TRUE(render->Init(800, 600, Size, Size, Background, zs::test::BuildPath("share/Shaders/")));
+    ASSERT_TRUE(render->LoadTexture(zs::test::BuildPath("share/res/drawable/atlas.png"), Atlas::TextureSlot, false));
+  }
+
+  static void TearDownTestSuite() {
+    if (render) {
+      render->Shutdown();
+      delete render;
+      render = nullptr;
+    }
+    if (eglDisplay != EGL_NO_DISPLAY) {
+      eglMakeCurrent(eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+      eglTerminate(eglDisplay);
+    }
+    releaseNativeResources(display, window, nullptr);
+    display = nullptr;
+    window = 0;
+  }
+
+  void SetUp() override {
+    if (!render) GTEST_SKIP() << "no GL context";
+  }
+
+  static void Draw(const std::vector<Quad>& quads) {
+    render->SetBackgroundColor(Background);
+    render->BeginFrame();
+    render->Add(quads);
+    render->EndFrame();
+    render->RenderFrame();
+  }
+
+  // Window pixel (x, y) counted from the bottom-left corner, as the virtual screen counts.
+  static Pixel Read(int x, int y) {
+    unsigned char p[4] = {};
+    glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    return {p[0], p[1], p[2]};
+  }
+  // Window pixel of virtual point (x, y).
+  static Pixel ReadVirtual(double x, double y) { return Read(int(1.25 * x), int(125 + 1.25 * y)); }
+
+  static void ExpectNear(const Pixel& p, int r, int g, int b, const char* what) {
+    EXPECT_NEAR(p.r, r, 3) << what;
+    EXPECT_NEAR(p.g, g, 3) << what;
+    EXPECT_NEAR(p.b, b, 3) << what;
+  }
+
+  static inline Display* display = nullptr;
+  static inline Window window = 0;
+  static inline EGLDisplay eglDisplay = EGL_NO_DISPLAY;
+  static inline EGLConfig config = nullptr;
+  static inline EGLSurface surface = EGL_NO_SURFACE;
+  static inline EGLContext context = EGL_NO_CONTEXT;
+  static inline IRender* render = nullptr;
+};
+
+TEST_F(RenderGL, EmptyFrameShowsTheClearColour) {
+  Draw({});
+  ExpectNear(Read(500, 500), 0, 0, 255, "middle");
+  ExpectNear(Read(0, 0), 0, 0, 255, "corner");
+}
+
+TEST_F(RenderGL, FlatQuadIsScaledAndCentredInTheLetterBox) {
+  Quad red, half;
+  InitQuad(&red, 100, 50, -1, 1, false, false, false, Red);
+  TranslateQuad(&red, 10, 20);  // window pixels 12.5..137.5 x 150..212.5
+  InitQuad(&half, 40, 40, FlatTextureIndex, 1, false, false, false, {1, 1, 1, 0.5});
+  TranslateQuad(&half, 400, 300);
+  Draw({red, half});
+  ExpectNear(Read(14, 152), 255, 0, 0, "inside, near the bottom-left corner");
+  ExpectNear(Read(136, 211), 255, 0, 0, "inside, near the top-right corner");
+  ExpectNear(Read(11, 180), 0, 0, 255, "left of it");
+  ExpectNear(Read(50, 148), 0, 0, 255, "below it");
+  ExpectNear(Read(139, 180), 0, 0, 255, "right of it");
+  ExpectNear(ReadVirtual(420, 320), 128, 128, 255, "white at half alpha over blue");
+  int w = 0, h = 0;
+  render->GetRenderWidthAndHeight(w, h);
+  EXPECT_EQ(w, 800);
+  EXPECT_EQ(h, 600);
+}
+
+TEST_F(RenderGL, InvalidQuadBlanksTheWholeFrame) {
+  Quad flat, broken;
+  InitQuad(&flat, 800, 600, -1, 1, false, false, false, Red);
+  InitQuad(&broken, 10, 10, -1, 0, false, false, false, Red);
+  Draw({flat, broken});
+  ExpectNear(ReadVirtual(400, 300), 0, 0, 255, "only the clear colour");
+  Draw({flat});
+  ExpectNear(ReadVirtual(400, 300), 255, 0, 0, "the same quad alone is drawn");
+}
+
+TEST_F(RenderGL, GlyphIsTintedByItsColour) {
+  MyFont font;
+  std::vector<Quad> quads;
+  font.Print("H", quads, 4, 4);  // 52 virtual units, 65 window pixels, about 5.4 pixels a texel
+  ASSERT_EQ(quads.size(), 1u);
+  quads[0].color = Green;
+  TranslateQuad(&quads[0], 100, 300);
+  Draw(quads);
+  const int left = 125, top = 125 + 375 + 65;  // window pixels of the quad's left and top edges
+  auto atTexel = [&](double column, double row) {
+    return Read(int(left + (column + 0.5) * 65 / 12.0), int(top - (row + 0.5) * 65 / 12.0));
+  };
+  ExpectNear(atTexel(1, 2), 0, 255, 0, "left stem");
+  ExpectNear(atTexel(8, 9), 0, 255, 0, "right stem");
+  ExpectNear(atTexel(5, 5), 0, 255, 0, "crossbar");
+  ExpectNear(atTexel(5, 2), 0, 0, 255, "open above the crossbar");
+  ExpectNear(atTexel(5, 9), 0, 0, 255, "open below the crossbar");
+}
+
+TEST_F(RenderGL, MarkersAreRecolouredByShaderThree) {
+  Sprite play, record;
+  play.Create(render, Atlas::MarkerA);
+  play.SetShaderIndex(3);
+  play.SetPosition(400, 300);
+  play.color1 = White;
+  play.replaceColor1 = Green;
+  record.Create(render, Atlas::MarkerB);
+  record.SetShaderIndex(3);
+  record.SetPosition(500, 300);
+  record.color1 = White;
+  record.replaceColor1 = {171 / 255.0, 36 / 255.0, 50 / 255.0, 1};
+  Sprite hidden;
+  hidden.Create(render, 100, 100);
+  hidden.SetColor(Red);
+  hidden.SetVisible(false);
+  Stage stage;
+  stage.AddChild(&play);
+  stage.AddChild(&record);
+  stage.AddChild(&hidden);
+
+  render->BeginFrame();
+  render->Add(&stage);
+  render->EndFrame();
+  render->RenderFrame();
+  ASSERT_EQ(static_cast<Render*>(render)->GetBatches().size(), 2u);  // the invisible sprite adds nothing
+  ExpectNear(ReadVirtual(412, 316), 0, 255, 0, "inside the play triangle");
+  ExpectNear(ReadVirtual(516, 316), 171, 36, 50, "inside the record dot");
+  ExpectNear(ReadVirtual(401, 301), 0, 0, 255, "transparent corner of the marker");
+  ExpectNear(ReadVirtual(50, 50), 0, 0, 255, "no hidden sprite");
+
+  // Without replacement colours the marker shows its own white.
+  play.replaceColor1 = White;
+  render->BeginFrame();
+  render->Add(&stage);
+  render->EndFrame();
+  render->RenderFrame();
+  ExpectNear(ReadVirtual(412, 316), 255, 255, 255, "white play triangle");
+}
+
+TEST_F(RenderGL, TexturedSpriteShowsItsAtlasRectangle) {
+  TextureInfo info;
+  render->GetTextureInfo(Atlas::TextureSlot, info);
+  EXPECT_EQ(info.width, 1024);
+  EXPECT_EQ(info.height, 1024);
+  EXPECT_FALSE(info.repeat);
+  render->GetTextureInfo(100, info);
+  EXPECT_EQ(info.width, 0);
+
+  Sprite panel;
+  panel.Create(render, Atlas::KeyboardPanel);
+  std::vector<Quad> quads = {*panel.GetQuad(0)};
+  Draw(quads);
+  // Virtual y 160 crosses the keys: column 0 is C (white), column 1 C sharp (black).
+  const Pixel white = ReadVirtual(3 + 9, 160), black = ReadVirtual(24 + 9, 160);
+  EXPECT_GT(white.r + white.g + white.b, 600);
+  EXPECT_LT(black.r + black.g + black.b, 150);
+  ExpectNear(ReadVirtual(400, 195), 0, 0, 255, "transparent above the rail");
+}
+
+TEST_F(RenderGL, FailuresAreReportedWithErrorLines) {
+  const std::string dir = zs::test::MakeTempDir("render-shaders");
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(render->LoadTexture(dir + "/missing.png", 5, false));
+  EXPECT_FALSE(render->LoadTexture(zs::test::BuildPath("share/res/drawable/atlas.png"), 100, false));
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("error: decoder error 78"), std::string::npos) << out;
+  EXPECT_NE(out.find("error: texture slot 100"), std::string::npos) << out;
+  TextureInfo info;
+  render->GetTextureInfo(5, info);
+  EXPECT_EQ(info.width, 0);
+
+  // A shader that does not compile stops Init with the compiler's log.
+  namespace fs = std::filesystem;
+  for (const auto& entry : fs::directory_iterator(zs::test::BuildPath("share/Shaders")))
+    fs::copy_file(entry.path(), dir + "/" + entry.path().filename().string());
+  std::ofstream(dir + "/Shader3.fsh") << "void main() { gl_FragColor = undefinedThing; }\n";
+  Render broken;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(broken.Init(800, 600, Size, Size, Background, dir + "/"));
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("error: shader " + dir + "/Shader3.fsh does not compile"), std::string::npos) << out;
+
+  Render missing;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(missing.Init(800, 600, Size, Size, Background, dir + "/nothing/"));
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("error: cannot read shader file " + dir + "/nothing/Shader.vsh"), std::string::npos) << out;
+  missing.Shutdown();
+  broken.Shutdown();
+
+  // The working renderer is untouched by the failed ones.
+  Quad red;
+  InitQuad(&red, 800, 600, -1, 1, false, false, false, Red);
+  Draw({red});
+  ExpectNear(ReadVirtual(400, 300), 255, 0, 0, "still drawing");
+}
+
+TEST_F(RenderGL, LargeFramesGrowTheVertexStore) {
+  std::vector<Quad> quads;
+  for (int i = 0; i < 1200; ++i) {
+    Quad q;
+    InitQuad(&q, 1, 600, -1, 1, false, false, false, i < 1199 ? Green : Red);
+    TranslateQuad(&q, i * 0.5, 0);
+    quads.push_back(q);
+  }
+  Draw(quads);
+  EXPECT_EQ(static_cast<Render*>(render)->GetVertexCount(), 7200);
+  ExpectNear(ReadVirtual(599.7, 300), 255, 0, 0, "the 1200th quad is drawn");
+}
+
+}  // namespace

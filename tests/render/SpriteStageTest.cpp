@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+
+#include "render/Atlas.h"
+#include "render/Sprite.h"
+#include "render/Stage.h"
+
+namespace {
+
+void ExpectBox(Sprite& s, double minX, double minY, double maxX, double maxY) {
+  const BoundingBox box = s.GetBoundingBox();
+  EXPECT_NEAR(box.minX, minX, 1e-9);
+  EXPECT_NEAR(box.minY, minY, 1e-9);
+  EXPECT_NEAR(box.maxX, maxX, 1e-9);
+  EXPECT_NEAR(box.maxY, maxY, 1e-9);
+}
+
+TEST(Sprite, AnchorPositionAndScale) {
+  Sprite s;
+  s.Create(nullptr, 32, 32);
+  s.SetAnchor(0.5, 0.5);
+  s.SetPosition(100, 100);
+  ExpectBox(s, 84, 84, 116, 116);
+  s.SetScale(2, 2);
+  ExpectBox(s, 68, 68, 132, 132);
+  s.SetSize(16, 64);
+  ExpectBox(s, 92, 68, 108, 132);
+}
+
+TEST(Sprite, RotationBeforeAndAfterScaling) {
+  Sprite s;
+  s.Create(nullptr, 20, 10);  // anchored at its bottom-left corner, at the origin
+  s.SetScale(2, 1);
+  s.SetRotation(90);  // after scaling: the 40 x 10 rectangle turns upright
+  ExpectBox(s, -10, 0, 0, 40);
+  s.SetRotation(0);
+  s.SetRotation2(90);  // before scaling: 10 x 20 upright, then x doubled
+  ExpectBox(s, -20, 0, 0, 20);
+  // Corner 2 (top-right) of the unrotated quad ends where a 90 degree turn puts it.
+  Quad* q = s.GetQuad(0);
+  EXPECT_NEAR(q->corners[2][0], -20, 1e-9);
+  EXPECT_NEAR(q->corners[2][1], 20, 1e-9);
+}
+
+TEST(Sprite, FlatSpriteStaysOnShaderOne) {
+  Sprite s;
+  s.Create(nullptr, 18, 23);
+  s.SetShaderIndex(3);
+  s.SetColor({0, 1, 0, 0.5});
+  Quad* q = s.GetQuad(0);
+  EXPECT_EQ(q->shaderIndex, 1);
+  EXPECT_EQ(q->textureIndex, FlatTextureIndex);
+  EXPECT_EQ(q->color.g, 1);
+  EXPECT_EQ(q->color.a, 0.5);
+  EXPECT_TRUE(s.IsVisible());
+  s.Reset();
+  EXPECT_FALSE(s.IsVisible());
+  EXPECT_EQ(s.GetTextureIndex(), -1);
+}
+
+TEST(Sprite, AtlasIndexOutsideOneToEightShowsRectangleZero) {
+  const PixelRect zero = Atlas::GetCoords(0);
+  const PixelRect eight = Atlas::GetCoords(8);
+  for (int index : {0, 9, 10, -1}) {
+    Sprite s;
+    s.Create(nullptr, index);
+    EXPECT_EQ(s.GetTextureIndex(), Atlas::TextureSlot);
+    ExpectBox(s, 0, 0, zero.w, zero.h);
+  }
+  Sprite s;
+  s.Create(nullptr, 8);
+  ExpectBox(s, 0, 0, eight.w, eight.h);
+  // Rectangles 9 and 10 are reached through the slot-and-rectangle form.
+  s.Create(nullptr, Atlas::TextureSlot, Atlas::GetCoords(10));
+  ExpectBox(s, 0, 0, 250, 98);
+}
+
+TEST(Sprite, ShaderThreeColoursReachTheQuad) {
+  Sprite s;
+  s.Create(nullptr, Atlas::MarkerA);
+  s.SetShaderIndex(3);
+  s.color1 = {1, 1, 1, 1};
+  s.replaceColor1 = {0, 1, 0, 1};
+  Quad* q = s.GetQuad(0);
+  EXPECT_EQ(q->shaderIndex, 3);
+  EXPECT_EQ(q->color1.r, 1);
+  EXPECT_EQ(q->replaceColor1.g, 1);
+  EXPECT_EQ(q->replaceColor1.r, 0);
+}
+
+TEST(Atlas, TableAndOutOfRange) {
+  const PixelRect keyboard = Atlas::GetCoords(2);
+  EXPECT_EQ(keyboard.x, 4);
+  EXPECT_EQ(keyboard.y, 421);
+  EXPECT_EQ(keyboard.w, 800);
+  EXPECT_EQ(keyboard.h, 200);
+  const PixelRect wallpaper3 = Atlas::GetCoords(9);
+  EXPECT_EQ(wallpaper3.x, 610);
+  EXPECT_EQ(wallpaper3.y, 16);
+  for (int index : {-1, 11, 1000}) {
+    const PixelRect r = Atlas::GetCoords(index);
+    EXPECT_EQ(r.x, 10);
+    EXPECT_EQ(r.y, 94);
+    EXPECT_EQ(r.w, 260);
+    EXPECT_EQ(r.h, 58);
+  }
+  // No two rectangles overlap and all lie inside the texture.
+  for (int i = 0; i < Atlas::Count; ++i) {
+    const PixelRect a = Atlas::GetCoords(i);
+    EXPECT_GE(a.x, 0);
+    EXPECT_LE(a.x + a.w, Atlas::Size);
+    EXPECT_LE(a.y + a.h, Atlas::Size);
+    for (int j = i + 1; j < Atlas::Count; ++j) {
+      const PixelRect b = Atlas::GetCoords(j);
+      const bool apart = a.x + a.w <= b.x || b.x + b.w <= a.x || a.y + a.h <= b.y || b.y + b.h <= a.y;
+      EXPECT_TRUE(apart) << "rectangles " << i << " and " << j;
+    }
+  }
+}
+
+TEST(Stage, ChildrenInOrderAndNullOutside) {
+  Stage stage;
+  stage.Init();
+  Sprite a, b;
+  stage.AddChild(&a);
+  stage.AddChild(&b);
+  EXPECT_EQ(stage.GetNumChilds(), 2);
+  EXPECT_EQ(stage.GetChildAt(0), &a);
+  EXPECT_EQ(stage.GetChildAt(1), &b);
+  EXPECT_EQ(stage.GetChildAt(-1), nullptr);
+  EXPECT_EQ(stage.GetChildAt(2), nullptr);
+  stage.RemoveAllChildren();
+  EXPECT_EQ(stage.GetNumChilds(), 0);
+  EXPECT_EQ(stage.GetChildAt(0), nullptr);
+}
+
+}  // namespace

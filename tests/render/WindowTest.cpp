@@ -1,0 +1,121 @@
+// The window and EGL set-up on the test X server.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+
+#include <string>
+
+#include "render/OGLESHelloAPI_LinuxX11.h"
+#include "tests/support/TestServers.h"
+
+namespace {
+
+class NativeWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(zs::test::UseTestServers());
+    testing::internal::CaptureStdout();
+    const bool opened = createNativeDisplay(&display);
+    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(opened);
+  }
+  void TearDown() override { releaseNativeResources(display, window, nullptr); }
+
+  Display* display = nullptr;
+  Window window = 0;
+};
+
+TEST_F(NativeWindow, OpensAtTheCurrentSizeWithTitleIconAndCloseProtocol) {
+  // A window manager would have made the icon atom; here the test makes it.
+  XInternAtom(display, "_NET_WM_ICON", False);
+  WindowWidthCurrent = 560;  // what a GUI scale of 0.7 gives
+  WindowHeightCurrent = 420;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(createNativeWindow(display, &window));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("XSetIconName() = "), std::string::npos);
+  XSync(display, False);
+
+  XWindowAttributes attributes;
+  ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
+  EXPECT_EQ(attributes.width, 560);
+  EXPECT_EQ(attributes.height, 420);
+  EXPECT_EQ(attributes.your_event_mask, ButtonPressMask | ExposureMask | StructureNotifyMask);
+
+  char* name = nullptr;
+  ASSERT_TRUE(XFetchName(display, window, &name));
+  EXPECT_STREQ(name, "Zembrovane Sequencer");
+  XFree(name);
+  char* iconName = nullptr;
+  ASSERT_TRUE(XGetIconName(display, window, &iconName));
+  EXPECT_STREQ(iconName, "Sequencer");
+  XFree(iconName);
+
+  Atom* protocols = nullptr;
+  int count = 0;
+  ASSERT_TRUE(XGetWMProtocols(display, window, &protocols, &count));
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(protocols[0], XInternAtom(display, "WM_DELETE_WINDOW", True));
+  XFree(protocols);
+
+  Atom type = None;
+  int format = 0;
+  unsigned long items = 0, after = 0;
+  unsigned char* data = nullptr;
+  ASSERT_EQ(XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_ICON", True), 0, 5000, False,
+                               AnyPropertyType, &type, &format, &items, &after, &data),
+            Success);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(type, XA_CARDINAL);
+  EXPECT_EQ(format, 32);
+  EXPECT_EQ(items, 4098u);
+  const unsigned long* values = reinterpret_cast<const unsigned long*>(data);
+  EXPECT_EQ(values[0], 64u);
+  EXPECT_EQ(values[1], 64u);
+  // Xlib hands format-32 items back as sign-extended longs: only the low 32 bits count.
+  for (unsigned long i = 2; i < items; ++i) EXPECT_EQ((values[i] & 0xffffffffu) >> 24, 0xffu) << "pixel " << i - 2;
+  XFree(data);
+}
+
+TEST_F(NativeWindow, EglContextAndErrorMessages) {
+  WindowWidthCurrent = 800;
+  WindowHeightCurrent = 600;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(createNativeWindow(display, &window));
+  testing::internal::GetCapturedStdout();
+  EGLDisplay eglDisplay = EGL_NO_DISPLAY;
+  EGLConfig config = nullptr;
+  EGLSurface surface = EGL_NO_SURFACE;
+  EGLContext context = EGL_NO_CONTEXT;
+  ASSERT_TRUE(createEGLDisplay(display, eglDisplay));
+  ASSERT_TRUE(chooseEGLConfig(eglDisplay, config));
+  ASSERT_TRUE(createEGLSurface(window, eglDisplay, config, surface));
+  ASSERT_TRUE(setupEGLContext(eglDisplay, config, surface, context));
+  EXPECT_EQ(eglGetCurrentContext(), context);
+  EXPECT_TRUE(testEGLError("nothing"));
+
+  // A call EGL refuses: the message names the call and the EGL code in hexadecimal.
+  eglBindAPI(0x1234);
+  testing::internal::CaptureStdout();
+  const bool ok = testEGLError("eglBindAPI");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "eglBindAPI failed (300c).\n");
+  EXPECT_FALSE(ok);
+
+  eglMakeCurrent(eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  eglTerminate(eglDisplay);
+}
+
+TEST(NativeDisplay, NullOrMissingDisplayFails) {
+  EXPECT_FALSE(createNativeDisplay(nullptr));
+  const char* saved = getenv("DISPLAY");
+  const std::string previous = saved ? saved : "";
+  setenv("DISPLAY", ":9999", 1);  // no server listens there
+  Display* display = nullptr;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(createNativeDisplay(&display));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Unable to open X display\n");
+  EXPECT_EQ(display, nullptr);
+  if (saved) setenv("DISPLAY", previous.c_str(), 1);
+}
+
+}  // namespace
