@@ -161,6 +161,9 @@ void Keyboard::ProcessEvents(bool& quitRequested, WindowInfo& windowInfo) {
         break;
       }
       case ButtonPress:
+        // A click quits; the wheel (buttons 4 to 7) must not throw away unsaved work.
+        if (event.xbutton.button <= Button3) quitRequested = true;
+        break;
       case DestroyNotify:
       case ClientMessage:  // the window manager's close request
         quitRequested = true;
@@ -187,9 +190,7 @@ void Keyboard::HandleCtrlK(bool& consumedLetter) {
   auto pressed = [this](int slot) { return keys[slot] && !keysBefore[slot]; };
 
   if (!ctrlKWaiting) {
-    int modifiers = keys[LeftShift] + keys[LeftCtrl] + keys[RightCtrl] + keys[LeftAlt] + keys[AltGr] +
-                    keys[Circumflex];
-    if (modifiers == 1 && keys[LeftCtrl] && pressed(Letter('k'))) {
+    if (ContextOf(keys).ctrl && pressed(Letter('k'))) {
       ctrlKWaiting = 1;
       printf("*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\n");
     }

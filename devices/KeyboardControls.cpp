@@ -4,39 +4,6 @@
 
 using namespace keyslot;
 
-namespace {
-
-// Which modifiers a combination is made with. Right Ctrl counts towards the number of held
-// modifiers but does not spoil the plain context, so Right Ctrl (record) and F1 work together.
-struct Context {
-  bool none;
-  bool shift;
-  bool ctrl;
-  bool alt;
-  bool altGr;
-  bool ctrlShift;
-  bool altShift;
-  bool ctrlAlt;
-};
-
-Context ContextOf(const uint8_t* keys) {
-  const bool shift = keys[LeftShift], ctrl = keys[LeftCtrl], alt = keys[LeftAlt];
-  const bool altGr = keys[AltGr], circumflex = keys[Circumflex];
-  const int count = shift + ctrl + keys[RightCtrl] + alt + altGr + circumflex;
-  Context c;
-  c.none = !shift && !ctrl && !alt && !altGr && !circumflex;
-  c.shift = count == 1 && shift;
-  c.ctrl = count == 1 && ctrl;
-  c.alt = count == 1 && alt;
-  c.altGr = count == 1 && altGr;
-  c.ctrlShift = ctrl && shift && !alt;
-  c.altShift = alt && shift && !ctrl;
-  c.ctrlAlt = count == 2 && ctrl && alt;
-  return c;
-}
-
-}  // namespace
-
 void Keyboard::FillCombinations(bool ctrlKConsumedLetter) {
   const Context ctx = ContextOf(keys);
   auto held = [this](int slot) { return keys[slot] != 0; };
@@ -200,7 +167,7 @@ void Keyboard::FillCombinations(bool ctrlKConsumedLetter) {
 }
 
 void Keyboard::FillPianoAndLatches() {
-  const bool none = ContextOf(keys).none;
+  const Context ctx = ContextOf(keys);
   Controls& c = controls;
   auto pressed = [this](int slot) { return keys[slot] && !keysBefore[slot]; };
   auto released = [this](int slot) { return !keys[slot] && keysBefore[slot]; };
@@ -210,7 +177,7 @@ void Keyboard::FillPianoAndLatches() {
   for (int i = 0; i < kPianoKeys; ++i) {
     const int slot = kPianoSlots[i];
     c.pianoHeld[i] = keys[slot] != 0;
-    if (none && pressed(slot)) {
+    if (ctx.none && pressed(slot)) {
       c.pianoPressed[i] = true;
       noteKeyLatch[i] = 1;
     } else if (released(slot) && noteKeyLatch[i]) {
@@ -219,14 +186,14 @@ void Keyboard::FillPianoAndLatches() {
     }
   }
 
-  if (none && pressed(Insert)) {
+  if (ctx.none && pressed(Insert)) {
     c.insertDown = true;
     insertLatch = 1;
   } else if (released(Insert) && insertLatch) {
     c.insertUp = true;
     insertLatch = 0;
   }
-  if (none && pressed(Delete)) {
+  if (ctx.none && pressed(Delete)) {
     c.deleteDown = true;
     deleteLatch = 1;
   } else if (released(Delete) && deleteLatch) {
@@ -234,8 +201,7 @@ void Keyboard::FillPianoAndLatches() {
     deleteLatch = 0;
   }
 
-  const bool shiftAlone = ContextOf(keys).shift;
-  if (shiftAlone && pressed(Insert)) {
+  if (ctx.shift && pressed(Insert)) {
     c.shiftInsertDown = true;
     shiftInsertLatch = 1;
   } else if (released(Insert) && shiftInsertLatch) {

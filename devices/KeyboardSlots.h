@@ -1,6 +1,8 @@
 #pragma once
+#include <cstdint>
+
 // Slots of Keyboard::keys: one per physical key the editor knows, named after the German
-// layout. Shared by the Keyboard source files only.
+// layout, and the modifier contexts built from them. Shared by the Keyboard source files only.
 
 namespace keyslot {
 
@@ -61,5 +63,34 @@ constexpr int kPianoSlots[48] = {
     Digit(1),    Digit(2),    Digit(3),    Digit(4),    Digit(5),    Digit(6),
     Digit(7),    Digit(8),    Digit(9),    Digit(0),    SharpS,      Acute,
 };
+
+// Which modifiers a combination is made with. Right Ctrl counts towards the number of held
+// modifiers but does not spoil the plain context, so Right Ctrl (record) and F1 work together.
+struct Context {
+  bool none;
+  bool shift;
+  bool ctrl;
+  bool alt;
+  bool altGr;
+  bool ctrlShift;
+  bool altShift;
+  bool ctrlAlt;
+};
+
+inline Context ContextOf(const uint8_t* keys) {
+  const bool shift = keys[LeftShift], ctrl = keys[LeftCtrl], alt = keys[LeftAlt];
+  const bool altGr = keys[AltGr], circumflex = keys[Circumflex];
+  const int count = shift + ctrl + keys[RightCtrl] + alt + altGr + circumflex;
+  Context c;
+  c.none = !shift && !ctrl && !alt && !altGr && !circumflex;
+  c.shift = count == 1 && shift;
+  c.ctrl = count == 1 && ctrl;
+  c.alt = count == 1 && alt;
+  c.altGr = count == 1 && altGr;
+  c.ctrlShift = ctrl && shift && !alt;
+  c.altShift = alt && shift && !ctrl;
+  c.ctrlAlt = count == 2 && ctrl && alt;
+  return c;
+}
 
 }  // namespace keyslot

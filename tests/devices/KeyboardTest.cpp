@@ -96,6 +96,15 @@ class KeyboardTest : public ::testing::Test {
   }
   void Down(KeySym sym) { DownCode(Code(sym)); }
   void Up(KeySym sym) { UpCode(Code(sym)); }
+  // A key going down or up in a frame of its own, as a person types.
+  Controls Press(KeySym sym) {
+    Down(sym);
+    return Frame();
+  }
+  Controls Release(KeySym sym) {
+    Up(sym);
+    return Frame();
+  }
 
   // One sequencer frame: everything the person typed so far has reached our queue.
   Controls Frame() {
@@ -122,66 +131,52 @@ class KeyboardTest : public ::testing::Test {
 
 TEST_F(KeyboardTest, ModifierContextsSelectExactlyOneCombination) {
   Down(XK_Control_L);
-  Down(XK_Alt_L);
-  Frame();
-  Down(XK_Prior);
-  Controls c = Frame();
+  Press(XK_Alt_L);
+  Controls c = Press(XK_Prior);
   EXPECT_TRUE(c.ctrlAltPageUp);
   EXPECT_FALSE(c.ctrlPageUp || c.altPageUp || c.pageUpPressed || c.ctrlShiftPageUp);
   EXPECT_EQ(c.pageUpCount, 1);
   EXPECT_FALSE(Frame().ctrlAltPageUp) << "pressed only in the frame it went down";
   Up(XK_Prior);
   Up(XK_Alt_L);
-  Up(XK_Control_L);
-  Frame();
+  Release(XK_Control_L);
 
-  Down(XK_Control_R);
-  EXPECT_TRUE(Frame().rightCtrlPressed);
-  Down(XK_F1);
-  EXPECT_TRUE(Frame().f1Pressed) << "Right Ctrl does not spoil the plain context";
+  EXPECT_TRUE(Press(XK_Control_R).rightCtrlPressed);
+  EXPECT_TRUE(Press(XK_F1).f1Pressed) << "Right Ctrl does not spoil the plain context";
   Up(XK_F1);
-  Down(XK_Shift_L);
-  Frame();
-  Down(XK_1);
-  c = Frame();
+  Press(XK_Shift_L);
+  c = Press(XK_1);
   EXPECT_FALSE(c.shiftNumberRow[0]) << "Right Ctrl and Left Shift are two modifiers";
   EXPECT_TRUE(c.digitPressed[1]) << "digits ignore the modifiers";
   Up(XK_1);
-  Up(XK_Control_R);
-  Frame();
-  Down(XK_1);
-  EXPECT_TRUE(Frame().shiftNumberRow[0]);
+  Release(XK_Control_R);
+  EXPECT_TRUE(Press(XK_1).shiftNumberRow[0]);
 }
 
 TEST_F(KeyboardTest, CursorKeysCountEveryPressAndReportHeldStates) {
   // Key repeat as the server sends it without detectable auto-repeat: release/press pairs.
   for (KeySym sym : {XK_Right, XK_Next}) {
-    KeyCode code = Code(sym);
-    DownCode(code);
-    UpCode(code);
-    DownCode(code);
-    UpCode(code);
-    DownCode(code);
+    for (int press = 0; press < 3; ++press) {
+      if (press > 0) Up(sym);
+      Down(sym);
+    }
   }
   Controls c = Frame();
   EXPECT_EQ(c.rightCount, 3);
   EXPECT_EQ(c.pageDownCount, 3);
-  EXPECT_TRUE(c.rightHeld);
-  EXPECT_TRUE(c.pageDownPressed);
+  EXPECT_TRUE(c.rightHeld && c.pageDownPressed);
   EXPECT_EQ(c.leftCount + c.upCount + c.downCount + c.pageUpCount, 0);
   c = Frame();
   EXPECT_EQ(c.rightCount + c.pageDownCount, 0);
   EXPECT_FALSE(c.pageDownPressed) << "one pressed flag for the three presses";
   EXPECT_TRUE(c.rightHeld) << "held keys stay held across frames";
-
-  Down(XK_Control_L);
-  c = Frame();
+  c = Press(XK_Control_L);
   EXPECT_TRUE(c.ctrlRightHeld);
   EXPECT_FALSE(c.rightHeld);
 }
 
 TEST_F(KeyboardTest, GermanAndUsLayoutsGiveTheSamePositions) {
-  KeyCode yPosition = Code(XK_z), sharpSPosition = Code(XK_minus);
+  const KeyCode yPosition = Code(XK_z), sharpSPosition = Code(XK_minus);
   auto check = [&](const char* layout) {
     SCOPED_TRACE(layout);
     DownCode(yPosition);
@@ -190,19 +185,15 @@ TEST_F(KeyboardTest, GermanAndUsLayoutsGiveTheSamePositions) {
     DownCode(sharpSPosition);
     EXPECT_TRUE(Frame().pianoPressed[kPianoSharpS]);
     UpCode(sharpSPosition);
-    Down(XK_Control_L);
-    Frame();
+    Press(XK_Control_L);
     DownCode(yPosition);
     EXPECT_TRUE(Frame().ctrlY);
     UpCode(yPosition);
-    Up(XK_Control_L);
-    Frame();
+    Release(XK_Control_L);
   };
   check("us");
-
   ASSERT_TRUE(SetLayout("de"));
   keyboard = std::make_unique<Keyboard>(display, true);
-  Frame();
   check("de");
 
   // The layout flag matters: a German keymap read as US swaps the Y and Z positions.
@@ -214,88 +205,65 @@ TEST_F(KeyboardTest, GermanAndUsLayoutsGiveTheSamePositions) {
 }
 
 TEST_F(KeyboardTest, CtrlKCommandsTakeTheSecondLetterWhileCtrlIsHeld) {
+  const std::string waiting = "*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\n";
   Controls c;
   std::string out = Printed([&] {
     Down(XK_Control_L);
-    Down(XK_k);
-    Frame();
-    Up(XK_k);
-    Frame();
-    Down(XK_b);
-    c = Frame();
+    Press(XK_k);
+    Release(XK_k);
+    c = Press(XK_b);
     Up(XK_b);
-    Up(XK_Control_L);
-    Frame();
+    Release(XK_Control_L);
   });
+  EXPECT_EQ(out, waiting + "** CTRL KB\n");
   EXPECT_TRUE(c.ctrlKB);
   EXPECT_FALSE(c.ctrlB) << "the letter of a Ctrl-K command is not also Ctrl+B";
-  EXPECT_EQ(out, "*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\n** CTRL KB\n");
 
   out = Printed([&] {
     Down(XK_Control_L);
-    Down(XK_k);
-    Frame();
+    Press(XK_k);
     Up(XK_k);
-    Down(XK_Shift_L);
-    c = Frame();
+    Press(XK_Shift_L);
     Up(XK_Shift_L);
-    Down(XK_b);
-    c = Frame();
+    c = Press(XK_b);
   });
-  EXPECT_EQ(out, "*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\nbCtrlK OFF\n");
+  EXPECT_EQ(out, waiting + "bCtrlK OFF\n");
   EXPECT_FALSE(c.ctrlKB) << "the wait ended with Shift";
   EXPECT_TRUE(c.ctrlB);
 }
 
 TEST_F(KeyboardTest, PianoKeysReportPressAndReleaseOnlyForPlainPresses) {
-  Down(XK_a);
-  Controls c = Frame();
+  Controls c = Press(XK_a);
   EXPECT_TRUE(c.pianoPressed[kPianoA] && c.pianoHeld[kPianoA]);
   c = Frame();
   EXPECT_FALSE(c.pianoPressed[kPianoA]);
   EXPECT_TRUE(c.pianoHeld[kPianoA]);
-  Down(XK_Shift_L);
-  Frame();
-  Up(XK_a);
-  EXPECT_TRUE(Frame().pianoReleased[kPianoA]) << "a reported press is released whatever is held";
+  Press(XK_Shift_L);
+  EXPECT_TRUE(Release(XK_a).pianoReleased[kPianoA]) << "a reported press is released whatever is held";
+  EXPECT_FALSE(Press(XK_a).pianoPressed[kPianoA]) << "Shift+A is a command, not a note";
+  Release(XK_Shift_L);
+  EXPECT_FALSE(Release(XK_a).pianoReleased[kPianoA]);
 
-  Down(XK_a);  // Shift+A is a command, not a note
-  EXPECT_FALSE(Frame().pianoPressed[kPianoA]);
-  Up(XK_Shift_L);
-  Frame();
-  Up(XK_a);
-  EXPECT_FALSE(Frame().pianoReleased[kPianoA]);
-
-  Down(XK_Shift_L);
-  Frame();
-  Down(XK_Shift_R);
-  c = Frame();
+  Press(XK_Shift_L);
+  c = Press(XK_Shift_R);
   EXPECT_TRUE(c.shiftRightShiftDown);
   EXPECT_FALSE(c.pianoPressed[kPianoRightShift]);
-  Up(XK_Shift_R);
-  EXPECT_TRUE(Frame().shiftRightShiftUp);
-  Down(XK_Insert);
-  c = Frame();
+  EXPECT_TRUE(Release(XK_Shift_R).shiftRightShiftUp);
+  c = Press(XK_Insert);
   EXPECT_TRUE(c.shiftInsertDown);
   EXPECT_FALSE(c.insertDown || c.insertPressed);
-  Up(XK_Shift_L);
-  Frame();
-  Up(XK_Insert);
-  c = Frame();
+  Release(XK_Shift_L);
+  c = Release(XK_Insert);
   EXPECT_TRUE(c.shiftInsertUp);
   EXPECT_FALSE(c.insertUp);
-  Down(XK_Delete);
-  c = Frame();
+  c = Press(XK_Delete);
   EXPECT_TRUE(c.deleteDown && c.deletePressed);
-  Up(XK_Delete);
-  EXPECT_TRUE(Frame().deleteUp);
+  EXPECT_TRUE(Release(XK_Delete).deleteUp);
 }
 
 TEST_F(KeyboardTest, FocusLossForgetsHeldKeysAndReleasesSoundingNotes) {
-  Down(XK_s);
-  Frame();
-  Down(XK_Control_L);
-  Frame();
+  Press(XK_s);
+  Press(XK_Control_L);
   Window other = XCreateSimpleWindow(person, DefaultRootWindow(person), 400, 0, 50, 50, 0, 0, 0);
   XMapRaised(person, other);
   XSync(person, False);
@@ -311,16 +279,12 @@ TEST_F(KeyboardTest, FocusLossForgetsHeldKeysAndReleasesSoundingNotes) {
   Up(XK_Control_L);
   Focus();
   EXPECT_TRUE(IsEmpty(Frame())) << "no second release, no leftover Ctrl";
-  Down(XK_s);
-  EXPECT_TRUE(Frame().pianoPressed[kPianoS]);
-  XDestroyWindow(person, other);
+  EXPECT_TRUE(Press(XK_s).pianoPressed[kPianoS]);
 }
 
-TEST_F(KeyboardTest, CloseClickAndCtrlShiftQQuitButF6DoesNothing) {
-  Down(XK_F6);
-  EXPECT_TRUE(IsEmpty(Frame()));
-  Up(XK_F6);
-  Frame();
+TEST_F(KeyboardTest, CloseClickAndCtrlShiftQQuitButWheelAndF6DoNothing) {
+  EXPECT_TRUE(IsEmpty(Press(XK_F6)));
+  Release(XK_F6);
 
   XEvent close{};
   close.xclient.type = ClientMessage;
@@ -333,15 +297,16 @@ TEST_F(KeyboardTest, CloseClickAndCtrlShiftQQuitButF6DoesNothing) {
   EXPECT_FALSE(Frame().quit);
 
   XTestFakeMotionEvent(person, DefaultScreen(person), 100, 100, CurrentTime);
+  XTestFakeButtonEvent(person, 4, True, CurrentTime);  // wheel
+  XTestFakeButtonEvent(person, 4, False, CurrentTime);
+  EXPECT_FALSE(Frame().quit);
   XTestFakeButtonEvent(person, 1, True, CurrentTime);
   XTestFakeButtonEvent(person, 1, False, CurrentTime);
   EXPECT_TRUE(Frame().quit);
 
   Down(XK_Control_L);
-  Down(XK_Shift_L);
-  Frame();
-  Down(XK_q);
-  EXPECT_TRUE(Frame().quit);
+  Press(XK_Shift_L);
+  EXPECT_TRUE(Press(XK_q).quit);
 }
 
 TEST_F(KeyboardTest, ReportsTheNewWindowSizeOnce) {
