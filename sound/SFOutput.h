@@ -39,8 +39,10 @@ class SFOutput {
   // ending in '/'; gains[i] (0..10, otherwise fluidsynth's default) belongs to soundfontPaths[i];
   // audioBufferSize is the ALSA period size in frames; fx asks for the VST bridge on soundfont 0.
   // effectName is accepted for the caller's convenience and not used. Returns false when a
-  // soundfont cannot be loaded (later soundfonts are then not created) or the lists are unusable.
-  // A soundfont without an audio driver (no sound device) still takes notes and controls.
+  // soundfont cannot be loaded (later soundfonts are then not created), when more than 12
+  // soundfonts or fewer gains than soundfonts are given, or when already initialised; every
+  // failure prints an "error: " line. A soundfont without an audio driver (no sound device)
+  // still takes notes and controls.
   bool Init(const std::string& baseDirectory, const std::vector<std::string>& soundfontPaths,
             const std::vector<double>& gains, int audioBufferSize, bool fx,
             const std::string& effectName);
@@ -51,6 +53,7 @@ class SFOutput {
   // is not needed here; the note-off velocity is ignored.
   void SendNoteOn(const Playhead& playhead, int track, int note, int velocity);
   void SendNoteOff(const Playhead& playhead, int track, int note, int velocity);
+  // Nothing to reset: every note the player starts it also ends.
   void SendMidiReset() {}
 
   // Binds the track to a soundfont, bank number and program number and selects them on the

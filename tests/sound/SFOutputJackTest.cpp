@@ -41,19 +41,38 @@ std::vector<float> ReadFloatWav(const std::string& path) {
 
 // The JACK output ports of this process's ALSA stream (the jack PCM names its client after
 // the program and its pid), so that sound of other tests on the same server is not recorded.
-std::vector<std::string> OwnAlsaPorts() {
-  std::vector<std::string> ports;
-  FILE* lsp = popen("jack_lsp", "r");
-  if (!lsp) return ports;
-  std::string pidPart = "." + std::to_string(getpid()) + ".";
+std::vector<std::string> JackLsp(const std::string& arguments) {
+  std::vector<std::string> lines;
+  FILE* lsp = popen(("jack_lsp " + arguments).c_str(), "r");
+  if (!lsp) return lines;
   char line[512];
   while (fgets(line, sizeof(line), lsp)) {
-    std::string port(line);
-    while (!port.empty() && isspace(static_cast<unsigned char>(port.back()))) port.pop_back();
-    if (port.find(pidPart) != std::string::npos && port.find(":out_") != std::string::npos) ports.push_back(port);
+    std::string text(line);
+    while (!text.empty() && isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    lines.push_back(text);
   }
   pclose(lsp);
+  return lines;
+}
+
+std::vector<std::string> OwnAlsaPorts() {
+  std::vector<std::string> ports;
+  std::string pidPart = "." + std::to_string(getpid()) + ".";
+  for (const std::string& port : JackLsp("")) {
+    if (port.find(pidPart) != std::string::npos && port.find(":out_") != std::string::npos) ports.push_back(port);
+  }
   return ports;
+}
+
+// Waits (up to 10 s) until jack_capture listens to the port.
+bool WaitForCapture(const std::string& port) {
+  for (int i = 0; i < 100; ++i) {
+    for (const std::string& line : JackLsp("-c '" + port + "'")) {
+      if (line.find("jack_capture:") != std::string::npos) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
 }
 
 TEST(SFOutputJackTest, NotePlayedThroughAlsaReachesJack) {
@@ -74,11 +93,11 @@ TEST(SFOutputJackTest, NotePlayedThroughAlsaReachesJack) {
   pid_t capture = fork();
   ASSERT_GE(capture, 0);
   if (capture == 0) {
-    execlp("jack_capture", "jack_capture", "--daemon", "-d", "3", "--port", ports[0].c_str(), "--port",
+    execlp("jack_capture", "jack_capture", "--daemon", "-d", "4", "--port", ports[0].c_str(), "--port",
            ports[1].c_str(), "-f", "wav", wav.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // let it connect
+  ASSERT_TRUE(WaitForCapture(ports[1]));
 
   EXPECT_TRUE(sf.SetInstrument(0, 0, 0, 19));  // organ: sustains while held
   sf.SendNoteOn(Playhead{}, 0, 60, 100);
