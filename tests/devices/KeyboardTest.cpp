@@ -33,6 +33,15 @@ bool IsEmpty(const Controls& c) {
   return memcmp(&c, &zero, sizeof c) == 0;
 }
 
+// Xvfb resets itself whenever its last client leaves, and refuses connections meanwhile.
+Display* OpenDisplay() {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (Display* display = XOpenDisplay(nullptr)) return display;
+    usleep(100000);
+  }
+  return nullptr;
+}
+
 bool SetLayout(const char* layout) {
   return std::system((std::string("setxkbmap ") + layout).c_str()) == 0;
 }
@@ -45,13 +54,12 @@ class KeyboardTest : public ::testing::Test {
     lockFd = open(zs::test::BuildPath("test-servers/xdisplay.lock").c_str(), O_CREAT | O_RDWR, 0644);
     ASSERT_GE(lockFd, 0);
     ASSERT_EQ(flock(lockFd, LOCK_EX), 0);
-    ASSERT_TRUE(SetLayout("us"));
-
-    display = XOpenDisplay(nullptr);
-    person = XOpenDisplay(nullptr);
+    person = OpenDisplay();
+    display = OpenDisplay();
     ASSERT_TRUE(display != nullptr && person != nullptr);
     int unused;
     ASSERT_TRUE(XTestQueryExtension(person, &unused, &unused, &unused, &unused));
+    ASSERT_TRUE(SetLayout("us"));
 
     window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 320, 200, 0, 0, 0);
     XSelectInput(display, window,
@@ -71,11 +79,11 @@ class KeyboardTest : public ::testing::Test {
     if (person != nullptr) {
       for (KeyCode code : down) XTestFakeKeyEvent(person, code, False, CurrentTime);
       XSync(person, False);
+      SetLayout("us");
       XCloseDisplay(person);
     }
     keyboard.reset();
     if (display != nullptr) XCloseDisplay(display);
-    SetLayout("us");
     if (lockFd >= 0) close(lockFd);
   }
 
