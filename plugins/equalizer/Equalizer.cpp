@@ -31,6 +31,7 @@ constexpr double kMaxGain = 4.0;      // linear master gain
 constexpr unsigned kChunk = 32;       // frames between coefficient updates while a band glides
 constexpr double kGlideSeconds = 0.02;
 constexpr double kBypassFadeSeconds = 0.01;
+constexpr V2 kFloatMax = {3.4e38, 3.4e38};
 
 enum Port : unsigned long {
   InL, InR, OutL, OutR, Gain, Band0, Bypass = Band0 + kBands, PortCount
@@ -178,6 +179,9 @@ class Equalizer {
           dryMix = targetDry;
       }
       if (dryMix > 0.0) x += dryMix * (dry - x);
+      // Twelve dB in every band and a gain of 4 can overflow a float from a finite input.
+      x = x < -kFloatMax ? -kFloatMax : x;
+      x = x > kFloatMax ? kFloatMax : x;
       outL[i] = float(x[0]);
       outR[i] = float(x[1]);
     }

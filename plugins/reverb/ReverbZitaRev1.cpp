@@ -199,13 +199,8 @@ class Reverb {
   }
 
   void Activate() {
-    std::fill(memory.begin(), memory.end(), 0.0f);
-    for (int i = 0; i < kLines; ++i) lp[i] = hs[i] = 0.0f;
-    eq1.Clear();
-    eq2.Clear();
+    ClearNetwork();
     pos = 0;
-    quietFrames = 0;
-    idle = true;
     fresh = true;
   }
 
@@ -227,6 +222,14 @@ class Reverb {
       fresh = false;
     }
 
+    if (bypassMix >= 1.0f && targetBypass >= 1.0f) {
+      // Fully bypassed: the input passes untouched and the network rests; it starts again
+      // from silence, faded in, when the bypass is lifted.
+      if (outL != inL) std::memmove(outL, inL, frames * sizeof(float));
+      if (outR != inR) std::memmove(outR, inR, frames * sizeof(float));
+      if (!idle) ClearNetwork();
+      return;
+    }
     for (unsigned long done = 0; done < frames;) {
       unsigned n = unsigned(std::min<unsigned long>(frames - done, kChunk));
       ProcessChunk(inL + done, inR + done, outL + done, outR + done, n);
@@ -260,6 +263,15 @@ class Reverb {
     targetWet = float((m >= 0.0 ? 1.0 : 1.0 + m) * std::pow(10.0, v[10] / 20.0) * kWetNorm);
     targetBypass = v[11] >= 0.5f ? 1.0f : 0.0f;
     std::copy(v, v + PortCount - InDelay, last);
+  }
+
+  void ClearNetwork() {
+    std::fill(memory.begin(), memory.end(), 0.0f);
+    for (int l = 0; l < kLines; ++l) lp[l] = hs[l] = 0.0f;
+    eq1.Clear();
+    eq2.Clear();
+    idle = true;
+    quietFrames = 0;
   }
 
   // Audible settings move a little per chunk; the gains ramp per sample inside it.
@@ -311,7 +323,8 @@ class Reverb {
     const float* in[2] = {inL, inR};
     for (int c = 0; c < 2; ++c) {
       Ring& r = pre[c];
-      for (unsigned i = 0; i < n; ++i) r.At(pos + i) = in[c][i];
+      // Far beyond any real signal, yet it keeps the wet path finite for every finite input.
+      for (unsigned i = 0; i < n; ++i) r.At(pos + i) = std::clamp(in[c][i], -1e15f, 1e15f);
       if (pdStep == 0.0 && predelay == double(unsigned(predelay))) {
         unsigned di = unsigned(predelay);
         for (unsigned i = 0; i < n; ++i) dIn[c][i] = r.At(pos + i - di);
@@ -429,14 +442,7 @@ class Reverb {
     // cleared outright: the tail would otherwise sink into denormals, which are slow.
     if (silentIn && energy < 1e-12f * float(n)) {
       quietFrames += n;
-      if (quietFrames > settleFrames) {
-        std::fill(memory.begin(), memory.end(), 0.0f);
-        for (int l = 0; l < kLines; ++l) lp[l] = hs[l] = 0.0f;
-        eq1.Clear();
-        eq2.Clear();
-        idle = true;
-        quietFrames = 0;
-      }
+      if (quietFrames > settleFrames) ClearNetwork();
     } else {
       quietFrames = 0;
     }

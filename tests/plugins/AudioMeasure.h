@@ -1,0 +1,98 @@
+#pragma once
+// Signal generators and measurements for the effect plug-in tests.
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace zs::test {
+
+using Signal = std::vector<float>;
+
+inline Signal Sine(double freq, double amplitude, double seconds, double rate) {
+  Signal s(size_t(seconds * rate));
+  for (size_t i = 0; i < s.size(); ++i) s[i] = float(amplitude * std::sin(2.0 * M_PI * freq * double(i) / rate));
+  return s;
+}
+
+// Uniform white noise in -amplitude..amplitude from a fixed seed.
+inline Signal Noise(double amplitude, size_t frames, uint32_t seed) {
+  Signal s(frames);
+  for (float& v : s) {
+    seed ^= seed << 13;
+    seed ^= seed >> 17;
+    seed ^= seed << 5;
+    v = float(amplitude * (double(seed) / 2147483648.0 - 1.0));
+  }
+  return s;
+}
+
+inline double Rms(const Signal& s, size_t from = 0, size_t to = SIZE_MAX) {
+  to = std::min(to, s.size());
+  double sum = 0;
+  for (size_t i = from; i < to; ++i) sum += double(s[i]) * s[i];
+  return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+}
+
+inline double Peak(const Signal& s, size_t from = 0) {
+  double p = 0;
+  for (size_t i = from; i < s.size(); ++i) p = std::max(p, double(std::fabs(s[i])));
+  return p;
+}
+
+inline double Db(double ratio) { return 20.0 * std::log10(ratio); }
+
+// RBJ band-pass (constant 0 dB peak) biquad, run in double over a whole signal.
+inline std::vector<double> BandPass(const std::vector<double>& x, double centre, double q, double rate) {
+  double w0 = 2 * M_PI * centre / rate, alpha = std::sin(w0) / (2 * q), a0 = 1 + alpha;
+  double b0 = alpha / a0, b2 = -alpha / a0, a1 = -2 * std::cos(w0) / a0, a2 = (1 - alpha) / a0;
+  std::vector<double> y(x.size());
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  for (size_t i = 0; i < x.size(); ++i) {
+    y[i] = b0 * x[i] + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1;
+    x1 = x[i];
+    y2 = y1;
+    y1 = y[i];
+  }
+  return y;
+}
+
+// Decay time by Schroeder's backward integration: a straight line fitted to the energy decay
+// curve between -5 and -35 dB, extrapolated to 60 dB.
+inline double SchroederT60(const std::vector<double>& h, double rate) {
+  std::vector<double> edc(h.size());
+  double sum = 0;
+  for (size_t i = h.size(); i-- > 0;) {
+    sum += h[i] * h[i];
+    edc[i] = sum;
+  }
+  if (sum <= 0) return 0;
+  double sx = 0, sy = 0, sxx = 0, sxy = 0;
+  size_t n = 0;
+  for (size_t i = 0; i < edc.size(); ++i) {
+    double db = 10 * std::log10(edc[i] / edc[0]);
+    if (db > -5) continue;
+    if (db < -35) break;
+    double t = double(i) / rate;
+    sx += t;
+    sy += db;
+    sxx += t * t;
+    sxy += t * db;
+    ++n;
+  }
+  double slope = (double(n) * sxy - sx * sy) / (double(n) * sxx - sx * sx);  // dB per second
+  return -60.0 / slope;
+}
+
+inline double Correlation(const Signal& a, const Signal& b) {
+  double ab = 0, aa = 0, bb = 0;
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    ab += double(a[i]) * b[i];
+    aa += double(a[i]) * a[i];
+    bb += double(b[i]) * b[i];
+  }
+  return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+}  // namespace zs::test

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/plugins/AudioMeasure.h"
+#include "tests/support/LadspaHost.h"
+#include "tests/support/TestServers.h"
+
+namespace zs::test {
+namespace {
+
+const char* const kLabel = "zembrovane_equalizer_10_band_stereo";
+const char* const kBands[10] = {"31 Hz", "63 Hz", "125 Hz", "250 Hz", "500 Hz",
+                                "1 kHz", "2 kHz", "4 kHz",  "8 kHz",  "16 kHz"};
+
+class EqualizerTest : public ::testing::TestWithParam<unsigned long> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fx.Load(BuildPath("share/plugins/Equalizer.so"), kLabel, GetParam())) << fx.Error();
+  }
+  double rate() const { return double(GetParam()); }
+
+  // Gain in dB of a steady sine through the equalizer, both channels, in place.
+  double SineGainDb(double freq) {
+    fx.Activate();
+    Signal left = Sine(freq, 0.1, 0.6, rate()), right = left;
+    fx.RunStereo(left, right);
+    size_t from = left.size() / 2;
+    Signal ref = Sine(freq, 0.1, 0.6, rate());
+    EXPECT_NEAR(Rms(left, from), Rms(right, from), 1e-6);
+    return Db(Rms(left, from) / Rms(ref, from));
+  }
+
+  LadspaHost fx;
+};
+
+TEST_P(EqualizerTest, EachBandReachesItsSettingAtItsCentre) {
+  for (int b = 0; b < 10; ++b) {
+    double centre = 1000.0 * std::pow(2.0, b - 5);
+    for (float setting : {12.0f, -12.0f}) {
+      for (const char* name : kBands) fx.SetControl(name, 0.0f);
+      ASSERT_TRUE(fx.SetControl(kBands[b], setting));
+      EXPECT_NEAR(SineGainDb(centre), setting, 0.5) << kBands[b] << " at " << GetParam() << " Hz";
+    }
+  }
+}
+
+TEST_P(EqualizerTest, FlatSettingsLeaveTheSpectrumAlone) {
+  for (double f = 20.0; f <= 20000.0; f *= std::pow(2.0, 1.0 / 3.0))
+    EXPECT_NEAR(SineGainDb(f), 0.0, 0.01) << f << " Hz";
+}
+
+TEST_P(EqualizerTest, GainScalesTheOutput) {
+  ASSERT_TRUE(fx.SetControl("Gain", 2.0f));
+  EXPECT_NEAR(SineGainDb(440.0), Db(2.0), 0.01);
+  ASSERT_TRUE(fx.SetControl("Gain", 0.0f));
+  EXPECT_LT(SineGainDb(440.0), -120.0);
+}
+
+TEST_P(EqualizerTest, BypassPassesTheInputUnchanged) {
+  for (const char* name : kBands) fx.SetControl(name, 9.0f);
+  fx.SetControl("Gain", 3.0f);
+  fx.SetControl("Bypass", 1.0f);
+  Signal inL = Noise(0.5, 20000, 1), inR = Noise(0.5, 20000, 2), left = inL, right = inR;
+  fx.RunStereo(left, right, 100);
+  EXPECT_EQ(left, inL);
+  EXPECT_EQ(right, inR);
+}
+
+// A setting moved while a sine plays glides: no step bigger than the sine itself makes.
+TEST_P(EqualizerTest, ChangesDoNotClick) {
+  const double freq = 125.0, amplitude = 0.2;
+  Signal left = Sine(freq, amplitude, 1.0, rate()), right = left;
+  fx.Activate();
+  size_t half = left.size() / 2, block = 64;
+  for (size_t at = 0; at < left.size(); at += block) {
+    if (at == half / 2) fx.SetControl("125 Hz", 12.0f);
+    if (at == half) fx.SetControl("Bypass", 1.0f);
+    if (at == half + half / 2) fx.SetControl("Bypass", 0.0f);
+    size_t n = std::min(block, left.size() - at);
+    fx.ConnectAudio("Input (Left)", left.data() + at);
+    fx.ConnectAudio("Input (Right)", right.data() + at);
+    fx.ConnectAudio("Output (Left)", left.data() + at);
+    fx.ConnectAudio("Output (Right)", right.data() + at);
+    fx.Run(n);
+  }
+  // The steepest step a 125 Hz sine at +12 dB can take per sample, with a margin for the glide.
+  double steepest = 4.0 * amplitude * 2.0 * M_PI * freq / rate();
+  double worst = 0;
+  for (size_t i = 1; i < left.size(); ++i) worst = std::max(worst, double(std::fabs(left[i] - left[i - 1])));
+  EXPECT_LT(worst, 1.2 * steepest);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, EqualizerTest, ::testing::Values(44100ul, 96000ul));
+
+}  // namespace
+}  // namespace zs::test

@@ -1,0 +1,162 @@
+// What every effect of the chain promises its host, checked on each of the three.
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+
+#include <cfloat>
+#include <cmath>
+#include <string>
+#include <tuple>
+
+#include "tests/plugins/AudioMeasure.h"
+#include "tests/support/LadspaHost.h"
+#include "tests/support/TestServers.h"
+
+namespace zs::test {
+namespace {
+
+struct PluginInfo {
+  const char* file;
+  const char* label;
+  unsigned long id;
+  const char* ports[4];
+  std::vector<std::pair<const char*, float>> settings;  // not the defaults, so every stage works
+};
+
+const PluginInfo kPlugins[] = {
+    {"Equalizer.so", "zembrovane_equalizer_10_band_stereo", 738150399,
+     {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"},
+     {{"31 Hz", 6}, {"63 Hz", -6}, {"125 Hz", 6}, {"250 Hz", -6}, {"500 Hz", 6}, {"1 kHz", -6},
+      {"2 kHz", 6}, {"4 kHz", -6}, {"8 kHz", 6}, {"16 kHz", 12}, {"Gain", 1.5f}}},
+    {"ReverbZitaRev1.so", "reverb_zita_rev1", 738150400,
+     {"Audio Input 1", "Audio Input 2", "Audio Output 1", "Audio Output 2"},
+     {{"In Delay", 33}, {"Low RT60", 3}, {"Mid RT60", 2}, {"Eq1 Level", 6}, {"Eq2 Level", -4},
+      {"Dry/Wet Mix", 0.3f}, {"Level", 6}}},
+    {"Limiter.so", "zembrovane_hard_limiter_stereo", 738150395,
+     {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"},
+     {{"Ceiling", -9}, {"Release", 30}}},
+};
+
+class PluginContractTest : public ::testing::TestWithParam<std::tuple<int, unsigned long>> {
+ protected:
+  const PluginInfo& plugin() const { return kPlugins[std::get<0>(GetParam())]; }
+  unsigned long rate() const { return std::get<1>(GetParam()); }
+  std::string path() const { return BuildPath(std::string("share/plugins/") + plugin().file); }
+
+  void Open(LadspaHost& fx) {
+    ASSERT_TRUE(fx.Load(path(), plugin().label, rate())) << fx.Error();
+    for (auto [name, value] : plugin().settings) ASSERT_TRUE(fx.SetControl(name, value)) << name;
+  }
+  // Loud pink-ish test material: noise with a few full-scale hits.
+  Signal Material(uint32_t seed, double seconds) {
+    Signal s = Noise(0.4, size_t(seconds * double(rate())), seed);
+    for (size_t i = 0; i < s.size(); i += 4111) s[i] = 1.0f;
+    return s;
+  }
+};
+
+TEST_P(PluginContractTest, ExportsOneDescriptorWithTheChainsNamesAndId) {
+  void* lib = dlopen(path().c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto function = reinterpret_cast<LADSPA_Descriptor_Function>(dlsym(lib, "ladspa_descriptor"));
+  ASSERT_NE(function, nullptr);
+  const LADSPA_Descriptor* d = function(0);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(function(1), nullptr);
+  EXPECT_STREQ(d->Label, plugin().label);
+  EXPECT_EQ(d->UniqueID, plugin().id);
+  EXPECT_TRUE(LADSPA_IS_HARD_RT_CAPABLE(d->Properties));
+  EXPECT_FALSE(LADSPA_IS_INPLACE_BROKEN(d->Properties));
+  dlclose(lib);
+
+  LadspaHost fx;
+  Open(fx);
+  for (int p = 0; p < 4; ++p) {
+    int index = fx.PortIndex(plugin().ports[p]);
+    ASSERT_GE(index, 0) << plugin().ports[p];
+    LADSPA_PortDescriptor pd = fx.Descriptor()->PortDescriptors[index];
+    EXPECT_TRUE(LADSPA_IS_PORT_AUDIO(pd));
+    EXPECT_EQ(LADSPA_IS_PORT_INPUT(pd) != 0, p < 2) << plugin().ports[p];
+  }
+  EXPECT_TRUE(fx.SetControl("Bypass", 0.0f));
+}
+
+TEST_P(PluginContractTest, InPlaceMatchesSeparateBuffers) {
+  LadspaHost inPlace, separate;
+  Open(inPlace);
+  Open(separate);
+  Signal inL = Material(21, 2.0), inR = Material(22, 2.0), outL, outR;
+  separate.RunStereo(inL, inR, outL, outR, 128);
+  Signal left = inL, right = inR;
+  inPlace.RunStereo(left, right, 128);
+  EXPECT_EQ(left, outL);
+  EXPECT_EQ(right, outR);
+}
+
+TEST_P(PluginContractTest, ActivateClearsState) {
+  LadspaHost used, fresh;
+  Open(used);
+  Open(fresh);
+  Signal a = Material(31, 1.0), b = Material(32, 1.0);
+  used.RunStereo(a, b);
+  used.Activate();
+  Signal usedL = Material(33, 1.0), usedR = Material(34, 1.0), freshL = usedL, freshR = usedR;
+  used.RunStereo(usedL, usedR);
+  fresh.RunStereo(freshL, freshR);
+  EXPECT_EQ(usedL, freshL);
+  EXPECT_EQ(usedR, freshR);
+}
+
+TEST_P(PluginContractTest, BlockSizeDoesNotChangeTheSound) {
+  LadspaHost big, odd;
+  Open(big);
+  Open(odd);
+  Signal bigL = Material(41, 1.0), bigR = Material(42, 1.0), oddL = bigL, oddR = bigR;
+  big.RunStereo(bigL, bigR, 4096);
+  odd.RunStereo(oddL, oddR, 37);
+  for (size_t i = 0; i < bigL.size(); ++i) {
+    ASSERT_NEAR(bigL[i], oddL[i], 1e-4) << i;
+    ASSERT_NEAR(bigR[i], oddR[i], 1e-4) << i;
+  }
+}
+
+TEST_P(PluginContractTest, FiniteInputGivesFiniteOutput) {
+  LadspaHost fx;
+  Open(fx);
+  fx.SetControl("Gain", 4.0f);
+  for (const char* band : {"31 Hz", "125 Hz", "500 Hz", "2 kHz", "8 kHz"}) fx.SetControl(band, 12.0f);
+  Signal left = Noise(FLT_MAX, size_t(rate()), 51), right = Noise(1e20, size_t(rate()), 52);
+  for (size_t i = 0; i < left.size(); i += 3) left[i] = i % 2 ? FLT_MAX : -FLT_MAX;
+  left.resize(2 * left.size(), 0.0f);
+  right.resize(left.size(), 0.0f);
+  fx.RunStereo(left, right);
+  for (size_t i = 0; i < left.size(); ++i) {
+    ASSERT_TRUE(std::isfinite(left[i])) << i;
+    ASSERT_TRUE(std::isfinite(right[i])) << i;
+  }
+}
+
+TEST_P(PluginContractTest, SilenceAfterNoiseNeverTurnsDenormal) {
+  LadspaHost fx;
+  Open(fx);
+  Signal left = Material(61, 1.0), right = Material(62, 1.0);
+  left.resize(size_t(rate()) * 20, 0.0f);
+  right.resize(left.size(), 0.0f);
+  fx.RunStereo(left, right);
+  size_t subnormal = 0;
+  for (size_t i = 0; i < left.size(); ++i)
+    subnormal += (std::fpclassify(left[i]) == FP_SUBNORMAL) + (std::fpclassify(right[i]) == FP_SUBNORMAL);
+  EXPECT_EQ(subnormal, 0u);
+  EXPECT_EQ(Peak(left, left.size() - size_t(rate())), 0.0);
+}
+
+std::string EffectName(const ::testing::TestParamInfo<std::tuple<int, unsigned long>>& info) {
+  const char* names[] = {"Equalizer", "Reverb", "Limiter"};
+  return std::string(names[std::get<0>(info.param)]) + "_" + std::to_string(std::get<1>(info.param));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllEffects, PluginContractTest,
+                         ::testing::Combine(::testing::Values(0, 1, 2), ::testing::Values(44100ul, 96000ul)),
+                         EffectName);
+
+}  // namespace
+}  // namespace zs::test

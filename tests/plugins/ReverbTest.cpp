@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/plugins/AudioMeasure.h"
+#include "tests/support/LadspaHost.h"
+#include "tests/support/TestServers.h"
+
+namespace zs::test {
+namespace {
+
+const char* const kLabel = "reverb_zita_rev1";
+
+class ReverbTest : public ::testing::TestWithParam<unsigned long> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fx.Load(BuildPath("share/plugins/ReverbZitaRev1.so"), kLabel, GetParam())) << fx.Error();
+    // The chain's settings (the host leaves "Level" at 0 dB, which has no hint default).
+    const std::pair<const char*, float> defaults[] = {
+        {"In Delay", 60},   {"LF X", 105.737f},    {"Low RT60", 1.68179f}, {"Mid RT60", 1.68179f},
+        {"HF Damping", 2984.89f}, {"Eq1 Freq", 112.468f}, {"Eq1 Level", 0}, {"Eq2 Freq", 449.873f},
+        {"Eq2 Level", 0}, {"Dry/Wet Mix", 0}, {"Level", 6}};
+    for (auto [name, value] : defaults) ASSERT_TRUE(fx.SetControl(name, value)) << name;
+  }
+  double rate() const { return double(GetParam()); }
+
+  // The wet impulse response (mix fully wet) of both outputs for an impulse into both inputs.
+  void WetImpulseResponse(double seconds, Signal& left, Signal& right) {
+    fx.SetControl("Dry/Wet Mix", 1.0f);
+    fx.Activate();
+    left.assign(size_t(seconds * rate()), 0.0f);
+    left[0] = 1.0f;
+    right = left;
+    fx.RunStereo(left, right);
+  }
+
+  double BandT60(const Signal& s, double centre, double q) {
+    std::vector<double> h(s.begin(), s.end());
+    return SchroederT60(BandPass(BandPass(h, centre, q, rate()), centre, q, rate()), rate());
+  }
+
+  LadspaHost fx;
+};
+
+TEST_P(ReverbTest, MidBandDecayFollowsMidRt60) {
+  for (float rt : {1.5f, 3.0f, 6.0f}) {
+    fx.SetControl("Low RT60", rt);
+    fx.SetControl("Mid RT60", rt);
+    Signal left, right;
+    WetImpulseResponse(rt * 1.2 + 0.5, left, right);
+    for (const Signal* s : {&left, &right})
+      EXPECT_NEAR(BandT60(*s, 1000.0, 1.4), rt, 0.15 * rt) << "Mid RT60 " << rt;
+  }
+}
+
+TEST_P(ReverbTest, LowBandDecayFollowsLowRt60) {
+  fx.SetControl("LF X", 300.0f);
+  fx.SetControl("Mid RT60", 1.5f);
+  double measured[2];
+  int k = 0;
+  for (float rt : {1.5f, 5.0f}) {
+    fx.SetControl("Low RT60", rt);
+    Signal left, right;
+    WetImpulseResponse(rt * 1.2 + 0.5, left, right);
+    measured[k] = BandT60(left, 60.0, 1.4);
+    EXPECT_NEAR(measured[k], rt, 0.25 * rt) << "Low RT60 " << rt;
+    // The mid band keeps its own decay.
+    EXPECT_NEAR(BandT60(left, 1000.0, 1.4), 1.5, 0.15 * 1.5) << "Low RT60 " << rt;
+    ++k;
+  }
+  EXPECT_GT(measured[1], 2.5 * measured[0]);
+}
+
+TEST_P(ReverbTest, WetOnsetFollowsInDelay) {
+  for (float ms : {20.0f, 60.0f, 100.0f}) {
+    fx.SetControl("In Delay", ms);
+    Signal left, right;
+    WetImpulseResponse(0.3, left, right);
+    double threshold = 1e-3 * std::max(Peak(left), Peak(right));
+    size_t first = 0;
+    while (first < left.size() && std::fabs(left[first]) < threshold && std::fabs(right[first]) < threshold) ++first;
+    EXPECT_NEAR(double(first) / rate() * 1000.0, ms, 1.0) << "In Delay " << ms;
+  }
+}
+
+TEST_P(ReverbTest, LeftAndRightTailsAreDecorrelated) {
+  Signal left, right;
+  WetImpulseResponse(2.0, left, right);
+  EXPECT_LT(std::fabs(Correlation(left, right)), 0.2);
+
+  // Also for a steady mono signal.
+  fx.Activate();
+  Signal l = Noise(0.3, size_t(3 * rate()), 7), r = l;
+  fx.RunStereo(l, r);
+  Signal tailL(l.begin() + l.size() / 2, l.end()), tailR(r.begin() + r.size() / 2, r.end());
+  EXPECT_LT(std::fabs(Correlation(tailL, tailR)), 0.2);
+}
+
+// At the chain's defaults the dry signal is intact and the room audible but well under it.
+TEST_P(ReverbTest, DefaultsKeepTheDrySignalAndAddAModestRoom) {
+  Signal dryL = Noise(0.3, size_t(3 * rate()), 3), dryR = Noise(0.3, size_t(3 * rate()), 4);
+  Signal left = dryL, right = dryR;
+  fx.RunStereo(left, right);
+  Signal wetL(left.size());
+  for (size_t i = 0; i < left.size(); ++i) wetL[i] = left[i] - dryL[i];
+  size_t from = left.size() / 2;
+  double wetDb = Db(Rms(wetL, from) / Rms(dryL, from));
+  EXPECT_GT(wetDb, -18.0);
+  EXPECT_LT(wetDb, -6.0);
+  // Fully dry passes the input.
+  fx.SetControl("Dry/Wet Mix", -1.0f);
+  fx.Activate();
+  left = dryL;
+  right = dryR;
+  fx.RunStereo(left, right);
+  EXPECT_NEAR(Peak(Signal(left.begin(), left.end())), Peak(dryL), 1e-6);
+  for (size_t i = 0; i < left.size(); i += 997) EXPECT_FLOAT_EQ(left[i], dryL[i]);
+}
+
+TEST_P(ReverbTest, BypassPassesTheInputUnchanged) {
+  fx.SetControl("Bypass", 1.0f);
+  Signal inL = Noise(0.5, 20000, 5), inR = Noise(0.5, 20000, 6), left = inL, right = inR;
+  fx.RunStereo(left, right, 100);
+  EXPECT_EQ(left, inL);
+  EXPECT_EQ(right, inR);
+}
+
+// After noise, digital silence in gives a tail that ends in exact zeros, never denormals.
+TEST_P(ReverbTest, TailEndsInDigitalSilence) {
+  fx.SetControl("Mid RT60", 1.0f);
+  fx.SetControl("Low RT60", 1.0f);
+  Signal left = Noise(0.5, size_t(rate()), 8), right = Noise(0.5, size_t(rate()), 9);
+  left.resize(size_t(10 * rate()), 0.0f);
+  right.resize(left.size(), 0.0f);
+  fx.RunStereo(left, right);
+  for (size_t i = 0; i < left.size(); ++i) {
+    ASSERT_NE(std::fpclassify(left[i]), FP_SUBNORMAL) << i;
+    ASSERT_NE(std::fpclassify(right[i]), FP_SUBNORMAL) << i;
+  }
+  EXPECT_EQ(Peak(left, size_t(8 * rate())), 0.0);
+  EXPECT_EQ(Peak(right, size_t(8 * rate())), 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, ReverbTest, ::testing::Values(44100ul, 96000ul));
+
+}  // namespace
+}  // namespace zs::test
