@@ -13,7 +13,8 @@ struct WindowInfo {
 
 constexpr int kPianoKeys = 48;
 
-// The keys of one frame, built by Keyboard::Read and passed by value to the editor.
+// The keys of one frame, built by Keyboard::Read and passed by value to the editor. All
+// fields start false / 0.
 //
 // Naming: "Pressed" fields and the bare combinations (ctrlC, altShiftX ...) are true in the
 // frame in which the last key of the combination went down; "Held" fields are true while the
@@ -25,197 +26,202 @@ constexpr int kPianoKeys = 48;
 // x (Z on a US keyboard), z the key right of t; plus and minus are the German + and - keys
 // (US ] and /).
 struct Controls {
-  bool returnPressed;
-  bool shiftReturn;
-  bool spacePressed;
-  bool shiftSpace;
-  bool rightCtrlPressed;
-  bool ctrlReturn;
-  bool altReturn;
+  bool returnPressed = false;
+  bool shiftReturn = false;
+  bool spacePressed = false;
+  bool shiftSpace = false;
+  bool rightCtrlPressed = false;
+  bool ctrlReturn = false;
+  bool altReturn = false;
 
-  bool f1Pressed;
-  bool f5Pressed;
-  bool f7Pressed;
-  bool f8Pressed;
-  bool f9Pressed;
-  bool f10Pressed;
-  bool f11Pressed;
+  bool f1Pressed = false;
+  bool f5Pressed = false;
+  bool f7Pressed = false;
+  bool f8Pressed = false;
+  bool f9Pressed = false;
+  bool f10Pressed = false;
+  bool f11Pressed = false;
 
-  bool shiftLeftHeld;
-  bool shiftRightHeld;
-  bool shiftUpHeld;
-  bool shiftDownHeld;
+  bool shiftLeftHeld = false;
+  bool shiftRightHeld = false;
+  bool shiftUpHeld = false;
+  bool shiftDownHeld = false;
 
-  bool digitPressed[10];  // digit keys 0..9 with any modifiers, indexed by the digit
-  bool altGrDigit[8];     // AltGr+1..8, index 0 is AltGr+1
-  bool altGrQ;
-  bool altGrW;
-  bool altGrE;
-  bool altGrR;
-  bool altGrT;
-  bool altGrZ;
-  bool altGrU;
-  bool altGrI;
+  bool digitPressed[10] = {};  // digit keys 0..9 with any modifiers, indexed by the digit
+  bool altGrDigit[8] = {};     // AltGr+1..8, index 0 is AltGr+1
+  bool altGrQ = false;
+  bool altGrW = false;
+  bool altGrE = false;
+  bool altGrR = false;
+  bool altGrT = false;
+  bool altGrZ = false;
+  bool altGrU = false;
+  bool altGrI = false;
 
-  bool altKeypadPlus;
-  bool altKeypadMinus;
-  bool altShiftKeypadPlus;
-  bool altShiftKeypadMinus;
-  bool ctrlKeypadPlus;
-  bool ctrlKeypadMinus;
-  bool ctrlShiftKeypadPlus;
-  bool ctrlShiftKeypadMinus;
-  bool shiftKeypadPlus;
-  bool shiftKeypadMinus;
-  bool shiftPlus;
-  bool shiftMinus;
+  bool altKeypadPlus = false;
+  bool altKeypadMinus = false;
+  bool altShiftKeypadPlus = false;
+  bool altShiftKeypadMinus = false;
+  bool ctrlKeypadPlus = false;
+  bool ctrlKeypadMinus = false;
+  bool ctrlShiftKeypadPlus = false;
+  bool ctrlShiftKeypadMinus = false;
+  bool shiftKeypadPlus = false;
+  bool shiftKeypadMinus = false;
+  bool shiftPlus = false;
+  bool shiftMinus = false;
 
-  bool altB;
-  bool altV;
-  bool altO;
-  bool altP;
-  bool altR;
-  bool altU;
-  bool altC;
-  bool altI;
+  bool altB = false;
+  bool altV = false;
+  bool altO = false;
+  bool altP = false;
+  bool altR = false;
+  bool altU = false;
+  bool altC = false;
+  bool altI = false;
 
-  bool ctrlLeftHeld;
-  bool ctrlRightHeld;
-  bool ctrlUpHeld;
-  bool ctrlDownHeld;
-  bool altLeftHeld;
-  bool altRightHeld;
-  bool altUpHeld;
-  bool altDownHeld;
-  bool altShiftLeftHeld;
-  bool altShiftRightHeld;
-  bool altShiftUpHeld;
-  bool altShiftDownHeld;
-  bool ctrlShiftLeftHeld;
-  bool ctrlShiftRightHeld;
-  bool ctrlShiftUpHeld;
-  bool ctrlShiftDownHeld;
+  bool ctrlLeftHeld = false;
+  bool ctrlRightHeld = false;
+  bool ctrlUpHeld = false;
+  bool ctrlDownHeld = false;
+  bool altLeftHeld = false;
+  bool altRightHeld = false;
+  bool altUpHeld = false;
+  bool altDownHeld = false;
+  bool altShiftLeftHeld = false;
+  bool altShiftRightHeld = false;
+  bool altShiftUpHeld = false;
+  bool altShiftDownHeld = false;
+  bool ctrlShiftLeftHeld = false;
+  bool ctrlShiftRightHeld = false;
+  bool ctrlShiftUpHeld = false;
+  bool ctrlShiftDownHeld = false;
 
-  bool pageUpPressed;
-  bool pageDownPressed;
+  bool pageUpPressed = false;
+  bool pageDownPressed = false;
 
-  bool shiftNumberRow[10];  // Shift+1..9 then Shift+0, in keyboard order
-  bool shiftQ;
-  bool shiftW;
-  bool ctrlDigit[8];  // Ctrl+1..8, index 0 is Ctrl+1
-  bool altDigit[9];   // Alt+0..8, indexed by the digit
+  bool shiftNumberRow[10] = {};  // Shift+1..9 then Shift+0, in keyboard order
+  bool shiftQ = false;
+  bool shiftW = false;
+  bool ctrlDigit[8] = {};  // Ctrl+1..8, index 0 is Ctrl+1
+  bool altDigit[9] = {};   // Alt+0..8, indexed by the digit
 
-  bool keypadPlusPressed;
-  bool keypadMinusPressed;
-  bool shiftF;
-  bool shiftO;
+  bool keypadPlusPressed = false;
+  bool keypadMinusPressed = false;
+  bool shiftF = false;
+  bool shiftO = false;
 
-  bool ctrlC;
-  bool ctrlV;
-  bool ctrlM;
-  bool ctrlX;
-  bool ctrlN;
-  bool ctrlT;
-  bool ctrlO;
-  bool ctrlG;
-  bool altShiftX;
-  bool ctrlShiftB;
-  bool ctrlShiftE;
-  bool ctrlShiftL;
-  bool ctrlShiftV;
+  bool ctrlC = false;
+  bool ctrlV = false;
+  bool ctrlM = false;
+  bool ctrlX = false;
+  bool ctrlN = false;
+  bool ctrlT = false;
+  bool ctrlO = false;
+  bool ctrlG = false;
+  bool altShiftX = false;
+  bool ctrlShiftB = false;
+  bool ctrlShiftE = false;
+  bool ctrlShiftL = false;
+  bool ctrlShiftV = false;
 
-  bool deletePressed;
-  bool insertPressed;
-  bool tabPressed;
-  bool shiftTab;
+  bool deletePressed = false;
+  bool insertPressed = false;
+  bool tabPressed = false;
+  bool shiftTab = false;
 
-  bool ctrlS;
-  bool ctrlL;
-  bool ctrlE;
-  bool ctrlF;
-  bool ctrlB;
-  bool ctrlA;
-  bool altS;
-  bool altM;
-  bool altE;
-  bool altL;
-  bool altF;
-  bool altQ;
-  bool altG;
-  bool altZ;
-  bool altY;
-  bool altX;
-  bool altT;
-  bool ctrlI;
-  bool ctrlJ;
-  bool ctrlY;
-  bool ctrlP;
+  bool ctrlS = false;
+  bool ctrlL = false;
+  bool ctrlE = false;
+  bool ctrlF = false;
+  bool ctrlB = false;
+  bool ctrlA = false;
+  bool altS = false;
+  bool altM = false;
+  bool altE = false;
+  bool altL = false;
+  bool altF = false;
+  bool altQ = false;
+  bool altG = false;
+  bool altZ = false;
+  bool altY = false;
+  bool altX = false;
+  bool altT = false;
+  bool ctrlI = false;
+  bool ctrlJ = false;
+  bool ctrlY = false;
+  bool ctrlP = false;
 
-  bool backspacePressed;
-  bool escapePressed;
+  bool backspacePressed = false;
+  bool escapePressed = false;
 
   // Two-key commands: Left Ctrl held, K tapped, then the letter tapped.
-  bool ctrlKB;
-  bool ctrlKK;
-  bool ctrlKC;
-  bool ctrlKY;
-  bool ctrlKH;
-  bool ctrlKU;
-  bool ctrlKM;
-  bool ctrlKA;
-  bool ctrlKS;
-  bool ctrlKR;
-  bool ctrlKT;
-  bool ctrlKQ;
-  bool ctrlKD;
-  bool ctrlKN;
+  bool ctrlKB = false;
+  bool ctrlKK = false;
+  bool ctrlKC = false;
+  bool ctrlKY = false;
+  bool ctrlKH = false;
+  bool ctrlKU = false;
+  bool ctrlKM = false;
+  bool ctrlKA = false;
+  bool ctrlKS = false;
+  bool ctrlKR = false;
+  bool ctrlKT = false;
+  bool ctrlKQ = false;
+  bool ctrlKD = false;
+  bool ctrlKN = false;
 
   // Window closed, mouse click in the window, or Ctrl+Shift+Q.
-  bool quit;
+  bool quit = false;
 
-  bool ctrlShiftI;
-  bool altShiftM;
+  bool ctrlShiftI = false;
+  bool altShiftM = false;
 
-  bool altPageUp;
-  bool altPageDown;
-  bool altShiftPageUp;
-  bool altShiftPageDown;
-  bool ctrlPageUp;
-  bool ctrlPageDown;
-  bool ctrlShiftPageUp;
-  bool ctrlShiftPageDown;
-  bool shiftPageUp;
-  bool shiftPageDown;
-  bool ctrlAltPageUp;
-  bool ctrlAltPageDown;
+  bool altPageUp = false;
+  bool altPageDown = false;
+  bool altShiftPageUp = false;
+  bool altShiftPageDown = false;
+  bool ctrlPageUp = false;
+  bool ctrlPageDown = false;
+  bool ctrlShiftPageUp = false;
+  bool ctrlShiftPageDown = false;
+  bool shiftPageUp = false;
+  bool shiftPageDown = false;
+  bool ctrlAltPageUp = false;
+  bool ctrlAltPageDown = false;
 
-  bool leftHeld;
-  bool rightHeld;
-  bool upHeld;
-  bool downHeld;
+  bool leftHeld = false;
+  bool rightHeld = false;
+  bool upHeld = false;
+  bool downHeld = false;
 
   // Key-press events received during the frame, auto-repeat included, whatever the modifiers.
-  int32_t leftCount;
-  int32_t rightCount;
-  int32_t upCount;
-  int32_t downCount;
-  int32_t pageUpCount;
-  int32_t pageDownCount;
+  int32_t leftCount = 0;
+  int32_t rightCount = 0;
+  int32_t upCount = 0;
+  int32_t downCount = 0;
+  int32_t pageUpCount = 0;
+  int32_t pageDownCount = 0;
 
-  // Piano keys, four rows of 12 from the bottom row up (see Keyboard.cpp for the keys).
-  // pianoPressed needs no modifier held; pianoReleased follows only a reported press.
-  bool pianoHeld[kPianoKeys];
-  bool pianoPressed[kPianoKeys];
-  bool pianoReleased[kPianoKeys];
+  // Piano keys, four rows of 12 from the bottom row up, named by the German keyboard:
+  //   0..11   < Y X C V B N M , . - RightShift
+  //   12..23  A S D F G H J K L Ö Ä #
+  //   24..35  Q W E R T Z U I O P Ü +
+  //   36..47  1 2 3 4 5 6 7 8 9 0 ß ´
+  // pianoPressed needs no modifier held; pianoReleased follows only a reported press, also
+  // when the window loses the focus with the key down.
+  bool pianoHeld[kPianoKeys] = {};
+  bool pianoPressed[kPianoKeys] = {};
+  bool pianoReleased[kPianoKeys] = {};
 
-  bool insertDown;        // Insert pressed without modifiers
-  bool insertUp;          // Insert released after insertDown
-  bool shiftInsertDown;   // Insert pressed with Left Shift alone
-  bool shiftInsertUp;     // Insert released after shiftInsertDown
-  bool deleteDown;        // Delete pressed without modifiers
-  bool deleteUp;          // Delete released after deleteDown
-  bool shiftRightShiftDown;  // Right Shift pressed while Left Shift is held
-  bool shiftRightShiftUp;    // Right Shift released after shiftRightShiftDown
+  bool insertDown = false;        // Insert pressed without modifiers
+  bool insertUp = false;          // Insert released after insertDown
+  bool shiftInsertDown = false;   // Insert pressed with Left Shift alone
+  bool shiftInsertUp = false;     // Insert released after shiftInsertDown
+  bool deleteDown = false;        // Delete pressed without modifiers
+  bool deleteUp = false;          // Delete released after deleteDown
+  bool shiftRightShiftDown = false;  // Right Shift pressed while Left Shift is held
+  bool shiftRightShiftUp = false;    // Right Shift released after shiftRightShiftDown
 };
 
 constexpr int kKeySlots = 104;
