@@ -370,14 +370,15 @@ void DrawWallpaperDusk(Canvas& canvas) {
   }
 }
 
-// Wallpaper 3 (warm): layered hills in amber haze.
+// Wallpaper 3 (warm): layered hills in amber haze under a dusky sky, kept dark enough for
+// orange notes to stand out.
 void DrawWallpaperAmberHills(Canvas& canvas) {
   Region r(canvas, Atlas::GetCoords(Atlas::Wallpaper3));
   r.Paint([&](double x, double y) {
-    Rgba c = Mix(Rgba{168, 108, 50, 255}, Rgba{64, 34, 22, 255}, Smooth(140, 300, y));
+    Rgba c = Mix(Rgba{120, 72, 40, 255}, Rgba{34, 20, 30, 255}, Smooth(140, 300, y));
     const double sun = std::hypot(x - 300, y - 178);
-    c = Mix(c, Rgba{250, 210, 140, 255}, std::exp(-sun / 20) * 0.9);
-    return c;
+    c = Mix(c, Rgba{230, 190, 130, 255}, std::exp(-sun / 14) * 0.8);
+    return Scaled(c, 0.8);
   });
   const Rgba layers[5] = {{140, 92, 50, 255}, {112, 68, 38, 255}, {84, 48, 28, 255}, {58, 32, 20, 255}, {34, 18, 12, 255}};
   for (int layer = 0; layer < 5; ++layer) {
@@ -390,7 +391,7 @@ void DrawWallpaperAmberHills(Canvas& canvas) {
         const double mist = Smooth(top - 30, top, y) * 0.18;
         Rgba c = Mix(layers[layer], Rgba{190, 130, 70, 255}, mist);
         if (layer == 4 && Hash(x / 3, y / 5, 21) > 0.93) c = Scaled(c, 0.8);  // brush in the foreground
-        r.Put(x, y, Scaled(c, 0.8));
+        r.Put(x, y, Scaled(c, 0.62));
       }
     }
   }
