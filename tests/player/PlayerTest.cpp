@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "tests/player/PlayerTestSupport.h"
+
+using zs::test::PlayerRig;
+
+TEST(PlayerTiming, OneWholeStepPlaysTheStartStepOnly) {
+  PlayerRig rig;
+  rig.Add(0, 0, 0, 60, 0);
+  rig.Add(0, 0, 0, 62, 127);
+  rig.Add(0, 0, 1, 64, 0);
+  rig.player->Play(false);
+  rig.player->Update(0.125);  // one step at 120 BPM
+  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{60, 62}));
+  EXPECT_EQ(rig.player->GetPlayhead().trackStep[0], 1);
+  EXPECT_DOUBLE_EQ(rig.player->GetPlayhead().fraction, 0.0);
+  rig.sent.clear();
+  rig.player->Update(0.001);
+  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{64}));
+}
+
+TEST(PlayerTiming, HalfStepsSplitTheStepAtItsMiddle) {
+  PlayerRig rig;
+  rig.Add(0, 3, 0, 40, 0);
+  rig.Add(0, 3, 0, 41, 63);
+  rig.Add(0, 3, 0, 42, 64);
+  rig.Add(0, 3, 0, 43, 127);
+  rig.Add(0, 3, 1, 44, 0);
+  rig.Add(0, 3, 1, 45, 64);
+  rig.player->Play(false);
+  rig.player->Update(0.0625);
+  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{40, 41}));
+  rig.sent.clear();
+  rig.player->Update(0.0625);
+  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{42, 43}));
+  rig.sent.clear();
+  rig.player->Update(0.0625);
+  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{44}));
+}
+
+TEST(PlayerTiming, TracksWrapWithinTheirOwnRanges) {
+  PlayerRig rig;
+  rig.store->SetStartEndSteps(0, 1, 4, 7);
+  rig.player->Play(false);
+  std::vector<int> track0, track1;
+  for (int i = 0; i < 10; ++i) {
+    track0.push_back(rig.player->GetPlayhead().trackStep[0]);
+    track1.push_back(rig.player->GetPlayhead().trackStep[1]);
+    rig.player->Update(0.125);
+  }
+  EXPECT_EQ(track0, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  EXPECT_EQ(track1, (std::vector<int>{4, 5, 6, 7, 4, 5, 6, 7, 4, 5}));
+}
+
+TEST(PlayerTiming, SongPlaysEachPartForItsLength) {
+  PlayerRig rig;
+  rig.player->SetSong({{0, 16}, {1, 32}});
+  rig.player->Play(true);
+  std::vector<int> sessions;
+  for (int i = 0; i < 64; ++i) {
+    sessions.push_back(rig.player->GetPlayhead().session);
+    rig.player->Update(0.125);
+  }
+  std::vector<int> expected(16, 0);
+  expected.insert(expected.end(), 32, 1);
+  expected.insert(expected.end(), 16, 0);
+  EXPECT_EQ(sessions, expected);
+}
+
+TEST(PlayerTiming, SetPlayheadPutsOtherTracksAtTheSameDistance) {
+  PlayerRig rig;
+  rig.store->SetStartEndSteps(0, 0, 8, 15);
+  rig.store->SetStartEndSteps(0, 1, 4, 7);
+  rig.player->SetPlayhead(0, 0, 10);
+  EXPECT_EQ(rig.player->GetPlayhead().trackStep[0], 10);
+  EXPECT_EQ(rig.player->GetPlayhead().trackStep[1], 6);
+  rig.player->SetPlayhead(0, 0, 3);  // outside track 0's range: ignored
+  EXPECT_EQ(rig.player->GetPlayhead().trackStep[0], 10);
+  rig.player->Play(false);
+  rig.player->Continue();
+}
+
+TEST(PlayerTiming, LoopRestartsAtItsStartWithoutHangingNotes) {
+  PlayerRig rig;
+  rig.Add(0, 0, 2, 50, 0, 8);  // long note, still sounding when the loop restarts
+  rig.player->SetPlayheadLooping(0, 0, 2, 4);
+  rig.player->Continue();
+  std::vector<int> steps;
+  for (int i = 0; i < 7; ++i) {
+    steps.push_back(rig.player->GetPlayhead().trackStep[0]);
+    rig.player->Update(0.125);
+  }
+  EXPECT_EQ(steps, (std::vector<int>{2, 3, 4, 2, 3, 4, 2}));
+  EXPECT_TRUE(rig.player->IsLooping());
+  rig.player->Stop();
+  EXPECT_TRUE(rig.Hanging().empty());
+}
+
+TEST(PlayerNotes, NoteOffsComeBeforeNoteOnsAndAfterTheGate) {
+  PlayerRig rig;
+  for (int step = 0; step < 4; ++step) rig.Add(0, 0, step, 60, 0, 1);
+  rig.Add(0, 1, 0, 70, 0, 2, 64);  // 2.5 steps
+  rig.player->Play(false);
+  rig.player->Update(0.001);
+  ASSERT_EQ(rig.sent.size(), 2u);
+  rig.sent.clear();
+  rig.player->Update(0.125);  // into the next step: note 60 ends, then starts again
+  ASSERT_GE(rig.sent.size(), 2u);
+  EXPECT_FALSE(rig.sent[0].on);
+  EXPECT_EQ(rig.sent[0].note, 60);
+  EXPECT_TRUE(rig.sent.back().on);
+  rig.sent.clear();
+  rig.player->Update(0.125);
+  rig.player->Update(0.0624);  // 2.5 steps after note 70 began
+  bool ended70 = false;
+  for (const SentNote& s : rig.sent) ended70 |= (!s.on && s.note == 70);
+  EXPECT_FALSE(ended70);
+  rig.player->Update(0.0002);
+  for (const SentNote& s : rig.sent) ended70 |= (!s.on && s.note == 70);
+  EXPECT_TRUE(ended70);
+}
+
+TEST(PlayerNotes, FixedVelocityPitchMuteAndSolo) {
+  PlayerRig rig;
+  rig.Add(0, 0, 0, 60, 0, 1, 0, 33);
+  rig.Add(0, 1, 0, 61);
+  rig.Add(0, 2, 0, 62);
+  rig.store->SetTrackVelocityFixed(0, true);
+  rig.store->SetTrackVelocity(0, 111);
+  rig.store->SetTrackPitch(0, 64 + 12);
+  rig.store->SetMuted(0, 1, true);
+  rig.player->Play(false);
+  rig.player->Update(0.01);
+  ASSERT_EQ(rig.sent.size(), 2u);
+  EXPECT_EQ(rig.sent[0].note, 72);
+  EXPECT_EQ(rig.sent[0].velocity, 111);
+  EXPECT_EQ(rig.sent[1].note, 62);
+  rig.player->Stop();
+  rig.sent.clear();
+  rig.store->SetSingle(0, 1);  // solo on a muted track: nothing sounds
+  rig.player->Play(false);
+  rig.player->Update(0.01);
+  EXPECT_TRUE(rig.NotesOn().empty());
+}
+
+TEST(PlayerNotes, LayeredTrackDoublesAnotherTrackWithItsOwnSettings) {
+  PlayerRig rig;
+  rig.Add(0, 0, 0, 60, 0, 1, 0, 50);
+  rig.Add(0, 5, 0, 90);  // track 5 is layered onto track 0: its own notes stay silent
+  rig.store->SetTrackLayer(5, 0);
+  rig.store->SetTrackPitch(5, 64 - 12);
+  rig.store->SetTrackVelocityFixed(5, true);
+  rig.store->SetTrackVelocity(5, 120);
+  rig.player->Play(false);
+  rig.player->Update(0.01);
+  ASSERT_EQ(rig.sent.size(), 2u);
+  EXPECT_EQ(rig.sent[0].track, 0);
+  EXPECT_EQ(rig.sent[0].note, 60);
+  EXPECT_EQ(rig.sent[0].velocity, 50);
+  EXPECT_EQ(rig.sent[1].track, 5);
+  EXPECT_EQ(rig.sent[1].note, 48);
+  EXPECT_EQ(rig.sent[1].velocity, 120);
+  rig.player->Stop();
+  EXPECT_TRUE(rig.Hanging().empty());
+}
+
+TEST(PlayerRecording, OffsetsAndGatesWithAndWithoutQuantisation) {
+  for (bool quantize : {false, true}) {
+    PlayerRig rig;
+    rig.player->SetNoteQuantization(quantize);
+    rig.player->SetGateQuantization(quantize);
+    rig.player->SetRecording(true);
+    rig.player->Play(false);
+    rig.player->Update(0.0625);  // half a step into step 0
+    rig.player->PlayLiveNotes({LiveNote{60, 90, 0, 0, 0, 64}});
+    rig.player->Update(0.125);
+    rig.player->Update(0.125);
+    rig.player->Update(0.03125);  // held 2.25 steps
+    rig.player->PlayLiveNotes({LiveNote{60, 0, 1, 0, 0, 64}});
+    std::vector<Note> notes;
+    rig.store->GetNotes(0, 0, 0, notes);
+    ASSERT_EQ(notes.size(), 1u) << quantize;
+    EXPECT_EQ(notes[0].offset, quantize ? 0 : 64);
+    EXPECT_EQ(notes[0].gate, 2);
+    EXPECT_EQ(notes[0].gateFraction, quantize ? 0 : 32);
+    EXPECT_EQ(notes[0].velocity, 90);
+    EXPECT_TRUE(rig.Hanging().empty());
+  }
+}
+
+TEST(PlayerRecording, TapMutedTrackUndoAndStepChord) {
+  PlayerRig rig;
+  rig.store->SetMuted(0, 0, true);
+  rig.store->SetStartEndSteps(1, 0, 0, 31);
+  rig.Add(1, 0, 9, 40);
+  rig.player->SetRecording(true);
+  rig.player->Play(false);
+  rig.player->Update(0.01);
+  rig.player->PlayLiveNotes({LiveNote{62, 80, 0, 0, 0, 64}, LiveNote{62, 0, 1, 0, 0, 64}});
+  EXPECT_TRUE(rig.NotesOn().empty());  // a muted track does not sound ...
+  std::vector<Note> notes;
+  rig.store->GetNotes(0, 0, 0, notes);
+  ASSERT_EQ(notes.size(), 1u);  // ... but records
+  EXPECT_EQ(notes[0].gate, 1);  // a tap with gate quantisation is one step
+  EXPECT_EQ(notes[0].gateFraction, 0);
+
+  rig.player->SetSession(1);
+  rig.player->Update(0.01);
+  rig.player->PlayLiveNotes({LiveNote{63, 80, 0, 0, 0, 64}});
+  rig.player->UndoRecording();
+  EXPECT_TRUE(rig.store->IsEmpty(0));
+  rig.store->GetNotes(1, 0, 9, notes);
+  EXPECT_EQ(notes.size(), 1u);
+  EXPECT_TRUE(rig.store->IsEmpty(1, 0, 0));
+  int start, end;
+  rig.store->GetStartEndSteps(1, 0, start, end);
+  EXPECT_EQ(end, 31);
+  rig.player->PlayLiveNotes({LiveNote{63, 0, 1, 0, 0, 64}});
+  rig.player->Stop();
+
+  rig.player->SetRecording(false);
+  rig.player->StepRecording({LiveNote{60, 70, 0, 0, 0, 64}, LiveNote{64, 71, 0, 0, 0, 64}, LiveNote{67, 72, 0, 0, 0, 64}}, 5);
+  rig.store->GetNotes(1, 0, 5, notes);
+  ASSERT_EQ(notes.size(), 3u);
+  for (const Note& n : notes) {
+    EXPECT_EQ(n.gate, 1);
+    EXPECT_EQ(n.offset, 0);
+  }
+  rig.player->StepRecording({LiveNote{60, 0, 1, 0, 0, 64}, LiveNote{64, 0, 1, 0, 0, 64}, LiveNote{67, 0, 1, 0, 0, 64}}, 5);
+  EXPECT_TRUE(rig.Hanging().empty());
+}
+
+// Random dense playing with every kind of interruption: whatever happens, after Stop no key is
+// left sounding anywhere.
+TEST(PlayerSoak, NoNoteHangsAcrossRandomTransportAndEdits) {
+  const unsigned seed = 7031;
+  std::mt19937 rng(seed);
+  auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  PlayerRig rig;
+  for (int s = 0; s < 3; ++s)
+    for (int t = 0; t < kTracks; ++t) {
+      rig.store->SetStartEndSteps(s, t, 0, pick(3, 31));
+      rig.store->SetTrackOutput(t, t % 3);
+      rig.store->SetTrackChannel(t, t);
+      for (int st = 0; st < 32; ++st)
+        if (pick(0, 2) == 0) rig.Add(s, t, st, pick(36, 84), pick(0, 127), pick(0, 6), pick(0, 127), pick(1, 127));
+    }
+  rig.store->SetTrackLayer(7, 2);
+  rig.store->SetTrackPitch(3, 70);
+  rig.player->SetSong({{0, 16}, {2, 8}, {1, 20}});
+  int held = -1;
+  for (int frame = 0; frame < 60 * 60 * 3; ++frame) {  // three minutes at 60 updates a second
+    SCOPED_TRACE(testing::Message() << "seed " << seed << " frame " << frame);
+    int action = pick(0, 400);
+    if (action == 0) rig.player->Stop();
+    else if (action == 1) rig.player->Play(pick(0, 1) == 1);
+    else if (action == 2) rig.player->Continue();
+    else if (action == 3) rig.player->SetSession(pick(0, 2));
+    else if (action == 4) rig.player->SetPlayheadLooping(0, pick(0, 11), 0, 3);
+    else if (action == 5) rig.player->TurnOffLooping();
+    else if (action == 6) rig.player->SetRecording(pick(0, 1) == 1);
+    else if (action == 7) rig.player->UndoRecording();
+    else if (action == 8) rig.player->SetBPM(pick(40, 255));
+    else if (action == 9) rig.player->SetScale(ScaleInfo{static_cast<Scale>(pick(0, 15)), BaseC});
+    else if (action == 10) rig.player->Flush(pick(0, 11));
+    else if (action < 30 && held == -1) {
+      held = pick(40, 80);
+      rig.player->PlayLiveNotes({LiveNote{static_cast<uint8_t>(held), 100, 0, 0, 0, 64}});
+    } else if (action < 50 && held != -1) {
+      rig.player->PlayLiveNotes({LiveNote{static_cast<uint8_t>(held), 0, 1, 0, 0, 64}});
+      held = -1;
+    }
+    rig.player->Update(1.0 / 60);
+  }
+  if (held != -1) rig.player->PlayLiveNotes({LiveNote{static_cast<uint8_t>(held), 0, 1, 0, 0, 64}});
+  if (!rig.player->IsPlaying()) rig.player->Continue();
+  rig.player->Stop();
+  EXPECT_GT(rig.sent.size(), 1000u);
+  EXPECT_TRUE(rig.Hanging().empty()) << rig.Hanging().size() << " keys left sounding";
+}

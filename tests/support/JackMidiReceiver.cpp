@@ -1,0 +1,52 @@
+#include "tests/support/JackMidiReceiver.h"
+
+#include <thread>
+
+namespace zs::test {
+
+JackMidiReceiver::~JackMidiReceiver() {
+  if (in) in->closePort();
+}
+
+bool JackMidiReceiver::Open(const std::string& clientName, const std::string& portName) {
+  try {
+    in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, clientName, 100000);
+    in->setCallback(&JackMidiReceiver::OnMessage, this);
+    in->openVirtualPort(portName);
+    return true;
+  } catch (const RtMidiError&) {
+    in.reset();
+    return false;
+  }
+}
+
+void JackMidiReceiver::OnMessage(double, std::vector<unsigned char>* message, void* self) {
+  auto* receiver = static_cast<JackMidiReceiver*>(self);
+  std::lock_guard<std::mutex> lock(receiver->mutex);
+  receiver->received.push_back(*message);
+}
+
+std::vector<MidiBytes> JackMidiReceiver::Received() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return received;
+}
+
+void JackMidiReceiver::Clear() {
+  std::lock_guard<std::mutex> lock(mutex);
+  received.clear();
+}
+
+bool JackMidiReceiver::WaitFor(size_t count, std::chrono::milliseconds deadline) {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  while (std::chrono::steady_clock::now() < end) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (received.size() >= count) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  return received.size() >= count;
+}
+
+}  // namespace zs::test

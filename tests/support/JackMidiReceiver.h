@@ -1,0 +1,34 @@
+#pragma once
+#include <RtMidi.h>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace zs::test {
+
+using MidiBytes = std::vector<unsigned char>;
+
+// The far end of one of the program's MIDI outputs: a virtual JACK input port that records
+// every message it receives, as an external synthesizer would get them.
+class JackMidiReceiver {
+ public:
+  ~JackMidiReceiver();
+  // Opens "<clientName>:<portName>"; false when JACK is not reachable.
+  bool Open(const std::string& clientName, const std::string& portName);
+  std::vector<MidiBytes> Received();
+  void Clear();
+  // Waits until at least `count` messages arrived or the deadline passed.
+  bool WaitFor(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(3));
+
+ private:
+  static void OnMessage(double, std::vector<unsigned char>* message, void* self);
+
+  std::unique_ptr<RtMidiIn> in;
+  std::mutex mutex;
+  std::vector<MidiBytes> received;
+};
+
+}  // namespace zs::test
