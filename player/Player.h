@@ -84,10 +84,11 @@ class Player {
   void PlayLiveNotes(const std::vector<LiveNote>& notes);
   void StepRecording(const std::vector<LiveNote>& notes, int step);
 
-  // Project file and export (project/ folder).
+  // Project file and export, implemented in project/. Each returns whether it succeeded.
   bool SaveProject(const std::string& fileName);
   bool LoadProject(const std::string& fileName, bool selectDefaultInstrument);
-  bool ExportToMidi(const std::string& prefix, bool extended, bool endOverlaps, bool muted, bool solo);
+  bool ExportToMidi(const std::string& fileName, bool endOverlaps, bool applyPitch, bool applyLayers,
+                    bool applyFixedVelocity);
 
   SessionsStore* GetSessions() const { return sessions; }
   SFOutput* GetSynth() const { return synth; }
