@@ -159,6 +159,17 @@ TEST_F(KeyboardTest, ModifierContextsSelectExactlyOneCombination) {
   Up(XK_1);
   Release(XK_Control_R);
   EXPECT_TRUE(Press(XK_1).shiftNumberRow[0]);
+  Up(XK_1);
+  Release(XK_Shift_L);
+
+  Press(XK_ISO_Level3_Shift);
+  c = Press(XK_1);
+  EXPECT_TRUE(c.altGrDigit[0]);
+  EXPECT_FALSE(c.shiftNumberRow[0] || c.ctrlDigit[0] || c.altDigit[1]);
+  Up(XK_1);
+  Release(XK_ISO_Level3_Shift);
+  Press(XK_grave);  // the key left of 1 is a modifier too
+  EXPECT_FALSE(Press(XK_F1).f1Pressed);
 }
 
 TEST_F(KeyboardTest, CursorKeysCountEveryPressAndReportHeldStates) {
