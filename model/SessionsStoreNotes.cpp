@@ -112,8 +112,9 @@ void SessionsStore::SetGate(int session, int track, int step, int note, int gate
   for (int32_t index : *stepStore->Get(slot)) {
     Note* n = noteStore->Get(index);
     if (n->note == note) {
-      n->gate = static_cast<uint8_t>(gate);
-      n->gateFraction = static_cast<uint8_t>(gateFraction);
+      // A key held for minutes must not wrap round to a short note.
+      n->gate = static_cast<uint8_t>(std::clamp(gate, 0, 255));
+      n->gateFraction = static_cast<uint8_t>(std::clamp(gateFraction, 0, 255));
       return;
     }
   }

@@ -202,6 +202,10 @@ TEST_F(Store, NoteAttributeEdits) {
   store->GetNotes(0, 0, 0, notes);
   EXPECT_EQ(notes[1].gate, 4);
   EXPECT_EQ(notes[1].gateFraction, 64);
+  store->SetGate(0, 0, 0, 67, 300, 128);  // held longer than a byte counts: longest, not wrapped
+  store->GetNotes(0, 0, 0, notes);
+  EXPECT_EQ(notes[1].gate, 255);
+  store->SetGate(0, 0, 0, 67, 4, 64);
 
   store->MakeSameAttribs(0, 0, 0, 60);
   store->GetNotes(0, 0, 0, notes);
