@@ -2,8 +2,10 @@
 //
 // Ten peaking sections at octave centres (31 Hz .. 16 kHz), one octave wide, in series. Each band
 // is an RBJ peaking biquad whose bandwidth is pre-warped, so the gain at every centre is exact up
-// to the top band at 44.1 kHz. Left and right run together in one two-lane double vector, which
-// keeps the 31 Hz band clean at 96 kHz and costs no more than one float channel.
+// to the top band at 44.1 kHz. A peaking biquad equals the input plus a scaled band-pass with the
+// same poles, y = x + k * (w - w[n-2]) with w = x - a1 w[n-1] - a2 w[n-2]: seven operations
+// instead of nine. Left and right run together in one two-lane double vector, which keeps the
+// 31 Hz band clean at 96 kHz and costs no more than one float channel.
 //
 // Real-time contract: instantiate allocates; activate clears; run never allocates, locks or
 // prints, reads each input sample before writing the output sample of the same index (so the
@@ -11,6 +13,7 @@
 
 #include <ladspa.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -37,9 +40,10 @@ enum Port : unsigned long {
   InL, InR, OutL, OutR, Gain, Band0, Bypass = Band0 + kBands, PortCount
 };
 
-struct Biquad {
-  double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-  bool identity = true;
+// One band: the poles (a1, a2, normalised) and the band-pass gain k; k == 0 is a flat band.
+// The coefficients are stored twice (left and right lane) so they multiply straight from memory.
+struct Band {
+  V2 a1 = {0, 0}, a2 = {0, 0}, k = {0, 0}, g = {1, 1};
 };
 
 // Reads a control port, treating a missing port or a non-finite value as the default.
@@ -134,43 +138,90 @@ class Equalizer {
   }
 
   void Design(int b) {
-    Biquad& q = eq[b];
+    Band& q = eq[b];
     if (!usable[b] || bandDb[b] == 0.0) {
-      // A flat section is skipped; its state is exactly zero, so skipping loses nothing.
-      q = Biquad{};
-      s1[b] = s2[b] = V2{0, 0};
+      // A flat section is skipped; its state restarts from zero when it is needed again, and
+      // as its gain glides in from 0 dB that restart is inaudible.
+      q = Band{};
+      w1[b] = w2[b] = V2{0, 0};
       return;
     }
     double a = std::pow(10.0, bandDb[b] / 40.0);
     double a0 = 1.0 + alpha[b] / a;
-    q.b0 = (1.0 + alpha[b] * a) / a0;
-    q.b1 = -2.0 * cosW[b] / a0;
-    q.b2 = (1.0 - alpha[b] * a) / a0;
-    q.a1 = q.b1;
-    q.a2 = (1.0 - alpha[b] / a) / a0;
-    q.identity = false;
+    double a1 = -2.0 * cosW[b] / a0, a2 = (1.0 - alpha[b] / a) / a0, k = alpha[b] * (a - 1.0 / a) / a0;
+    q.a1 = V2{a1, a1};
+    q.a2 = V2{a2, a2};
+    q.k = V2{k, k};
+    q.g = V2{1.0 + k, 1.0 + k};
+  }
+
+  // Runs up to five bands over a chunk; with the count fixed at compile time the states stay in
+  // registers (ten bands at once would not fit in sixteen).
+  template <int N>
+  static void RunBands(const Band* band, V2* w1, V2* w2, V2* buf, unsigned n) {
+    V2 s1[N], s2[N];
+    for (int k = 0; k < N; ++k) {
+      s1[k] = w1[k];
+      s2[k] = w2[k];
+    }
+    for (unsigned i = 0; i < n; ++i) {
+      V2 x = buf[i];
+      for (int k = 0; k < N; ++k) {
+        // Arranged so the input passes through only a multiply and a subtraction per band:
+        // the next frame's bands can start while this one is still on its way.
+        V2 t = band[k].a1 * s1[k] + band[k].a2 * s2[k];
+        V2 u = band[k].k * (t + s2[k]);
+        V2 w = x - t;
+        x = band[k].g * x - u;
+        s2[k] = s1[k];
+        s1[k] = w;
+      }
+      buf[i] = x;
+    }
+    for (int k = 0; k < N; ++k) {
+      w1[k] = s1[k];
+      w2[k] = s2[k];
+    }
   }
 
   void ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, unsigned n) {
+    // The bands in use, packed.
+    int active[kBands];
+    Band band[kBands];
+    V2 s1[kBands], s2[kBands];
+    int count = 0;
+    for (int b = 0; b < kBands; ++b) {
+      if (eq[b].k[0] == 0.0) continue;
+      active[count] = b;
+      band[count] = eq[b];
+      s1[count] = w1[b];
+      s2[count] = w2[b];
+      ++count;
+    }
+
+    V2 buf[kChunk];
+    for (unsigned i = 0; i < n; ++i) buf[i] = V2{inL[i], inR[i]};
+    for (int first = 0; first < count; first += 5) {
+      Band* b = band + first;
+      V2 *p = s1 + first, *q = s2 + first;
+      switch (std::min(5, count - first)) {
+        case 1: RunBands<1>(b, p, q, buf, n); break;
+        case 2: RunBands<2>(b, p, q, buf, n); break;
+        case 3: RunBands<3>(b, p, q, buf, n); break;
+        case 4: RunBands<4>(b, p, q, buf, n); break;
+        default: RunBands<5>(b, p, q, buf, n); break;
+      }
+    }
+    for (int k = 0; k < count; ++k) {
+      w1[active[k]] = s1[k];
+      w2[active[k]] = s2[k];
+    }
+
     // Gain and bypass fade move linearly per sample so neither steps audibly.
     double gainStep = (targetGain - gain) / n;
     double dryStep = targetDry > dryMix ? bypassStep : -bypassStep;
-    int active[kBands];
-    int count = 0;
-    for (int b = 0; b < kBands; ++b)
-      if (!eq[b].identity) active[count++] = b;
-
     for (unsigned i = 0; i < n; ++i) {
-      V2 dry = {inL[i], inR[i]};
-      V2 x = dry;
-      for (int k = 0; k < count; ++k) {
-        int b = active[k];
-        const Biquad& q = eq[b];
-        V2 y = q.b0 * x + s1[b];
-        s1[b] = q.b1 * x - q.a1 * y + s2[b];
-        s2[b] = q.b2 * x - q.a2 * y;
-        x = y;
-      }
+      V2 x = buf[i];
       gain += gainStep;
       x *= gain;
       if (dryMix != targetDry) {
@@ -178,7 +229,8 @@ class Equalizer {
         if ((dryStep > 0 && dryMix > targetDry) || (dryStep < 0 && dryMix < targetDry))
           dryMix = targetDry;
       }
-      if (dryMix > 0.0) x += dryMix * (dry - x);
+      // The input is read again here, after the bands: nothing has been written yet.
+      if (dryMix > 0.0) x += dryMix * (V2{inL[i], inR[i]} - x);
       // Twelve dB in every band and a gain of 4 can overflow a float from a finite input.
       x = x < -kFloatMax ? -kFloatMax : x;
       x = x > kFloatMax ? kFloatMax : x;
@@ -192,7 +244,7 @@ class Equalizer {
   // inaudible, so they are set to zero once per block instead of relying on the host's FTZ.
   void FlushTinyStates() {
     for (int b = 0; b < kBands; ++b) {
-      for (V2* s : {&s1[b], &s2[b]}) {
+      for (V2* s : {&w1[b], &w2[b]}) {
         for (int c = 0; c < 2; ++c)
           if (std::fabs((*s)[c]) < 1e-25) (*s)[c] = 0.0;
       }
@@ -200,7 +252,7 @@ class Equalizer {
   }
 
   void ClearFilters() {
-    for (int b = 0; b < kBands; ++b) s1[b] = s2[b] = V2{0, 0};
+    for (int b = 0; b < kBands; ++b) w1[b] = w2[b] = V2{0, 0};
   }
 
   double rate;
@@ -217,9 +269,9 @@ class Equalizer {
   double targetDry = 0, dryMix = 0;
   bool fresh = true;
 
-  Biquad eq[kBands];
-  V2 s1[kBands] = {};
-  V2 s2[kBands] = {};
+  Band eq[kBands];
+  V2 w1[kBands] = {};  // band-pass state w[n-1], w[n-2] of each band, left and right
+  V2 w2[kBands] = {};
 };
 
 LADSPA_Handle Instantiate(const LADSPA_Descriptor*, unsigned long rate) {
