@@ -249,6 +249,17 @@ TEST_F(KeyboardTest, CtrlKCommandsTakeTheSecondLetterWhileCtrlIsHeld) {
   EXPECT_EQ(out, waiting + "bCtrlK OFF\n");
   EXPECT_FALSE(c.ctrlKB) << "the wait ended with Shift";
   EXPECT_TRUE(c.ctrlB);
+  Up(XK_b);
+  Release(XK_Control_L);
+
+  out = Printed([&] {
+    Down(XK_Control_L);
+    Press(XK_k);
+    Release(XK_k);
+    c = Press(XK_k);
+  });
+  EXPECT_EQ(out, waiting + "** CTRL KK\n");
+  EXPECT_TRUE(c.ctrlKK);
 }
 
 TEST_F(KeyboardTest, PianoKeysReportPressAndReleaseOnlyForPlainPresses) {
