@@ -20,7 +20,7 @@ TEST(SFOutputJackTest, NotePlayedThroughAlsaReachesJack) {
 
   SFOutput sf;
   std::string out;
-  EXPECT_TRUE(InitCapturingOutput(sf, {kTimGM6mb}, {1.0}, out)) << out;
+  EXPECT_TRUE(InitCapturingOutput(sf, {kTimGM6mb}, {1.0}, out, BuildPath("bin/"))) << out;  // with the chain
   ASSERT_TRUE(sf.HasAudioDriver(0)) << out;
   EXPECT_EQ(out.find("error: could not create audio driver"), std::string::npos) << out;
   std::vector<float> l(128), r(128);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <set>
 
@@ -270,6 +272,33 @@ TEST_F(SFOutputTest, ReverbAndChorusBelongToTheSoundfont) {
   EXPECT_TRUE(sf.IsReverbEnabled(1)) << "the flag is kept per track number";
   sf.SetChorusEnabled(2, false);
   EXPECT_FALSE(sf.IsChorusEnabled(2));
+}
+
+// The block callback must sound exactly like fluidsynth's own driver, which renders with
+// fluid_synth_write_float: dry signal with reverb and chorus mixed in.
+TEST_F(SFOutputTest, RenderingMatchesTheLibrarysOwnDriver) {
+  SFOutput plain;
+  std::string plainOut;
+  ASSERT_TRUE(Init({kTimGM6mb}));
+  ASSERT_TRUE(InitCapturingOutput(plain, {kTimGM6mb}, {1.0}, plainOut));
+  for (SFOutput* s : {&sf, &plain}) {
+    ASSERT_TRUE(s->SetInstrument(0, 0, 0, 48));  // strings
+    s->SetReverbSend(0, 127);
+    s->SetChorusSend(0, 127);
+    s->SendNoteOn(Playhead{}, 0, 64, 110);
+  }
+  std::vector<float> l, r, pl(44100), pr(44100);
+  Render(sf, 0, 44100, l, r);
+  for (int done = 0; done < 44100; done += 128) {
+    int n = std::min(128, 44100 - done);
+    fluid_synth_write_float(plain.GetSynth(0), n, pl.data() + done, 0, 1, pr.data() + done, 0, 1);
+  }
+  float difference = 0.0f;
+  for (size_t i = 0; i < l.size(); ++i) {
+    difference = std::max({difference, std::fabs(l[i] - pl[i]), std::fabs(r[i] - pr[i])});
+  }
+  EXPECT_GT(Peak(pl), 0.01f);
+  EXPECT_LT(difference, 1e-6f);
 }
 
 TEST_F(SFOutputTest, NotesSoundOnTheirSoundfontAndTheLoudnessFollows) {

@@ -13,10 +13,12 @@ namespace zs::test {
 
 void UseNoAudioDevice() { setenv("ALSA_CONFIG_PATH", SourcePath("tests/support/asound-no-device.conf").c_str(), 1); }
 
+std::string NoPluginsDirectory() { return BuildPath("test-tmp/no-plugins/bin/"); }
+
 bool InitCapturingOutput(SFOutput& sf, const std::vector<std::string>& paths, const std::vector<double>& gains,
-                         std::string& out) {
+                         std::string& out, const std::string& programDirectory) {
   testing::internal::CaptureStdout();
-  bool ok = sf.Init(BuildPath("bin/"), paths, gains, 128, false, "");
+  bool ok = sf.Init(programDirectory, paths, gains, 128, false, "");
   out = testing::internal::GetCapturedStdout();
   return ok;
 }

@@ -12,10 +12,13 @@ inline const std::string kTimGM6mb = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 // the test renders blocks itself. Call before the first Init of the process.
 void UseNoAudioDevice();
 
-// SFOutput::Init with the program directory of the build tree, buffer 128, no fx; its
-// standard output is returned in out.
+// A program directory without plug-ins beside it: effect chains cannot be built there, so the
+// synthesizers play dry with fluidsynth's own reverb and chorus only.
+std::string NoPluginsDirectory();
+
+// SFOutput::Init with buffer 128 and no fx; its standard output is returned in out.
 bool InitCapturingOutput(SFOutput& sf, const std::vector<std::string>& paths, const std::vector<double>& gains,
-                         std::string& out);
+                         std::string& out, const std::string& programDirectory = NoPluginsDirectory());
 
 // Renders the next frames of one soundfont in blocks of 128 frames, as its audio driver would.
 // Fails the calling test when the soundfont cannot be rendered.
