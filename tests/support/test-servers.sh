@@ -27,7 +27,7 @@ start)
   : > "$dir/pids"
   # Xvfb picks a free display itself and tells us which through the pipe.
   exec 3> "$dir/display"
-  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp > "$dir/xvfb.log" 2>&1 < /dev/null &
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset > "$dir/xvfb.log" 2>&1 < /dev/null &
   echo $! >> "$dir/pids"
   exec 3>&-
   for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
