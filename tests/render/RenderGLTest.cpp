@@ -109,6 +109,13 @@ TEST_F(RenderGL, FlatQuadIsScaledAndCentredInTheLetterBox) {
   ExpectNear(Read(50, 148), 0, 0, 255, "below it");
   ExpectNear(Read(139, 180), 0, 0, 255, "right of it");
   ExpectNear(ReadVirtual(420, 320), 128, 128, 255, "white at half alpha over blue");
+
+  // A new window size takes effect with the next EndFrame; the virtual size stays.
+  render->UpdateRenderWindowDimensions(800, 600);
+  Draw({red});
+  ExpectNear(Read(11, 21), 255, 0, 0, "scale 1 without bands");
+  ExpectNear(Read(11, 19), 0, 0, 255, "below the quad at scale 1");
+  render->UpdateRenderWindowDimensions(Size, Size);
   int w = 0, h = 0;
   render->GetRenderWidthAndHeight(w, h);
   EXPECT_EQ(w, 800);
