@@ -1,0 +1,31 @@
+#pragma once
+#include "model/SessionsStore.h"
+
+class SFOutput;
+
+// The external reverb and equalizer of a soundfont live in its LADSPA effect chain, which
+// SFOutput does not offer yet (SetExternalReverbActive/Params, GetExternalReverbActive/Params
+// and the same for the equalizer). Until it does, the project keeps these settings in the track
+// attributes only, and every exchange with the synthesizer goes through the three functions
+// below, so that wiring the chain is a change to ExternalEffects.cpp alone.
+
+// The ranges the effects subpages allow; loading clamps stored values into them.
+struct ExternalParamRange {
+  double min;
+  double max;
+};
+extern const ExternalParamRange kExternalReverbRanges[kExternalParams];
+extern const ExternalParamRange kExternalEqualizerRanges[kExternalParams];
+
+// Sends the track's stored external reverb and/or equalizer settings (active flag and the
+// eleven parameters each) to the synthesizer of the track's soundfont.
+void ApplyExternalEffects(SFOutput* synth, SessionsStore* store, int track, bool reverb, bool equalizer);
+
+// Reads back the external reverb parameters the synthesizer now holds for the track's
+// soundfont into the track's attributes (after loading, several tracks on one soundfont
+// end up with the values of the last one set).
+void ReadBackExternalReverb(SFOutput* synth, SessionsStore* store, int track);
+
+// Takes the synthesizer's current external settings (active flags and parameters) into the
+// track's attributes, as a new project does.
+void TakeExternalEffectsFromSynth(SFOutput* synth, SessionsStore* store, int track);
