@@ -1,22 +1,106 @@
+// ZembrovaneSequencer: start-up in order, the two loops, and the teardown in reverse order.
+#include <X11/Xlib.h>
+
 #include <cstdio>
 
 #include "app/CommandLine.h"
 #include "app/ProgramDirectory.h"
-#include "app/SoundfontList.h"
+#include "app/SequencerThread.h"
+#include "devices/MidiInput.h"
+#include "devices/MidiOutput.h"
+#include "editor/Sequencer.h"
+#include "render/OGLESHelloAPI_LinuxX11.h"
+#include "render/Render.h"
+
+namespace {
+
+// Key press and release, button press (a click quits), structure notify (resize, close)
+// and focus change.
+constexpr long kWindowEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | StructureNotifyMask |
+                                  FocusChangeMask;
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  std::string programDirectory = GetProgramDirectory();
+  const std::string programDirectory = GetProgramDirectory();
   printf("ZEMBROVANE SEQUENCER VERSION 0.92\n\n");
+  MidiInput::PrintMidiInputs();
+  printf("\n");
+  MidiOutput::PrintMidiOutputs();
+  printf("\n");
 
   CommandLineOptions options;
   if (ParseCommandLine(argc, argv, options) != 0) return 255;
 
-  SoundfontList soundfonts;
-  if (!ReadSoundfontList("./soundfonts.dat", soundfonts)) return 1;
-  for (size_t i = 0; i < soundfonts.paths.size(); ++i) {
-    printf("soundfont %zu: %s (gain %g)\n", i, soundfonts.paths[i].c_str(), soundfonts.gains[i]);
+  printf("XInitThreads rv=%d\n", XInitThreads());
+
+  // A start that fails from here on still tears down in order, but reports failure.
+  bool started = false;
+  Display* display = nullptr;
+  Window window = 0;
+  EGLDisplay eglDisplay = EGL_NO_DISPLAY;
+  EGLConfig eglConfig = nullptr;
+  EGLSurface eglSurface = EGL_NO_SURFACE;
+  EGLContext eglContext = EGL_NO_CONTEXT;
+  IRender* render = nullptr;
+  Sequencer* sequencer = nullptr;
+  ThreadShared* shared = nullptr;
+
+  WindowWidthCurrent = options.windowWidth;
+  WindowHeightCurrent = options.windowHeight;
+  const bool windowUp = createNativeDisplay(&display) && createNativeWindow(display, &window);
+  if (windowUp) XSelectInput(display, window, kWindowEventMask);
+  const bool contextUp = windowUp && createEGLDisplay(display, eglDisplay) &&
+                         chooseEGLConfig(eglDisplay, eglConfig) &&
+                         createEGLSurface(window, eglDisplay, eglConfig, eglSurface) &&
+                         setupEGLContext(eglDisplay, eglConfig, eglSurface, eglContext);
+
+  if (contextUp) {
+    render = IRender::Create();
+    const bool renderUp =
+        render->Init(800, 600, options.windowWidth, options.windowHeight, Color{0, 155 / 255.0, 0, 1},
+                     programDirectory + "../share/Shaders/") &&
+        render->LoadTexture(programDirectory + "../share/res/drawable/atlas.png", 99, false);
+    if (renderUp) {
+      sequencer = new Sequencer(programDirectory, options.projectPrefix, options.midiInput, options.midiOutput,
+                                options.midiOutput2, options.defaultInstrument, options.noOp, options.bufferSize,
+                                options.background, options.launchpad, options.wallpaper, options.fx, "",
+                                options.qmini, options.blackKeysTransport, true, options.maxVelocityValue);
+      started = sequencer->Init(render);
+    }
   }
-  printf("project file ./%s.dat, resources in %s../share/\n", options.projectPrefix.c_str(),
-         programDirectory.c_str());
-  return 0;
+
+  if (started) {
+    shared = new ThreadShared();
+    shared->scene = sequencer;
+    shared->keyboard = new Keyboard(display, options.germanLayout);
+    if (pthread_create(&shared->thread, nullptr, SequencerThread::Main, shared) != 0) {
+      printf("error: could not start the sequencer thread\n");
+      started = false;
+      delete shared->keyboard;
+      delete shared;
+      shared = nullptr;
+    } else {
+      RunRenderLoop(*shared, render, eglDisplay, eglSurface, options.windowWidth, options.windowHeight);
+    }
+  }
+
+  if (sequencer) sequencer->Shutdown();
+  if (shared) {
+    pthread_join(shared->thread, nullptr);
+    pthread_mutex_destroy(&shared->mutex);
+    delete shared->keyboard;
+    delete shared;
+  }
+  delete sequencer;
+  if (render) {
+    render->Shutdown();
+    delete render;
+  }
+  if (eglDisplay != EGL_NO_DISPLAY) {
+    eglMakeCurrent(eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    eglTerminate(eglDisplay);
+  }
+  releaseNativeResources(display, window, nullptr);
+  return started ? 0 : 1;
 }

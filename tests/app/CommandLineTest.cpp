@@ -60,7 +60,8 @@ const char* kUsageFirst =
 TEST(ProgramOptions, UsageTextForMissingPrefixAndForUnknownOption) {
   ProcessResult none = RunProgram("");
   EXPECT_EQ(none.status, 255);
-  EXPECT_EQ(none.err.rfind(kUsageFirst, 0), 0u) << none.err;
+  // The MIDI port lists run before the options and may put library warnings on stderr first.
+  EXPECT_NE(none.err.find(kUsageFirst), std::string::npos) << none.err;
   EXPECT_NE(none.err.find("\n-b audio buffer size (default is 128)\n"), std::string::npos);
   EXPECT_NE(none.err.find("\nMissing <project-prefix>\n"), std::string::npos);
   EXPECT_NE(none.out.find("ZEMBROVANE SEQUENCER VERSION 0.92\n\n"), std::string::npos);

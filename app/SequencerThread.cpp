@@ -1,0 +1,34 @@
+#include "app/SequencerThread.h"
+
+#include <unistd.h>
+
+#include "player/Util.h"
+
+void* SequencerThread::Main(void* arg) {
+  ThreadShared& shared = *static_cast<ThreadShared*>(arg);
+  Timer delta;
+  Timer frame;
+  delta.Start();
+  bool quit = false;
+  while (!quit) {
+    frame.Start();
+    const double elapsed = delta.GetTimeElapsed() / 1000.0;
+    delta.Start();
+    const Controls controls = shared.keyboard->Read(shared.windowInfo);
+    quit = controls.quit;
+    shared.scene->Update(elapsed, controls, shared.quads, shared.sceneInfo);
+
+    pthread_mutex_lock(&shared.mutex);
+    shared.renderQuads = shared.quads;
+    shared.renderSceneInfo = shared.sceneInfo;
+    if (shared.windowInfo.width != 0 && shared.windowInfo.height != 0) shared.renderWindowInfo = shared.windowInfo;
+    pthread_mutex_unlock(&shared.mutex);
+
+    // At most one frame per millisecond: the player's timing uses the measured time, so
+    // this only keeps the thread from spinning.
+    const double ms = frame.GetTimeElapsed();
+    if (ms < 1.0) usleep(static_cast<useconds_t>((1.0 - ms) * 1000.0));
+  }
+  shared.done.store(true);
+  return nullptr;
+}

@@ -1,0 +1,291 @@
+// Sequencer: construction, start-up, the per-frame entry, editor reset, sprites and shutdown.
+#include "editor/Sequencer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "app/SoundfontList.h"
+#include "devices/MidiInput.h"
+#include "devices/MidiOutput.h"
+#include "player/Player.h"
+#include "player/Util.h"
+#include "project/EmptyProject.h"
+#include "render/Atlas.h"
+#include "sound/SFOutput.h"
+
+namespace {
+
+int WallpaperFromText(const std::string& text) {
+  if (text.size() == 1 && text[0] >= '1' && text[0] <= '6') return text[0] - '0';
+  return 0;
+}
+
+}  // namespace
+
+Sequencer::Sequencer(const std::string& appDirectory, const std::string& projectPrefix,
+                     const std::string& midiInputName, const std::string& midiOutputName,
+                     const std::string& midiOutput2Name, bool selectDefaultInstrument, bool playerFlag,
+                     int audioBufferSize, const Color& backgroundColor, bool launchpadMode,
+                     const std::string& wallpaper, bool useEffect, const std::string& effectName, bool qminiMode,
+                     bool blackKeysTransport, bool layering, int maxMidiVelocity)
+    : appDirectory(appDirectory),
+      projectPrefix(projectPrefix),
+      midiInputName(midiInputName),
+      midiOutputName(midiOutputName),
+      midiOutput2Name(midiOutput2Name),
+      selectDefaultInstrument(selectDefaultInstrument),
+      playerFlag(playerFlag),
+      audioBufferSize(audioBufferSize),
+      backgroundColor(backgroundColor),
+      launchpadMode(launchpadMode),
+      wallpaperNumber(WallpaperFromText(wallpaper)),
+      useEffect(useEffect),
+      effectName(effectName),
+      qminiMode(qminiMode),
+      blackKeysTransport(blackKeysTransport),
+      layering(layering),
+      maxMidiVelocity(maxMidiVelocity) {
+  rnd = new Rnd();
+  Rnd::Init();
+  font = new MyFont();
+  font->Setup();
+  sessions = new SessionsStore();
+  undoSessions = new SessionsStore();
+  synth = new SFOutput();
+  midiOutput = new MidiOutput();
+  midiOutput2 = new MidiOutput();
+  player = new Player(sessions, synth, midiOutput, midiOutput2, playerFlag, launchpadMode, layering);
+}
+
+Sequencer::~Sequencer() {
+  Shutdown();
+  delete rnd;
+  delete font;
+  delete player;
+  delete sessions;
+  delete undoSessions;
+  delete synth;
+  // The MIDI objects are deleted as well (after the player, which sends through them), so a
+  // sequencer can be created and destroyed repeatedly without leaking ports.
+  delete midiInput;
+  delete midiOutput;
+  delete midiOutput2;
+}
+
+bool Sequencer::Init(IRender* r) {
+  render = r;
+  if (launchpadMode) printf("launchpad mode was chosen\n");
+  if (qminiMode) printf("qmini keyboard hack was chosen\n");
+  if (blackKeysTransport) printf("black keys as transport controls was chosen (when using scale)\n");
+  printf("midi keyboard velocity max value (property) chosen %d\n", maxMidiVelocity);
+
+  if (!ReadSoundfontsAndStartSynth()) return false;
+
+  instruments = synth->GetSFInstruments();
+  if (instruments->empty() || (*instruments)[0].banks.empty() || (*instruments)[0].banks[0].progs.empty()) {
+    printf("error: no instrument in soundfont files\n");
+    return false;
+  }
+
+  // The synthesizer does not offer its external reverb and equalizer settings yet; the
+  // track attributes keep the values the store starts with until it does.
+
+  bool ok = true;
+  LoadOrCreateProject(ok);
+  if (!ok) return false;
+
+  page = 0;
+  subpage = SubpageStepEdit;
+  CopyPlayerMirror();
+  lockToScale = true;
+  ClearBlock();
+  InitPageSteps();
+  PreparePageSteps();
+  showHelp = false;
+
+  midiInput = new MidiInput();
+  midiInputOk = midiInput->Init(midiInputName);
+  midiOutputOk = midiOutput->Init(midiOutputName, 0);
+  midiOutput2Ok = midiOutput2->Init(midiOutput2Name, 1);
+  if (launchpadMode && midiOutputOk) midiOutput->LaunchpadAllNotesOff();
+  return true;
+}
+
+bool Sequencer::ReadSoundfontsAndStartSynth() {
+  SoundfontList list;
+  if (!ReadSoundfontList("./soundfonts.dat", list)) return false;
+  if (!synth->Init(appDirectory, list.paths, list.gains, audioBufferSize, useEffect, effectName)) {
+    printf("error: could not import soundfont\n");
+    return false;
+  }
+  synthStarted = true;
+  return true;
+}
+
+void Sequencer::LoadOrCreateProject(bool& ok) {
+  const std::string fileName = GetProjectFileName();
+  bool exists = false;
+  {
+    std::ifstream probe(fileName);
+    exists = probe.is_open();
+  }
+  if (exists) {
+    if (!player->LoadProject(fileName, selectDefaultInstrument)) {
+      printf("error: loading project file failed\n");
+      ok = false;
+      return;
+    }
+    player->SetSession(0);
+    player->SetTrack(0);
+  } else {
+    printf("creating empty project file\n");
+    CreateEmptyProject(fileName, false);
+  }
+}
+
+bool Sequencer::CreateEmptyProject(const std::string& fileName, bool) {
+  return ::CreateEmptyProject(player, fileName);
+}
+
+int Sequencer::PlayerSlices(double dt, double* out) {
+  if (!(dt > 0)) return 0;  // also NaN
+  if (dt > 1.0) {
+    for (int i = 0; i < kMaxPlayerSlices; ++i) out[i] = kPlayerSlice;
+    return kMaxPlayerSlices;
+  }
+  const int whole = std::min(kMaxPlayerSlices, static_cast<int>(std::floor(dt * 60.0)));
+  int n = 0;
+  for (; n < whole; ++n) out[n] = kPlayerSlice;
+  const double rest = dt - whole * kPlayerSlice;
+  // Rounding can leave a crumb of a few ulps after whole slices; it is not a real slice.
+  if (rest > 1e-12) out[n++] = rest;
+  return n;
+}
+
+void Sequencer::UpdateInternal(double dt, const Controls&) {
+  double slices[kMaxPlayerSlices + 1];
+  const int n = PlayerSlices(dt, slices);
+  for (int i = 0; i < n; ++i) player->Update(slices[i]);
+}
+
+void Sequencer::Update(double dt, Controls controls, QuadList& quads, SceneInfo& scene) {
+  quads.quads.clear();
+  scene.scrollX = scene.scrollY = 0;
+  scene.reserved = 0;
+  scene.background = backgroundColor;
+  if (page == 0) {
+    HandlePageSteps(dt, controls);
+    DisplayPageSteps(quads);
+  }
+  UpdateInternal(dt, controls);
+  scene.scrollX = scene.scrollY = 0;
+  scene.reserved = 0;
+}
+
+void Sequencer::CopyPlayerMirror() {
+  const Playhead ph = player->GetPlayhead();
+  for (int t = 0; t < kTracks; ++t) mirror.trackStep[t] = ph.trackStep[t];
+  mirror.session = ph.session;
+  mirror.playing = player->IsPlaying();
+  mirror.recording = player->GetRecording();
+}
+
+void Sequencer::InitPageSteps() {
+  session = player->GetPlayhead().session;
+  SelectTrack(0);
+  bar = 0;
+  stepCursor = 0;
+  noteCursor = 0;
+  octave = 4;
+  noteQuantization = player->GetNoteQuantization();
+  gateQuantization = player->GetGateQuantization();
+  clipboardValid = false;
+  clipboardIsNote = false;
+  lineClipboard.clear();
+  sessionCursor = session;
+  sessionClipboardValid = false;
+  valueEditActive = false;
+  followPlayhead = false;
+  scaleCursor = 0;
+  instrumentCursor = 2;
+  mixerTrack = 0;
+  mixerParam = 7;
+  fxParam = extReverbParam = extEqParam = 0;
+  eqProgramSelecting = false;
+  eqProgramIndex = 0;
+  for (double& v : savedEqualizer) v = 0;
+  ClearMessage();
+  midiFixedVelocity = true;
+  midiVelocityCurve = 0;
+}
+
+void Sequencer::PreparePageSteps() {
+  DisposePageSteps();
+  auto atlasSprite = [this](int index) {
+    Sprite* s = new Sprite();
+    s->Create(render, Atlas::TextureSlot, Atlas::GetCoords(index));
+    return s;
+  };
+  int wallpaperImage = Atlas::Wallpaper1;
+  if (wallpaperNumber == 2 || wallpaperNumber == 5) wallpaperImage = Atlas::Wallpaper2;
+  if (wallpaperNumber == 3 || wallpaperNumber == 6) wallpaperImage = Atlas::Wallpaper3;
+  wallpaperSprite = atlasSprite(wallpaperImage);
+  wallpaperSprite->SetScale(2, 2);
+  wallpaperSprite->SetVisible(wallpaperNumber != 0);
+  pitchBlackSprite = atlasSprite(Atlas::PitchBlack);
+  pitchBlackSprite->SetPosition(275, 420);
+  keyboardPanelSprite = atlasSprite(Atlas::KeyboardPanel);
+  keyStripSprite = atlasSprite(Atlas::KeyStrip);
+  keyStripSprite->SetPosition(3, 134);
+  cursorSprite = atlasSprite(Atlas::Cursor);
+  markerASprite = atlasSprite(Atlas::MarkerA);
+  markerASprite->SetShaderIndex(3);
+  markerBSprite = atlasSprite(Atlas::MarkerB);
+  markerBSprite->SetShaderIndex(3);
+}
+
+void Sequencer::DisposePageSteps() {
+  for (Sprite** s : {&wallpaperSprite, &pitchBlackSprite, &keyboardPanelSprite, &keyStripSprite, &cursorSprite,
+                     &markerASprite, &markerBSprite}) {
+    delete *s;
+    *s = nullptr;
+  }
+}
+
+void Sequencer::Shutdown() {
+  if (player) player->Stop();
+  if (synth) synth->Shutdown();
+  synthStarted = false;
+  if (midiInput) midiInput->Shutdown();
+  if (midiOutput) midiOutput->Shutdown();
+  if (midiOutput2) midiOutput2->Shutdown();
+  midiInputOk = midiOutputOk = midiOutput2Ok = false;
+  DisposePageSteps();
+}
+
+void Sequencer::ShowMessage(const std::string& text, bool isError) {
+  message = text;
+  messageActive = true;
+  messageIsError = isError;
+  messageTimeLeft = kMessageSeconds;
+}
+
+void Sequencer::ClearMessage() {
+  messageActive = false;
+  messageIsError = false;
+  message.clear();
+  messageTimeLeft = 0;
+}
+
+void Sequencer::SelectTrack(int newTrack) {
+  track = newTrack;
+  player->SetTrack(newTrack);
+}
+
+void Sequencer::ClearBlock() {
+  blockBeginSet = blockComplete = false;
+  blockSession = blockTrack = 0;
+  blockLowNote = blockFirstStep = blockHighNote = blockLastStep = 0;
+}

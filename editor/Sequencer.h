@@ -1,0 +1,276 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "devices/Keyboard.h"
+#include "editor/IScene.h"
+#include "model/Note.h"
+#include "model/SessionsStore.h"
+#include "render/Color.h"
+#include "render/Font.h"
+#include "render/Quad.h"
+#include "render/Sprite.h"
+#include "sound/Instruments.h"
+
+class IRender;
+class MidiInput;
+class MidiOutput;
+class Player;
+class Rnd;
+class SFOutput;
+
+// The subpages of the steps page in the order TAB cycles through them; the user sees them
+// numbered from 1.
+enum Subpage : int32_t {
+  SubpageStepEdit = 0,
+  SubpageSessions,
+  SubpageInstruments,
+  SubpageScales,
+  SubpageMixer,
+  SubpageReverbChorus,
+  SubpageExternalReverb,
+  SubpageExternalEqualizer,
+  SubpageCount,
+};
+
+// Player time is advanced in slices of this length, so a long frame is caught up exactly.
+constexpr double kPlayerSlice = 1.0 / 60.0;
+// Longest frame that is caught up; a longer gap (a stalled thread) counts as this much.
+constexpr int kMaxPlayerSlices = 60;
+
+// The application's scene: owns the song, the player, the synthesizer and the MIDI ports,
+// holds the editor state and turns each frame's keys into edits and player commands.
+//
+// Threads: the constructor, Init, Shutdown and the destructor run on the main thread while
+// the sequencer thread is not running; everything else runs on the sequencer thread.
+//
+// Key handling is split by subpage over SequencerStepEdit.cpp, SequencerSessions.cpp ...,
+// drawing by screen area over SequencerDisplay*.cpp; the class stays one.
+class Sequencer : public IScene {
+ public:
+  Sequencer(const std::string& appDirectory, const std::string& projectPrefix, const std::string& midiInputName,
+            const std::string& midiOutputName, const std::string& midiOutput2Name, bool selectDefaultInstrument,
+            bool playerFlag, int audioBufferSize, const Color& backgroundColor, bool launchpadMode,
+            const std::string& wallpaper, bool useEffect, const std::string& effectName, bool qminiMode,
+            bool blackKeysTransport, bool layering, int maxMidiVelocity);
+  ~Sequencer() override;
+  Sequencer(const Sequencer&) = delete;
+  Sequencer& operator=(const Sequencer&) = delete;
+
+  bool Init(IRender* render) override;
+  void Update(double dt, Controls controls, QuadList& quads, SceneInfo& scene) override;
+  // Safe to call when Init failed or never ran, and more than once.
+  void Shutdown() override;
+
+  // Advances the player by dt seconds in 1/60 s slices (at most 60 of them).
+  void UpdateInternal(double dt, const Controls& controls);
+  // The slices UpdateInternal hands to the player for a frame of dt seconds; returns their
+  // count (0 for dt <= 0 or not a number). out holds at least kMaxPlayerSlices + 1 entries.
+  static int PlayerSlices(double dt, double* out);
+
+  void InitPageSteps();
+  void PreparePageSteps();
+  void DisposePageSteps();
+  void HandlePageSteps(double dt, Controls& controls);
+  void DisplayPageSteps(QuadList& quads);
+
+  // Writes a new project with the first instrument on every track; `demo` is not used.
+  bool CreateEmptyProject(const std::string& fileName, bool demo);
+
+  // Read access for the screen, the main loop and tests.
+  Player* GetPlayer() const { return player; }
+  SessionsStore* GetSessions() const { return sessions; }
+  SFOutput* GetSynth() const { return synth; }
+  std::string GetProjectFileName() const { return "./" + projectPrefix + ".dat"; }
+  std::string GetExportFileName() const { return "./" + projectPrefix + ".asc"; }
+  int GetSubpage() const { return subpage; }
+  int GetSession() const { return session; }
+  int GetTrack() const { return track; }
+  int GetBar() const { return bar; }
+  int GetStepCursor() const { return stepCursor; }
+  int GetNoteCursor() const { return noteCursor; }
+  int GetOctave() const { return octave; }
+  bool IsPlaying() const { return mirror.playing; }
+  bool IsRecording() const { return mirror.recording; }
+  bool GetLockToScale() const { return lockToScale; }
+  bool GetShowHelp() const { return showHelp; }
+  bool GetShowAllTracks() const { return showAllTracks; }
+  bool GetPitchBlack() const { return pitchBlack; }
+  bool GetFollowPlayhead() const { return followPlayhead; }
+  bool GetMidiFixedVelocity() const { return midiFixedVelocity; }
+  int GetMidiVelocityCurve() const { return midiVelocityCurve; }
+  bool GetValueEditActive() const { return valueEditActive; }
+  bool GetEqProgramSelecting() const { return eqProgramSelecting; }
+  bool IsMessageActive() const { return messageActive; }
+  bool IsMessageError() const { return messageIsError; }
+  const std::string& GetMessage() const { return message; }
+  double GetMessageTimeLeft() const { return messageTimeLeft; }
+  int GetWallpaper() const { return wallpaperNumber; }
+
+  static constexpr int kNoteColumns = 37;
+  static constexpr int kMaxOctave = 10;
+  static constexpr int kBars = 16;
+  static constexpr int kStepsPerBar = 16;
+  static constexpr double kMessageSeconds = 1.5;
+
+ private:
+  // Copy of the player's public state, taken after every frame.
+  struct PlayerMirror {
+    int32_t trackStep[kTracks] = {};
+    int32_t session = 0;
+    bool playing = false;
+    bool recording = false;
+  };
+
+  bool ReadSoundfontsAndStartSynth();
+  void LoadOrCreateProject(bool& ok);
+  void CopyPlayerMirror();
+  void ShowMessage(const std::string& text, bool isError);
+  void ClearMessage();
+  void SelectTrack(int newTrack);
+  void ClearBlock();
+  int CursorStep() const { return bar * kStepsPerBar + stepCursor; }
+  int CursorPitch() const { return noteCursor + 12 * octave; }
+
+  // Frame steps of HandlePageSteps, in their order.
+  bool HandleAttributeEditor(double dt, Controls& c);  // true: the frame's key handling ends
+  void HandleSubpageCycling(const Controls& c);
+  bool CountNoteKeys(const Controls& c);
+  void HandleSubpage(const Controls& c);
+  void HandleGlobalKeys(const Controls& c);
+  void HandleLiveNotes(const Controls& c);
+
+  // One handler per subpage, each in its own file.
+  void HandleStepEdit(const Controls& c);
+  void HandleSessions(const Controls& c);
+  void HandleInstruments(const Controls& c);
+  void HandleScales(const Controls& c);
+  void HandleMixer(const Controls& c);
+  void HandleReverbChorus(const Controls& c);
+  void HandleExternalReverb(const Controls& c);
+  void HandleExternalEqualizer(const Controls& c);
+
+  // Screen areas, each in its own file.
+  void DisplayPitchBlack(QuadList& quads);
+  void DisplayWallpaper(QuadList& quads);
+  void DisplayKeyboardPanel(QuadList& quads);
+  void DisplayGrid(QuadList& quads);
+  void DisplayMessageLine(QuadList& quads);
+  void DisplayLargeIndicators(QuadList& quads);
+  // Prints text at scale s with its first glyph's lower-left corner at (x, y).
+  void PrintText(QuadList& quads, const std::string& text, double x, double y, double s, const Color& color) const;
+
+  // Settings from construction.
+  std::string appDirectory;
+  std::string projectPrefix;
+  std::string midiInputName;
+  std::string midiOutputName;
+  std::string midiOutput2Name;
+  bool selectDefaultInstrument;
+  bool playerFlag;
+  int audioBufferSize;
+  Color backgroundColor;
+  bool launchpadMode;
+  int wallpaperNumber;  // 1..6, 0 for none
+  bool useEffect;
+  std::string effectName;
+  bool qminiMode;
+  bool blackKeysTransport;
+  bool layering;
+  int maxMidiVelocity;
+
+  // Owned objects, created in this order.
+  Rnd* rnd = nullptr;
+  MyFont* font = nullptr;
+  SessionsStore* sessions = nullptr;
+  SessionsStore* undoSessions = nullptr;
+  SFOutput* synth = nullptr;
+  MidiOutput* midiOutput = nullptr;
+  MidiOutput* midiOutput2 = nullptr;
+  Player* player = nullptr;
+  MidiInput* midiInput = nullptr;  // created by Init
+  IRender* render = nullptr;       // borrowed
+  bool midiInputOk = false;
+  bool midiOutputOk = false;
+  bool midiOutput2Ok = false;
+  bool synthStarted = false;
+
+  // Editor state.
+  int32_t page = 0;
+  int32_t subpage = SubpageStepEdit;
+  PlayerMirror mirror;
+  bool lockToScale = true;
+  const std::vector<Instruments>* instruments = nullptr;
+  bool showHelp = false;
+  bool showAllTracks = false;
+  bool pitchBlack = false;
+  int32_t session = 0;
+  int32_t track = 0;
+  int32_t bar = 0;
+  int32_t stepCursor = 0;
+  int32_t noteCursor = 0;
+  int32_t octave = 4;
+  bool noteQuantization = true;
+  bool gateQuantization = true;
+  // Note clipboard: one note or one line of notes.
+  bool clipboardValid = false;
+  bool clipboardIsNote = false;
+  Note clipboardNote{};
+  int32_t clipboardSession = 0;
+  int32_t clipboardTrack = 0;
+  int32_t clipboardStep = 0;
+  std::vector<Note> lineClipboard;
+  // Block of the step edit subpage.
+  bool blockBeginSet = false;
+  bool blockComplete = false;
+  int32_t blockSession = 0;
+  int32_t blockTrack = 0;
+  int32_t blockLowNote = 0;
+  int32_t blockFirstStep = 0;
+  int32_t blockHighNote = 0;
+  int32_t blockLastStep = 0;
+  bool blockUndoAvailable = false;
+  // Numeric value editor: 1 tempo, 2 track velocity, 3 track volume.
+  bool valueEditActive = false;
+  int32_t valueEditTarget = 0;
+  bool noteKeysHeld[kNoteColumns] = {};
+  bool noteKeyPressed = false;  // a note key went down in this frame
+  bool followPlayhead = false;
+  bool messageActive = false;
+  bool messageIsError = false;
+  std::string message;
+  double messageTimeLeft = 0;
+  bool midiFixedVelocity = true;
+  int32_t midiVelocityCurve = 0;
+  // Attribute editor of the note under the cursor: field 0 gate, 1 fraction, 2 velocity, 3 offset.
+  int32_t attribEditField = 2;
+  bool attribEditActive = false;
+  std::string attribEditBuffer;
+  int32_t sessionCursor = 0;
+  bool sessionClipboardValid = false;
+  int32_t sessionClipboardSession = 0;
+  int32_t sessionClipboardTrack = 0;
+  int32_t scaleCursor = 0;
+  int32_t instrumentCursor = 2;
+  int32_t mixerTrack = 0;
+  int32_t mixerParam = 7;
+  int32_t fxParam = 0;
+  int32_t extReverbParam = 0;
+  int32_t extEqParam = 0;
+  bool eqProgramSelecting = false;
+  int32_t eqProgramIndex = 0;
+  double savedEqualizer[kExternalParams] = {};
+
+  // The page's seven sprites, created by PreparePageSteps.
+  Sprite* wallpaperSprite = nullptr;
+  Sprite* pitchBlackSprite = nullptr;
+  Sprite* keyboardPanelSprite = nullptr;
+  Sprite* keyStripSprite = nullptr;
+  Sprite* cursorSprite = nullptr;
+  Sprite* markerASprite = nullptr;
+  Sprite* markerBSprite = nullptr;
+
+  // Scratch lists reused every frame.
+  std::vector<Note> scratchNotes;
+};

@@ -1,0 +1,5 @@
+// Sequencer: keys of the external reverb subpage.
+#include "editor/Sequencer.h"
+#include "player/Player.h"
+
+void Sequencer::HandleExternalReverb(const Controls&) {}

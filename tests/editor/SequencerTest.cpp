@@ -1,0 +1,351 @@
+// The Sequencer driven as the sequencer thread drives it: one Controls record and one frame
+// time per Update, no window, no audio device (the synthesizer renders nowhere).
+#include "editor/Sequencer.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "player/Player.h"
+#include "tests/support/TestServers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* kSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+class SequencerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    unsetenv("ALSA_CONFIG_PATH");
+    previousDir = fs::current_path();
+    dir = zs::test::MakeTempDir("sequencer");
+    fs::current_path(dir);
+    std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n";
+    seq = MakeSequencer();
+    ASSERT_TRUE(seq->Init(nullptr));
+  }
+
+  void TearDown() override {
+    if (seq) seq->Shutdown();
+    seq.reset();
+    fs::current_path(previousDir);
+  }
+
+  static std::unique_ptr<Sequencer> MakeSequencer() {
+    return std::make_unique<Sequencer>(zs::test::BuildPath("bin/"), "song", "", "", "", false, false, 128,
+                                       Color{0.1, 0.1, 0.1, 1}, false, "", false, "", false, false, true, 127);
+  }
+
+  // One frame with the given keys.
+  void Frame(const Controls& c, double dt = 0.001) { seq->Update(dt, c, quads, scene); }
+  void Idle(double seconds, double dt = 0.01) {
+    for (double t = 0; t < seconds - 1e-9; t += dt) Frame(Controls{}, dt);
+  }
+  template <typename Setter>
+  void Press(Setter set) {
+    Controls c{};
+    set(c);
+    Frame(c);
+  }
+
+  void ExpectMessage(const std::string& text, bool isError) {
+    EXPECT_TRUE(seq->IsMessageActive());
+    EXPECT_EQ(seq->GetMessage(), text);
+    EXPECT_EQ(seq->IsMessageError(), isError);
+  }
+
+  int NotesAt(int session, int track, int step) {
+    std::vector<Note> notes;
+    seq->GetSessions()->GetNotes(session, track, step, notes);
+    return static_cast<int>(notes.size());
+  }
+
+  fs::path previousDir;
+  std::string dir;
+  std::unique_ptr<Sequencer> seq;
+  QuadList quads;
+  SceneInfo scene;
+};
+
+Note MakeNote(int pitch) {
+  Note n{};
+  n.note = static_cast<uint8_t>(pitch);
+  n.velocity = 100;
+  n.gate = 1;
+  return n;
+}
+
+TEST(SequencerSlices, FrameTimeIsCutIntoSixtiethsAndCappedAtOneSecond) {
+  double s[kMaxPlayerSlices + 1];
+  ASSERT_EQ(Sequencer::PlayerSlices(0.04, s), 3);
+  EXPECT_DOUBLE_EQ(s[0], 1.0 / 60);
+  EXPECT_DOUBLE_EQ(s[1], 1.0 / 60);
+  EXPECT_NEAR(s[2], 0.04 - 2.0 / 60, 1e-12);
+
+  ASSERT_EQ(Sequencer::PlayerSlices(2.0, s), 60);
+  for (int i = 0; i < 60; ++i) EXPECT_DOUBLE_EQ(s[i], 1.0 / 60);
+
+  EXPECT_EQ(Sequencer::PlayerSlices(0.0, s), 0);
+  EXPECT_EQ(Sequencer::PlayerSlices(-0.5, s), 0);
+  EXPECT_EQ(Sequencer::PlayerSlices(std::nan(""), s), 0);
+  ASSERT_EQ(Sequencer::PlayerSlices(0.001, s), 1);
+  EXPECT_DOUBLE_EQ(s[0], 0.001);
+  EXPECT_EQ(Sequencer::PlayerSlices(1.0, s), 60);  // exactly one second: no crumb slice
+}
+
+TEST_F(SequencerTest, StartsOnStepEditWithTheEditorReset) {
+  EXPECT_EQ(seq->GetSubpage(), SubpageStepEdit);
+  EXPECT_EQ(seq->GetTrack(), 0);
+  EXPECT_EQ(seq->GetBar(), 0);
+  EXPECT_EQ(seq->GetOctave(), 4);
+  EXPECT_TRUE(seq->GetLockToScale());
+  EXPECT_TRUE(seq->GetMidiFixedVelocity());
+  EXPECT_FALSE(seq->IsMessageActive());
+  EXPECT_TRUE(fs::exists("song.dat")) << "a missing project is created at start-up";
+  Frame(Controls{});
+  EXPECT_FALSE(quads.quads.empty()) << "the frame draws something";
+  EXPECT_DOUBLE_EQ(scene.background.r, 0.1);
+}
+
+TEST_F(SequencerTest, MessageShowsForOneAndAHalfSeconds) {
+  Press([](Controls& c) { c.f7Pressed = true; });  // empty song: an error message
+  ExpectMessage("NO SONG", true);
+  Idle(1.4);
+  EXPECT_TRUE(seq->IsMessageActive());
+  Idle(0.2);
+  EXPECT_FALSE(seq->IsMessageActive());
+  EXPECT_EQ(seq->GetMessage(), "");
+  EXPECT_FALSE(seq->IsMessageError());
+}
+
+TEST_F(SequencerTest, F7AndF8WithoutSongWriteNothing) {
+  Press([](Controls& c) { c.f7Pressed = true; });
+  ExpectMessage("NO SONG", true);
+  Press([](Controls& c) { c.f8Pressed = true; });
+  ExpectMessage("NO SONG", true);
+  EXPECT_FALSE(fs::exists("song.asc"));
+}
+
+TEST_F(SequencerTest, F1SavesAndF5ReloadsTheProject) {
+  seq->GetSessions()->AddNote(0, 0, 3, MakeNote(60));
+  Press([](Controls& c) { c.f1Pressed = true; });
+  ExpectMessage("SAVED", false);
+  seq->GetSessions()->Delete(0, 0, 3);
+  Press([](Controls& c) { c.f5Pressed = true; });
+  ExpectMessage("LOADED", false);
+  EXPECT_EQ(NotesAt(0, 0, 3), 1);
+}
+
+TEST_F(SequencerTest, F5OnAMissingFileKeepsTheSongAndStopsPlayback) {
+  fs::remove("song.dat");
+  seq->GetSessions()->AddNote(0, 0, 3, MakeNote(60));
+  Press([](Controls& c) { c.spacePressed = true; });
+  ASSERT_TRUE(seq->IsPlaying());
+  Press([](Controls& c) { c.f5Pressed = true; });
+  ExpectMessage("ERROR LOADING", true);
+  EXPECT_FALSE(seq->GetPlayer()->IsPlaying());
+  EXPECT_EQ(NotesAt(0, 0, 3), 1);
+}
+
+TEST_F(SequencerTest, F1ReportsAFailedSave) {
+  fs::remove("song.dat");
+  fs::create_directory("song.dat");  // a directory cannot be written as a file
+  Press([](Controls& c) { c.f1Pressed = true; });
+  ExpectMessage("ERROR SAVING", true);
+}
+
+TEST_F(SequencerTest, SpacePlaysAndStopsAndThePlayerAdvances) {
+  Press([](Controls& c) { c.spacePressed = true; });
+  EXPECT_TRUE(seq->IsPlaying());
+  Idle(0.5);  // 120 bpm: a step is 0.125 s
+  EXPECT_GE(seq->GetPlayer()->GetPlayhead().trackStep[0], 3);
+  Press([](Controls& c) { c.spacePressed = true; });
+  EXPECT_FALSE(seq->IsPlaying());
+  Press([](Controls& c) { c.shiftSpace = true; });
+  EXPECT_TRUE(seq->IsPlaying()) << "Shift+Space continues";
+}
+
+TEST_F(SequencerTest, TabCyclesThroughTheEightSubpagesBothWays) {
+  for (int i = 1; i <= 8; ++i) {
+    Press([](Controls& c) { c.tabPressed = true; });
+    EXPECT_EQ(seq->GetSubpage(), i % 8);
+  }
+  Press([](Controls& c) { c.shiftTab = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageExternalEqualizer);
+  Press([](Controls& c) { c.shiftTab = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageExternalReverb);
+  Press([](Controls& c) { c.ctrlDigit[2] = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageInstruments);
+  Press([](Controls& c) { c.ctrlDigit[0] = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageStepEdit);
+}
+
+TEST_F(SequencerTest, EqualizerProgramSelectionBlocksTabAndTrackSelection) {
+  Press([](Controls& c) { c.ctrlDigit[7] = true; });
+  Press([](Controls& c) { c.altP = true; });
+  ASSERT_TRUE(seq->GetEqProgramSelecting());
+  Press([](Controls& c) { c.tabPressed = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageExternalEqualizer);
+  Press([](Controls& c) { c.shiftTab = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageExternalEqualizer);
+  Press([](Controls& c) { c.shiftNumberRow[2] = true; });
+  EXPECT_EQ(seq->GetTrack(), 0);
+  ExpectMessage("FINISH EQ EDITING", true);
+  Press([](Controls& c) { c.returnPressed = true; });
+  EXPECT_FALSE(seq->GetEqProgramSelecting());
+  Press([](Controls& c) { c.tabPressed = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageStepEdit);
+}
+
+TEST_F(SequencerTest, OctaveStopsAtZeroAndTenAndWaitsForNoteKeys) {
+  for (int i = 0; i < 8; ++i) Press([](Controls& c) { c.keypadPlusPressed = true; });
+  EXPECT_EQ(seq->GetOctave(), 10);
+  for (int i = 0; i < 12; ++i) Press([](Controls& c) { c.shiftMinus = true; });
+  EXPECT_EQ(seq->GetOctave(), 0);
+  Press([](Controls& c) { c.shiftPlus = true; });
+  EXPECT_EQ(seq->GetOctave(), 1);
+  Press([](Controls& c) {
+    c.keypadPlusPressed = true;
+    c.pianoPressed[5] = true;
+  });
+  EXPECT_EQ(seq->GetOctave(), 1) << "a note key pressed in the same frame blocks the octave change";
+}
+
+TEST_F(SequencerTest, BarKeysWrapAndJump) {
+  Press([](Controls& c) { c.pageUpCount = 1; });
+  EXPECT_EQ(seq->GetBar(), 15);
+  Press([](Controls& c) {
+    c.pageDownPressed = true;
+    c.pageDownCount = 1;
+  });
+  EXPECT_EQ(seq->GetBar(), 0);
+  Press([](Controls& c) { c.pageDownCount = 0; });
+  EXPECT_EQ(seq->GetBar(), 0) << "no press of the key in this frame, no move";
+  Press([](Controls& c) {
+    c.pageDownCount = 1;
+    c.ctrlPageDown = true;
+  });
+  EXPECT_EQ(seq->GetBar(), 0) << "Ctrl+Page Down is another command";
+  Press([](Controls& c) { c.altDigit[3] = true; });
+  EXPECT_EQ(seq->GetBar(), 2);
+  Press([](Controls& c) { c.altGrI = true; });
+  EXPECT_EQ(seq->GetBar(), 15);
+  Press([](Controls& c) { c.altGrDigit[0] = true; });
+  EXPECT_EQ(seq->GetBar(), 0);
+  Press([](Controls& c) { c.ctrlDigit[2] = true; });  // instruments: Page keys are its own
+  Press([](Controls& c) { c.pageDownCount = 1; });
+  EXPECT_EQ(seq->GetBar(), 0);
+}
+
+TEST_F(SequencerTest, ShiftDigitsAndQWSelectTheTrack) {
+  Press([](Controls& c) { c.shiftNumberRow[2] = true; });
+  EXPECT_EQ(seq->GetTrack(), 2);
+  EXPECT_EQ(seq->GetPlayer()->GetTrack(), 2);
+  Press([](Controls& c) { c.shiftW = true; });
+  EXPECT_EQ(seq->GetTrack(), 11);
+  Press([](Controls& c) { c.shiftNumberRow[9] = true; });
+  EXPECT_EQ(seq->GetTrack(), 9);
+  Press([](Controls& c) {
+    c.shiftQ = true;
+    c.pianoPressed[0] = true;
+  });
+  EXPECT_EQ(seq->GetTrack(), 9) << "not while a note key is pressed";
+}
+
+TEST_F(SequencerTest, SoloMuteAndFixedVelocityToggle) {
+  SessionsStore* s = seq->GetSessions();
+  Press([](Controls& c) { c.shiftNumberRow[1] = true; });
+  Press([](Controls& c) { c.altS = true; });
+  EXPECT_EQ(s->GetSingle(0), 1);
+  Press([](Controls& c) { c.altS = true; });
+  EXPECT_EQ(s->GetSingle(0), -1);
+  Press([](Controls& c) { c.altM = true; });
+  EXPECT_TRUE(s->GetMuted(0, 1));
+  Press([](Controls& c) { c.altM = true; });
+  EXPECT_FALSE(s->GetMuted(0, 1));
+  const bool fixed = s->GetTrackVelocityFixed(1);
+  Press([](Controls& c) { c.altT = true; });
+  EXPECT_NE(s->GetTrackVelocityFixed(1), fixed);
+
+  Press([](Controls& c) { c.ctrlDigit[4] = true; });  // the mixer handles these itself
+  Press([](Controls& c) { c.altM = true; });
+  EXPECT_FALSE(s->GetMuted(0, 1));
+}
+
+TEST_F(SequencerTest, ModeTogglesFlipAndTheVelocityCurveWraps) {
+  Press([](Controls& c) { c.altZ = true; });
+  EXPECT_FALSE(seq->GetLockToScale());
+  Press([](Controls& c) { c.altF = true; });
+  EXPECT_TRUE(seq->GetFollowPlayhead());
+  Press([](Controls& c) { c.altY = true; });
+  EXPECT_FALSE(seq->GetMidiFixedVelocity());
+  const bool q = seq->GetPlayer()->GetNoteQuantization();
+  Press([](Controls& c) { c.altQ = true; });
+  EXPECT_NE(seq->GetPlayer()->GetNoteQuantization(), q);
+  const bool g = seq->GetPlayer()->GetGateQuantization();
+  Press([](Controls& c) { c.altG = true; });
+  EXPECT_NE(seq->GetPlayer()->GetGateQuantization(), g);
+  for (int i = 1; i <= 9; ++i) {
+    Press([](Controls& c) { c.altC = true; });
+    EXPECT_EQ(seq->GetMidiVelocityCurve(), i % 9);
+  }
+  Press([](Controls& c) { c.f9Pressed = true; });
+  EXPECT_TRUE(seq->GetPitchBlack());
+  Press([](Controls& c) { c.altReturn = true; });
+  EXPECT_FALSE(seq->GetPitchBlack());
+  Press([](Controls& c) { c.f10Pressed = true; });
+  EXPECT_TRUE(seq->GetShowHelp());
+  Press([](Controls& c) { c.f11Pressed = true; });
+  EXPECT_TRUE(seq->GetShowAllTracks());
+}
+
+TEST_F(SequencerTest, RecordingToggleAndEscapeUndoesTheTake) {
+  seq->GetSessions()->AddNote(0, 0, 0, MakeNote(48));
+  Press([](Controls& c) { c.rightCtrlPressed = true; });
+  EXPECT_TRUE(seq->IsRecording());
+  seq->GetSessions()->AddNote(0, 0, 5, MakeNote(60));  // what a recording writes
+  Press([](Controls& c) { c.escapePressed = true; });
+  EXPECT_FALSE(seq->IsRecording());
+  EXPECT_EQ(NotesAt(0, 0, 5), 0);
+  EXPECT_EQ(NotesAt(0, 0, 0), 1) << "what was there before the take stays";
+
+  Press([](Controls& c) { c.rightCtrlPressed = true; });
+  Press([](Controls& c) { c.rightCtrlPressed = true; });
+  EXPECT_FALSE(seq->IsRecording());
+  Press([](Controls& c) { c.escapePressed = true; });  // not recording: nothing to undo
+  EXPECT_EQ(NotesAt(0, 0, 0), 1);
+}
+
+TEST_F(SequencerTest, FollowPlayheadShowsThePlayingBar) {
+  seq->GetSessions()->SetStartEndSteps(0, 0, 0, 63);
+  Press([](Controls& c) { c.altF = true; });
+  Press([](Controls& c) { c.spacePressed = true; });
+  Idle(2.6);  // 20 steps at 120 bpm
+  EXPECT_EQ(seq->GetBar(), 1);
+  Press([](Controls& c) { c.pageDownCount = 1; });
+  EXPECT_EQ(seq->GetBar(), 1) << "paging is off while following the playhead";
+}
+
+TEST(SequencerStartUp, MissingSoundfontListFailsInit) {
+  const fs::path previous = fs::current_path();
+  fs::current_path(zs::test::MakeTempDir("sequencer-nosf"));
+  {
+    Sequencer seq(zs::test::BuildPath("bin/"), "song", "", "", "", false, false, 128, Color{}, false, "7", false,
+                  "", false, false, true, 127);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(seq.Init(nullptr));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("error: soundfonts.dat could not be openend"), std::string::npos) << out;
+    EXPECT_EQ(seq.GetWallpaper(), 0);
+    seq.Shutdown();
+  }
+  EXPECT_FALSE(fs::exists("song.dat"));
+  fs::current_path(previous);
+}
+
+}  // namespace
