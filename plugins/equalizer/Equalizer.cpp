@@ -218,7 +218,9 @@ class Equalizer {
     }
 
     // Gain and bypass fade move linearly per sample so neither steps audibly.
-    double gainStep = (targetGain - gain) / n;
+    double chunkGain = targetGain - gain;
+    chunkGain = std::fabs(chunkGain) < 1e-4 ? targetGain : gain + glideCoef * chunkGain;
+    double gainStep = (chunkGain - gain) / n;
     double dryStep = targetDry > dryMix ? bypassStep : -bypassStep;
     for (unsigned i = 0; i < n; ++i) {
       V2 x = buf[i];
@@ -237,7 +239,7 @@ class Equalizer {
       outL[i] = float(x[0]);
       outR[i] = float(x[1]);
     }
-    gain = targetGain;
+    gain = chunkGain;
   }
 
   // Filter states left by a fading signal would sink into denormals; below -500 dB they are

@@ -56,7 +56,9 @@ class Limiter {
   explicit Limiter(double rate)
       : rate(rate),
         window(std::max(1u, unsigned(std::lround(kLookaheadMs * 1e-3 * rate)))),
-        delayL(window), delayR(window), current(window), suffix(window + 1), recover(window) {}
+        delayL(window), delayR(window), current(window), suffix(window + 1), recover(window) {
+    Activate();  // a host that runs without activating still gets a working limiter
+  }
 
   void Connect(unsigned long port, LADSPA_Data* data) {
     if (port < PortCount) ports[port] = data;

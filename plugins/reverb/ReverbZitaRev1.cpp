@@ -43,7 +43,8 @@ constexpr unsigned kChunk = 32;
 constexpr double kLineMs[kLines] = {37.1, 41.9, 47.3, 53.1, 59.7, 67.3, 73.9, 83.7};
 constexpr double kLoopApMs[kLines] = {7.3, 11.9, 5.3, 13.1, 9.1, 6.1, 10.7, 8.3};
 constexpr float kLoopApGain = 0.5f;
-constexpr double kDiffMs[2][2] = {{4.7, 11.3}, {5.9, 9.7}};  // per channel: two diffusers
+constexpr int kDiffusers = 4;  // per channel
+constexpr double kDiffMs[2][kDiffusers] = {{1.9, 3.1, 4.7, 7.3}, {2.3, 3.7, 5.9, 8.9}};
 constexpr float kDiffGain = 0.6f;
 constexpr double kMaxPredelayMs = 100.0;
 // Scales the wet output so that "Level" 0 dB means a reverb 18 dB under the dry signal.
@@ -85,8 +86,9 @@ const ControlInfo kControls[PortCount - InDelay] = {
     {"Bypass", 0, 1, 0, LADSPA_HINT_TOGGLED | LADSPA_HINT_DEFAULT_0},
 };
 
+// Never shorter than a chunk: the block-wise processing relies on it.
 unsigned PrimeAtLeast(unsigned n) {
-  if (n < 3) return 3;
+  if (n <= kChunk) n = kChunk + 1;
   for (unsigned c = n | 1u;; c += 2) {
     bool prime = true;
     for (unsigned d = 3; d * d <= c; d += 2)
@@ -109,13 +111,65 @@ struct Ring {
   float* data = nullptr;
   unsigned mask = 0;
   float& At(unsigned pos) { return data[pos & mask]; }
+  // True when n frames from pos lie in one piece of memory, so a chunk needs no wrapping.
+  bool Contiguous(unsigned pos, unsigned n) const { return (pos & mask) + n <= mask + 1; }
 };
+
+// Schroeder allpass of delay len over a chunk, in place on x. Writes land at pos.., reads at
+// pos - len.., and len exceeds a chunk, so the two never overlap and the loop vectorizes.
+void AllpassChunk(Ring& r, unsigned len, float g, float* x, unsigned n, unsigned pos) {
+  if (r.Contiguous(pos - len, n) && r.Contiguous(pos, n)) {
+    const float* __restrict src = r.data + ((pos - len) & r.mask);
+    float* __restrict dst = r.data + (pos & r.mask);
+    for (unsigned i = 0; i < n; ++i) {
+      float z = src[i];
+      float w = x[i] + g * z;
+      dst[i] = w;
+      x[i] = z - g * w;
+    }
+    return;
+  }
+  for (unsigned i = 0; i < n; ++i) {
+    float z = r.At(pos + i - len);
+    float w = x[i] + g * z;
+    r.At(pos + i) = w;
+    x[i] = z - g * w;
+  }
+}
+
+// Reads n frames delayed by len.
+void ReadChunk(Ring& r, unsigned len, float* x, unsigned n, unsigned pos) {
+  if (r.Contiguous(pos - len, n)) {
+    std::memcpy(x, r.data + ((pos - len) & r.mask), n * sizeof(float));
+    return;
+  }
+  for (unsigned i = 0; i < n; ++i) x[i] = r.At(pos + i - len);
+}
 
 // Peaking equalizer on both wet channels, in double so low centres stay clean at 96 kHz.
 struct Peak {
   double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
   double s1[2] = {}, s2[2] = {};
   bool flat = true;
+  double freq = 1000, db = 0, targetFreq = 1000, targetDb = 0;
+
+  void SetTarget(double f, double level, bool jump, double rate) {
+    targetFreq = f;
+    targetDb = level;
+    if (jump) {
+      freq = f;
+      db = level;
+      Design(freq, db, rate);
+    }
+  }
+  // Frequency and level glide (frequency in octaves) and the filter follows them.
+  void Glide(float k, double rate) {
+    if (freq == targetFreq && db == targetDb) return;
+    double d = targetDb - db, octaves = std::log2(targetFreq / freq);
+    db = std::fabs(d) < 0.01 ? targetDb : db + k * d;
+    freq = std::fabs(octaves) < 0.001 ? targetFreq : freq * std::exp2(k * octaves);
+    Design(freq, db, rate);
+  }
 
   void Design(double freq, double db, double rate) {
     flat = db == 0.0;
@@ -152,7 +206,7 @@ class Reverb {
  public:
   explicit Reverb(double rate) : rate(rate) {
     unsigned total = 0;
-    unsigned sizes[kLines * 2 + 4 + 2];
+    unsigned sizes[kLines * 2 + 2 * kDiffusers + 2];
     int k = 0;
     for (int i = 0; i < kLines; ++i) {
       lineLen[i] = PrimeAtLeast(unsigned(kLineMs[i] * 1e-3 * rate));
@@ -162,7 +216,7 @@ class Reverb {
       sizes[k++] = PowerOfTwoAbove(apLen[i]);
     }
     for (int c = 0; c < 2; ++c)
-      for (int j = 0; j < 2; ++j) {
+      for (int j = 0; j < kDiffusers; ++j) {
         diffLen[c][j] = PrimeAtLeast(unsigned(kDiffMs[c][j] * 1e-3 * rate));
         sizes[k++] = PowerOfTwoAbove(diffLen[c][j]);
       }
@@ -184,14 +238,16 @@ class Reverb {
       take(loopAp[i]);
     }
     for (int c = 0; c < 2; ++c)
-      for (int j = 0; j < 2; ++j) take(diff[c][j]);
+      for (int j = 0; j < kDiffusers; ++j) take(diff[c][j]);
     take(pre[0]);
     take(pre[1]);
 
     unsigned longest = 0;
     for (int i = 0; i < kLines; ++i) longest = std::max(longest, loopLen[i]);
     // After this much quiet nothing audible can remain anywhere in the network.
-    settleFrames = longest + diffLen[0][0] + diffLen[0][1] + diffLen[1][0] + diffLen[1][1] + maxPredelay;
+    settleFrames = longest + maxPredelay;
+    for (int j = 0; j < kDiffusers; ++j) settleFrames += std::max(diffLen[0][j], diffLen[1][j]);
+    smooth = float(1.0 - std::exp(-double(kChunk) / (0.005 * rate)));
   }
 
   void Connect(unsigned long port, LADSPA_Data* data) {
@@ -256,8 +312,8 @@ class Reverb {
       targetLo[i] = float(std::pow(10.0, -3.0 * loopLen[i] / (v[2] * rate)));
       targetMid[i] = float(std::pow(10.0, -3.0 * loopLen[i] / (v[3] * rate)));
     }
-    if (v[5] != last[5] || v[6] != last[6] || fresh) eq1.Design(v[5], v[6], rate);
-    if (v[7] != last[7] || v[8] != last[8] || fresh) eq2.Design(v[7], v[8], rate);
+    eq1.SetTarget(v[5], v[6], fresh, rate);
+    eq2.SetTarget(v[7], v[8], fresh, rate);
     double m = v[9];
     targetDry = float(m <= 0.0 ? 1.0 : 1.0 - m);
     targetWet = float((m >= 0.0 ? 1.0 : 1.0 + m) * std::pow(10.0, v[10] / 20.0) * kWetNorm);
@@ -276,11 +332,13 @@ class Reverb {
 
   // Audible settings move a little per chunk; the gains ramp per sample inside it.
   void StepSmoothing() {
-    const float k = 0.15f;  // per 32-frame chunk: about 5 ms at 44.1 kHz
+    const float k = smooth;
     for (int i = 0; i < kLines; ++i) {
       gLo[i] += k * (targetLo[i] - gLo[i]);
       gMid[i] += k * (targetMid[i] - gMid[i]);
     }
+    eq1.Glide(k, rate);
+    eq2.Glide(k, rate);
   }
 
   void ProcessChunk(const float* inL, const float* inR, float* outL, float* outR, unsigned n) {
@@ -291,8 +349,8 @@ class Reverb {
     if (bypassMix > targetBypass) bypassMix = std::max(targetBypass, bypassMix - bypassStep);
 
     float dry0 = dryGain, wet0 = wetGain;
-    dryGain += 0.25f * (targetDry - dryGain);
-    wetGain += 0.25f * (targetWet - wetGain);
+    dryGain += smooth * (targetDry - dryGain);
+    wetGain += smooth * (targetWet - wetGain);
     if (std::fabs(dryGain - targetDry) < 1e-5f) dryGain = targetDry;
     if (std::fabs(wetGain - targetWet) < 1e-7f) wetGain = targetWet;
 
@@ -309,7 +367,7 @@ class Reverb {
     StepSmoothing();
 
     double pd0 = predelay;
-    predelay += 0.1 * (targetPredelay - predelay);
+    predelay += 0.5 * smooth * (targetPredelay - predelay);
     if (std::fabs(predelay - targetPredelay) < 0.01) predelay = targetPredelay;
     double pdStep = (predelay - pd0) / n;
 
@@ -326,8 +384,7 @@ class Reverb {
       // Far beyond any real signal, yet it keeps the wet path finite for every finite input.
       for (unsigned i = 0; i < n; ++i) r.At(pos + i) = std::clamp(in[c][i], -1e15f, 1e15f);
       if (pdStep == 0.0 && predelay == double(unsigned(predelay))) {
-        unsigned di = unsigned(predelay);
-        for (unsigned i = 0; i < n; ++i) dIn[c][i] = r.At(pos + i - di);
+        ReadChunk(r, unsigned(predelay), dIn[c], n, pos);
       } else {
         // A moving pre-delay reads between samples; it glides, so it never clicks.
         for (unsigned i = 0; i < n; ++i) {
@@ -341,31 +398,16 @@ class Reverb {
       // Schroeder allpasses smear the onset into a dense burst. The tiny offset keeps them out
       // of denormals while they ring down; at about -340 dB it is far below hearing.
       for (unsigned i = 0; i < n; ++i) dIn[c][i] += kAntiDenormal;
-      for (int j = 0; j < 2; ++j) {
-        Ring& q = diff[c][j];
-        unsigned len = diffLen[c][j];
-        for (unsigned i = 0; i < n; ++i) {
-          float z = q.At(pos + i - len);
-          float w = dIn[c][i] + kDiffGain * z;
-          q.At(pos + i) = w;
-          dIn[c][i] = z - kDiffGain * w;
-        }
-      }
+      for (int j = 0; j < kDiffusers; ++j) AllpassChunk(diff[c][j], diffLen[c][j], kDiffGain, dIn[c], n, pos);
     }
 
     // Line outputs through their in-loop allpasses, stored frame by frame for the matrix.
     alignas(16) float y[kChunk][kLines];
     for (int l = 0; l < kLines; ++l) {
-      Ring& d = line[l];
-      Ring& q = loopAp[l];
-      unsigned len = lineLen[l], alen = apLen[l];
-      for (unsigned i = 0; i < n; ++i) {
-        float o = d.At(pos + i - len);
-        float z = q.At(pos + i - alen);
-        float w = o + kLoopApGain * z;
-        q.At(pos + i) = w;
-        y[i][l] = z - kLoopApGain * w;
-      }
+      float o[kChunk];
+      ReadChunk(line[l], lineLen[l], o, n, pos);
+      AllpassChunk(loopAp[l], apLen[l], kLoopApGain, o, n, pos);
+      for (unsigned i = 0; i < n; ++i) y[i][l] = o[i];
     }
 
     // Loss filters, Hadamard mix and injection, eight lines at once in two 4-lane vectors.
@@ -378,6 +420,8 @@ class Reverb {
     std::memcpy(lpV, lp, sizeof lpV);
     std::memcpy(hsV, hs, sizeof hsV);
     float tapL[kChunk], tapR[kChunk];
+    const V4i absMask = {0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff};
+    V4 sumAbs = {0, 0, 0, 0};
     for (unsigned i = 0; i < n; ++i) {
       V4 v[2];
       std::memcpy(v, y[i], sizeof v);
@@ -400,18 +444,21 @@ class Reverb {
       float il = dIn[0][i], ir = dIn[1][i];
       V4 f0 = h * a + il * evenPlus + ir * oddPlus;
       V4 f1 = h * b + il * evenPlus - ir * oddPlus;
+      sumAbs += (V4)((V4i)f0 & absMask) + (V4)((V4i)f1 & absMask);
       std::memcpy(y[i], &f0, sizeof f0);
       std::memcpy(y[i] + 4, &f1, sizeof f1);
     }
     std::memcpy(lp, lpV, sizeof lpV);
     std::memcpy(hs, hsV, sizeof hsV);
 
-    float energy = 0.0f;
+    float energy = sumAbs[0] + sumAbs[1] + sumAbs[2] + sumAbs[3];
     for (int l = 0; l < kLines; ++l) {
       Ring& d = line[l];
-      for (unsigned i = 0; i < n; ++i) {
-        d.At(pos + i) = y[i][l];
-        energy += std::fabs(y[i][l]);
+      if (d.Contiguous(pos, n)) {
+        float* __restrict dst = d.data + (pos & d.mask);
+        for (unsigned i = 0; i < n; ++i) dst[i] = y[i][l];
+      } else {
+        for (unsigned i = 0; i < n; ++i) d.At(pos + i) = y[i][l];
       }
     }
 
@@ -451,9 +498,10 @@ class Reverb {
   double rate;
   LADSPA_Data* ports[PortCount] = {};
   std::vector<float> memory;
-  Ring line[kLines], loopAp[kLines], diff[2][2], pre[2];
-  unsigned lineLen[kLines] = {}, apLen[kLines] = {}, loopLen[kLines] = {}, diffLen[2][2] = {};
+  Ring line[kLines], loopAp[kLines], diff[2][kDiffusers], pre[2];
+  unsigned lineLen[kLines] = {}, apLen[kLines] = {}, loopLen[kLines] = {}, diffLen[2][kDiffusers] = {};
   unsigned maxPredelay = 0, settleFrames = 0;
+  float smooth = 0.15f;  // per-chunk step of the smoothed settings: about 5 ms
   unsigned pos = 0;
   unsigned long quietFrames = 0;
   bool idle = true, fresh = true;

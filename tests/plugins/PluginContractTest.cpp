@@ -155,7 +155,7 @@ std::string EffectName(const ::testing::TestParamInfo<std::tuple<int, unsigned l
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEffects, PluginContractTest,
-                         ::testing::Combine(::testing::Values(0, 1, 2), ::testing::Values(44100ul, 96000ul)),
+                         ::testing::Combine(::testing::Values(0, 1, 2), ::testing::Values(22050ul, 44100ul, 96000ul)),
                          EffectName);
 
 }  // namespace
