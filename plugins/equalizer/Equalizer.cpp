@@ -95,11 +95,13 @@ class Equalizer {
       fresh = false;
     }
 
-    // Fully bypassed: pass through and keep the filters at rest for a clean return.
-    if (dryMix >= 1.0 && targetDry >= 1.0) {
+    // Fully bypassed, or silence into filters at rest (their output is silence too): pass the
+    // input through and settle every glide at once.
+    if ((dryMix >= 1.0 && targetDry >= 1.0) || (AtRest() && Silent(inL, inR, frames))) {
       if (outL != inL) std::memmove(outL, inL, frames * sizeof(float));
       if (outR != inR) std::memmove(outR, inR, frames * sizeof(float));
       gain = targetGain;
+      dryMix = targetDry;
       for (int b = 0; b < kBands; ++b) {
         if (bandDb[b] != targetDb[b]) {
           bandDb[b] = targetDb[b];
@@ -240,6 +242,18 @@ class Equalizer {
       outR[i] = float(x[1]);
     }
     gain = chunkGain;
+  }
+
+  bool AtRest() const {
+    for (int b = 0; b < kBands; ++b)
+      if (w1[b][0] != 0.0 || w1[b][1] != 0.0 || w2[b][0] != 0.0 || w2[b][1] != 0.0) return false;
+    return true;
+  }
+
+  static bool Silent(const float* inL, const float* inR, unsigned long frames) {
+    bool silent = true;
+    for (unsigned long i = 0; i < frames; ++i) silent &= (inL[i] == 0.0f) & (inR[i] == 0.0f);
+    return silent;
   }
 
   // Filter states left by a fading signal would sink into denormals; below -500 dB they are

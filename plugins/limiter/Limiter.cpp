@@ -74,6 +74,7 @@ class Limiter {
     prefix = 1.0f;
     depth = 0.0;
     depthSum = 0.0;
+    quietFrames = 0;
     fresh = true;
   }
 
@@ -106,11 +107,20 @@ class Limiter {
       fresh = false;
     }
 
-    if (bypass == 0.0f && bypassTarget == 0.0f) {
+    bool silent = true;
+    for (unsigned long i = 0; i < frames; ++i) silent &= (inL[i] == 0.0f) & (inR[i] == 0.0f);
+    if (silent && quietFrames >= 2 * window && depth == 0.0 && depthSum == 0.0) {
+      // Silence in, and every buffer holds its resting value (zeros delayed, gain 1, sums 0):
+      // the output is silence and the state stays as it is.
+      if (outL != inL) std::memset(outL, 0, frames * sizeof(float));
+      if (outR != inR) std::memset(outR, 0, frames * sizeof(float));
+      bypass = bypassTarget;
+    } else if (bypass == 0.0f && bypassTarget == 0.0f) {
       Limit(inL, inR, outL, outR, unsigned(frames));
     } else {
       Blend(inL, inR, outL, outR, unsigned(frames), bypassTarget);
     }
+    quietFrames = silent ? quietFrames + frames : 0;
     if (clampHold <= frames) {
       clampHold = 0;
       clampLevel = ceiling;
@@ -200,6 +210,7 @@ class Limiter {
   double depth = 0.0, depthSum = 0.0, keep = 0.0;
   float ceiling = 1.0f, clampLevel = 1.0f, bypass = 0.0f;
   unsigned long clampHold = 0;
+  unsigned long quietFrames = 0;  // input frames of silence in a row
   float lastCeilingDb = 1.0f, lastReleaseMs = -1.0f;
   bool fresh = true;
 };
