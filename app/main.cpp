@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
       delete shared;
       shared = nullptr;
     } else {
+      // Named so that a profiler or /proc/<pid>/task/*/comm tells it from the audio threads.
+      pthread_setname_np(shared->thread, "zs-sequencer");
       RunRenderLoop(*shared, render, eglDisplay, eglSurface, options.windowWidth, options.windowHeight);
     }
   }

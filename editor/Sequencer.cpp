@@ -12,6 +12,7 @@
 #include "player/Player.h"
 #include "player/Util.h"
 #include "project/EmptyProject.h"
+#include "project/ExternalEffects.h"
 #include "render/Atlas.h"
 #include "sound/SFOutput.h"
 
@@ -89,8 +90,10 @@ bool Sequencer::Init(IRender* r) {
     return false;
   }
 
-  // The synthesizer does not offer its external reverb and equalizer settings yet; the
-  // track attributes keep the values the store starts with until it does.
+  // The tracks start with the external effect settings the synthesizer holds. (Switching the
+  // external equalizer off afterwards waits for the synthesizer to offer that switch; the
+  // chain starts with it off.)
+  for (int t = 0; t < kTracks; ++t) TakeExternalEffectsFromSynth(synth, sessions, t);
 
   bool ok = true;
   LoadOrCreateProject(ok);

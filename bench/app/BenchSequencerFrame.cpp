@@ -1,0 +1,59 @@
+// Cost of one sequencer-thread frame (keys, drawing, player) on the demo song. The thread runs
+// up to 1000 frames a second, so the time per frame in microseconds divided by 10 is its CPU
+// share in percent when the keyboard reader and the hand-over are left aside.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "editor/Sequencer.h"
+#include "player/Player.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::unique_ptr<Sequencer> StartOnDemo() {
+  unsetenv("ALSA_CONFIG_PATH");  // no audio device: the synthesizer renders nowhere
+  const fs::path dir = fs::temp_directory_path() / ("zs-bench-seq-" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::copy_file(fs::path(ZS_SOURCE_DIR) / "demo/soundfonts.dat", dir / "soundfonts.dat");
+  fs::copy_file(fs::path(ZS_SOURCE_DIR) / "demo/demo.dat", dir / "demo.dat");
+  fs::current_path(dir);
+  auto seq = std::make_unique<Sequencer>(std::string(ZS_BUILD_DIR) + "/bin/", "demo", "", "", "", false, false, 128,
+                                         Color{0.13, 0.13, 0.13, 1}, false, "", false, "", false, false, true, 127);
+  if (!seq->Init(nullptr)) return nullptr;
+  return seq;
+}
+
+void Frames(benchmark::State& state, bool playing) {
+  auto seq = StartOnDemo();
+  if (!seq) {
+    state.SkipWithError("start-up failed");
+    return;
+  }
+  QuadList quads;
+  SceneInfo scene;
+  if (playing) {
+    Controls space{};
+    space.spacePressed = true;
+    seq->Update(0.001, space, quads, scene);
+  }
+  for (auto _ : state) {
+    seq->Update(0.001, Controls{}, quads, scene);
+    benchmark::DoNotOptimize(quads.quads.data());
+  }
+  state.counters["quads"] = static_cast<double>(quads.quads.size());
+  seq->Shutdown();
+}
+
+void BM_SequencerFrameIdle(benchmark::State& state) { Frames(state, false); }
+void BM_SequencerFramePlaying(benchmark::State& state) { Frames(state, true); }
+
+}  // namespace
+
+BENCHMARK(BM_SequencerFrameIdle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SequencerFramePlaying)->Unit(benchmark::kMicrosecond);
