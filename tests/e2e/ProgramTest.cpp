@@ -221,9 +221,4 @@ TEST_F(ProgramTest, MissingSoundfontListEndsWithStatusOne) {
   EXPECT_NE(run.Output().find("error: soundfonts.dat could not be openend"), std::string::npos) << run.Output();
 }
 
-TEST_F(ProgramTest, BadOptionEndsWithStatus255BeforeAnyWindow) {
-  ProgramRun run(dir, "-w");
-  EXPECT_EQ(run.WaitExit(10s), 255) << run.Output();
-}
-
 }  // namespace
