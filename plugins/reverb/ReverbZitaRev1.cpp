@@ -270,6 +270,7 @@ class Reverb {
     ReadSettings();
     if (fresh) {
       predelay = targetPredelay;
+      fading = false;
       dryGain = targetDry;
       wetGain = targetWet;
       bypassMix = targetBypass;
@@ -303,7 +304,7 @@ class Reverb {
     }
     if (!changed && !fresh) return;
 
-    targetPredelay = std::min(double(maxPredelay - 2), v[0] * 1e-3 * rate);
+    targetPredelay = std::min(maxPredelay - 2, unsigned(std::lround(v[0] * 1e-3 * rate)));
     double lfx = std::min(double(v[1]), 0.45 * rate);
     lfCoef = float(1.0 - std::exp(-2.0 * M_PI * lfx / rate));
     double hf = std::min(double(v[4]), 0.45 * rate);
@@ -366,10 +367,16 @@ class Reverb {
     idle = false;
     StepSmoothing();
 
-    double pd0 = predelay;
-    predelay += 0.5 * smooth * (targetPredelay - predelay);
-    if (std::fabs(predelay - targetPredelay) < 0.01) predelay = targetPredelay;
-    double pdStep = (predelay - pd0) / n;
+    // A new pre-delay cross-fades from the old read position to the new one over 20 ms:
+    // sliding the read position instead would bend the pitch, or even play backwards.
+    if (!fading && targetPredelay != predelay) {
+      nextPredelay = targetPredelay;
+      fade = 0.0f;
+      fading = true;
+    }
+    float fade0 = fade;
+    if (fading) fade = std::min(1.0f, fade + float(n / (0.02 * rate)));
+    float fadeStep = (fade - fade0) / float(n);
 
     float inv = 1.0f / float(n);
     float dryStep = (dryGain - dry0) * inv, wetStep = (wetGain - wet0) * inv;
@@ -383,22 +390,21 @@ class Reverb {
       Ring& r = pre[c];
       // Far beyond any real signal, yet it keeps the wet path finite for every finite input.
       for (unsigned i = 0; i < n; ++i) r.At(pos + i) = std::clamp(in[c][i], -1e15f, 1e15f);
-      if (pdStep == 0.0 && predelay == double(unsigned(predelay))) {
-        ReadChunk(r, unsigned(predelay), dIn[c], n, pos);
-      } else {
-        // A moving pre-delay reads between samples; it glides, so it never clicks.
-        for (unsigned i = 0; i < n; ++i) {
-          double d = pd0 + pdStep * (i + 1);
-          unsigned di = unsigned(d);
-          float fr = float(d - di);
-          float a = r.At(pos + i - di);
-          dIn[c][i] = a + fr * (r.At(pos + i - di - 1) - a);
-        }
+      ReadChunk(r, predelay, dIn[c], n, pos);
+      if (fading) {
+        float next[kChunk];
+        ReadChunk(r, nextPredelay, next, n, pos);
+        for (unsigned i = 0; i < n; ++i) dIn[c][i] += (fade0 + fadeStep * float(i + 1)) * (next[i] - dIn[c][i]);
       }
       // Schroeder allpasses smear the onset into a dense burst. The tiny offset keeps them out
       // of denormals while they ring down; at about -340 dB it is far below hearing.
       for (unsigned i = 0; i < n; ++i) dIn[c][i] += kAntiDenormal;
       for (int j = 0; j < kDiffusers; ++j) AllpassChunk(diff[c][j], diffLen[c][j], kDiffGain, dIn[c], n, pos);
+    }
+
+    if (fading && fade >= 1.0f) {
+      predelay = nextPredelay;
+      fading = false;
     }
 
     // Line outputs through their in-loop allpasses, stored frame by frame for the matrix.
@@ -507,7 +513,9 @@ class Reverb {
   bool idle = true, fresh = true;
 
   float last[PortCount - InDelay] = {};
-  double targetPredelay = 0, predelay = 0;
+  unsigned targetPredelay = 0, predelay = 0, nextPredelay = 0;  // frames
+  float fade = 0.0f;  // of the pre-delay cross-fade, 0..1
+  bool fading = false;
   float lfCoef = 0, hfCoef = 0;
   float targetLo[kLines] = {}, targetMid[kLines] = {}, gLo[kLines] = {}, gMid[kLines] = {};
   float lp[kLines] = {}, hs[kLines] = {};

@@ -3,11 +3,18 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace zs::test {
 
 using Signal = std::vector<float>;
+
+// The reverb's controls as the sequencer's chain sets them on activation.
+inline const std::pair<const char*, float> kChainReverbSettings[] = {
+    {"In Delay", 60},         {"LF X", 105.737f},     {"Low RT60", 1.68179f}, {"Mid RT60", 1.68179f},
+    {"HF Damping", 2984.89f}, {"Eq1 Freq", 112.468f}, {"Eq1 Level", 0},       {"Eq2 Freq", 449.873f},
+    {"Eq2 Level", 0},         {"Dry/Wet Mix", 0},     {"Level", 6}};
 
 inline Signal Sine(double freq, double amplitude, double seconds, double rate) {
   Signal s(size_t(seconds * rate));

@@ -16,11 +16,7 @@ class ReverbTest : public ::testing::TestWithParam<unsigned long> {
   void SetUp() override {
     ASSERT_TRUE(fx.Load(BuildPath("share/plugins/ReverbZitaRev1.so"), kLabel, GetParam())) << fx.Error();
     // The chain's settings (the host leaves "Level" at 0 dB, which has no hint default).
-    const std::pair<const char*, float> defaults[] = {
-        {"In Delay", 60},   {"LF X", 105.737f},    {"Low RT60", 1.68179f}, {"Mid RT60", 1.68179f},
-        {"HF Damping", 2984.89f}, {"Eq1 Freq", 112.468f}, {"Eq1 Level", 0}, {"Eq2 Freq", 449.873f},
-        {"Eq2 Level", 0}, {"Dry/Wet Mix", 0}, {"Level", 6}};
-    for (auto [name, value] : defaults) ASSERT_TRUE(fx.SetControl(name, value)) << name;
+    for (auto [name, value] : kChainReverbSettings) ASSERT_TRUE(fx.SetControl(name, value)) << name;
   }
   double rate() const { return double(GetParam()); }
 
