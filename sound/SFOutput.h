@@ -8,6 +8,29 @@
 #include "player/Playhead.h"
 #include "sound/Instruments.h"
 
+// One control port of an external effect of the chain.
+struct EffectParam {
+  std::string name;  // the plug-in's control port name
+  double value = 0.0;
+  double min = 0.0;
+  double max = 0.0;
+  double defaultValue = 0.0;  // what activation sets
+};
+
+// The external reverb or equalizer of one soundfont.
+struct ExternalEffect {
+  static constexpr int kParams = 11;
+  bool available = false;  // set up and activated with the chain; fixed after Init
+  bool active = false;     // switched on (not bypassed)
+  int program = 0;         // EQ_program row applied on activation (the reverb ignores it)
+  EffectParam params[kParams];
+};
+
+struct LimiterState {
+  bool available = false;
+  bool active = false;
+};
+
 // The internal sound generator: one fluidsynth synthesizer with its own audio driver per
 // soundfont file (up to 12), instruments per track, notes and per-track channel controls.
 //
@@ -102,6 +125,28 @@ class SFOutput {
   bool IsChorusEnabled(int track) const;
   void SetChorusEnabled(int track, bool on);
 
+  // The external effects of the track's soundfont (shared by every track on it). Values go to
+  // the plug-ins as floats; setters store the values even when the effect is not available,
+  // and switching on an effect that is not available leaves it off. Reverb parameters, in
+  // order: "In Delay", "LF X", "Low RT60", "Mid RT60", "HF Damping", "Eq1 Freq", "Eq1 Level",
+  // "Eq2 Freq", "Eq2 Level", "Dry/Wet Mix", "Level". Equalizer: "Gain" (linear 0..4), then
+  // the bands 31 Hz .. 16 kHz in dB (-12..12). A track outside 0..11 does nothing (getters
+  // return false or leave the output untouched).
+  bool GetExternalReverbAvailable(int track) const;
+  bool GetExternalReverbActive(int track) const;
+  void SetExternalReverbActive(int track, bool on);
+  void SetExternalReverbParams(int track, const double values[ExternalEffect::kParams]);
+  void SetExternalReverbSingleParam(int track, int index, double value);
+  void GetExternalReverbParams(int track, double values[ExternalEffect::kParams]) const;
+  bool GetExternalEqualizerAvailable(int track) const;
+  bool GetExternalEqualizerActive(int track) const;
+  void SetExternalEqualizerActive(int track, bool on);
+  void SetExternalEqualizerParams(int track, const double values[ExternalEffect::kParams]);
+  void SetExternalEqualizerSingleParam(int track, int index, double value);
+  void GetExternalEqualizerParams(int track, double values[ExternalEffect::kParams]) const;
+  // The limiter of a soundfont slot; when it is not active the slot's whole chain is off.
+  LimiterState GetLimiterState(int soundfont) const;
+
   // The synthesizer of a soundfont slot, null when none was created. For the effect chain,
   // tests and tools; the object stays owned by SFOutput.
   fluid_synth_t* GetSynth(int soundfont) const;
@@ -119,6 +164,12 @@ class SFOutput {
     fluid_synth_t* synth = nullptr;
     std::atomic<float> peak{0.0f};
     float releasePerFrame = 1.0f;  // meter fall per frame, set before the driver starts
+    // Set once the chain's limiter runs. fluidsynth runs the LADSPA chain before it adds its
+    // own reverb and chorus, so the limiter plug-in never sees them; the callback then keeps
+    // the final mix within full scale itself.
+    std::atomic<bool> limitToFullScale{false};
+    float limiterEnvelope = 1.0f;  // audio thread only
+    float limiterReleasePerFrame = 1.0f;
   };
   // The audio driver's block callback: renders the synthesizer with reverb and chorus mixed
   // into the dry output and measures the peak. Only safe from the audio thread (or instead of it).
@@ -129,6 +180,15 @@ class SFOutput {
   // Builds the LADSPA effect chain of one soundfont right after it was loaded and its gain
   // set. The chain lives in the synthesizer's LADSPA host and goes with the synthesizer.
   void BuildEffectChain(int soundfont, const std::string& baseDirectory, bool fx);
+  // Reads ./fx.dat, sets the plug-in's environment variable and adds the bridge; soundfont 0 only.
+  void AddVstBridge(fluid_ladspa_fx_t* host, const std::string& baseDirectory);
+  // The soundfont of a track, -1 (reported) for a track out of range.
+  int TrackSoundfont(int track) const;
+  ExternalEffect* TrackEffect(ExternalEffect* effects, int track);
+  const ExternalEffect* TrackEffect(const ExternalEffect* effects, int track) const;
+  void SetEffectActive(ExternalEffect* effects, const char* effectName, int track, bool on);
+  void SetEffectParams(ExternalEffect* effects, const char* effectName, int track, const double* values);
+  void SetEffectSingleParam(ExternalEffect* effects, const char* effectName, int track, int index, double value);
   void PrintEffectSettings() const;
   void BuildInstrumentLists();
   // The synthesizer and channel of a track; null (and channel -1) when the track is out of
@@ -149,4 +209,7 @@ class SFOutput {
   // One record per soundfont for its audio thread; a member rather than a file-level table so
   // that two SFOutput objects never share meters.
   AudioDriverData audioDriverData[kSoundfontSlots];
+  ExternalEffect reverbFx[kSoundfontSlots];
+  LimiterState limiterFx[kSoundfontSlots];
+  ExternalEffect equalizerFx[kSoundfontSlots];
 };

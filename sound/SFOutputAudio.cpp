@@ -15,6 +15,25 @@ float BlockPeak(const float* samples, int len) {
   return peak;
 }
 
+// The last stage behind the chain's limiter: fluidsynth adds its own reverb and chorus after
+// the LADSPA chain has run, so their peaks reach the output unlimited. A peak limiter without
+// look-ahead keeps every sample within full scale: the envelope jumps to any peak above 1 and
+// the gain 1/envelope then returns to unity as the envelope falls back to 1.
+void LimitToFullScale(float& limiterEnvelope, float releasePerFrame, float* left, float* right, int len) {
+  float envelope = std::isfinite(limiterEnvelope) ? limiterEnvelope : 1.0f;
+  for (int i = 0; i < len; ++i) {
+    float level = std::max(std::fabs(left[i]), std::fabs(right[i]));
+    envelope = std::max(level, 1.0f + (envelope - 1.0f) * releasePerFrame);
+    if (envelope > 1.0f) {
+      float gain = 1.0f / envelope;
+      left[i] *= gain;
+      right[i] *= gain;
+    }
+  }
+  // Keeps the falling envelope out of denormals.
+  limiterEnvelope = envelope - 1.0f < 1e-7f ? 1.0f : envelope;
+}
+
 }  // namespace
 
 // Runs on the audio driver's thread: no locks, no allocation, no output.
@@ -24,12 +43,14 @@ int SFOutput::AudioDriverCallback(void* data, int len, int nfx, float* fx[], int
   int rv;
   if (nfx == 0) {
     // The driver offers no effect buffers: reverb and chorus go into the dry output, as
-    // fluidsynth's own driver mixes them.
-    float* fxBuffers[4] = {out[0], out[1], out[0], out[1]};
-    rv = fluid_synth_process(d->synth, len, 4, fxBuffers, nout, out);
+    // fluidsynth's own driver mixes them. (fluid_synth_process with the outputs passed again as
+    // effect buffers would also add the raw effect sends while the LADSPA host is active and
+    // the built-in reverb or chorus is switched off.)
+    rv = fluid_synth_write_float(d->synth, len, out[0], 0, 1, out[1], 0, 1);
   } else {
     rv = fluid_synth_process(d->synth, len, nfx, fx, nout, out);
   }
+  if (d->limitToFullScale.load(std::memory_order_acquire)) LimitToFullScale(d->limiterEnvelope, d->limiterReleasePerFrame, out[0], out[1], len);
 
   // Peak meter: jumps up at once, falls exponentially.
   float blockPeak = std::max(BlockPeak(out[0], len), BlockPeak(out[1], len));
