@@ -32,33 +32,31 @@ bool MidiInput::Init(const std::string& name, RtMidi::Api api) {
   if (name.empty()) return false;
 
   RtMidiIn* in = CreateMidiIn(api, "RtMidi Input Client", kQueueSizeLimit);
-  std::vector<std::string> names;
-  if (in != nullptr) names = LowerCasePortNames(*in);
-  int port = FindPort(names, name);
-  if (port < 0) {
+  std::string chosen;
+  OpenResult opened = ChooseAndOpen(in, name, "RtMidi Input", chosen);
+  if (opened == OpenResult::kNotFound) {
     printf("could not find requested midi input device '%s'\n", name.c_str());
     delete in;
     return false;
   }
-  printf("Selected midi input: %s\n", names[port].c_str());
-
-  try {
-    in->openPort(static_cast<unsigned int>(port), "RtMidi Input");
-    in->ignoreTypes(true, true, true);
-    // Whatever queued up before the callback belongs to nobody.
-    std::vector<unsigned char> message;
-    do {
-      in->getMessage(&message);
-    } while (!message.empty());
-    in->setCallback(&MidiInput::MidiCallback, this);
-  } catch (const std::exception&) {
+  printf("Selected midi input: %s\n", chosen.c_str());
+  if (opened == OpenResult::kOpened) {
+    try {
+      in->ignoreTypes(true, true, true);
+      // Whatever queued up before the callback belongs to nobody.
+      std::vector<unsigned char> message;
+      do {
+        in->getMessage(&message);
+      } while (!message.empty());
+      in->setCallback(&MidiInput::MidiCallback, this);
+    } catch (const std::exception&) {
+      opened = OpenResult::kOpenFailed;
+    }
+  }
+  if (opened != OpenResult::kOpened) {
     // RtMidiError has printed its own message.
     printf("coult not open input\n");
-    try {
-      in->closePort();
-    } catch (const std::exception&) {
-    }
-    delete in;
+    CloseAndDelete(in);
     return false;
   }
   midiIn = in;
@@ -67,12 +65,9 @@ bool MidiInput::Init(const std::string& name, RtMidi::Api api) {
 
 void MidiInput::Shutdown() {
   if (midiIn == nullptr) return;
-  try {
-    midiIn->cancelCallback();
-    midiIn->closePort();
-  } catch (const std::exception&) {
-  }
-  delete midiIn;  // after this no callback can be running
+  // The callback stays installed: RtMidi's input thread may be about to call it, and it
+  // stays valid as long as this object does. Once deleted, no callback can be running.
+  CloseAndDelete(midiIn);
   midiIn = nullptr;
 }
 

@@ -15,26 +15,18 @@ bool MidiOutput::Init(const std::string& name, int number, RtMidi::Api api) {
   if (name.empty()) return false;
 
   RtMidiOut* out = CreateMidiOut(api, "RtMidi Output Client");
-  std::vector<std::string> names;
-  if (out != nullptr) names = LowerCasePortNames(*out);
-  int port = FindPort(names, name);
-  if (port < 0) {
+  std::string chosen;
+  OpenResult opened = ChooseAndOpen(out, name, "RtMidi Output", chosen);
+  if (opened == OpenResult::kNotFound) {
     printf("could not find requested midi output device '%s'\n", name.c_str());
     delete out;
     return false;
   }
-  printf("Selected midi output %d: %s\n", number, names[port].c_str());
-
-  try {
-    out->openPort(static_cast<unsigned int>(port), "RtMidi Output");
-  } catch (const std::exception&) {
+  printf("Selected midi output %d: %s\n", number, chosen.c_str());
+  if (opened == OpenResult::kOpenFailed) {
     // RtMidiError has printed its own message.
     printf("coult not open output\n");
-    try {
-      out->closePort();
-    } catch (const std::exception&) {
-    }
-    delete out;
+    CloseAndDelete(out);
     return false;
   }
   midiOut = out;
@@ -44,11 +36,7 @@ bool MidiOutput::Init(const std::string& name, int number, RtMidi::Api api) {
 
 void MidiOutput::Shutdown() {
   if (midiOut != nullptr) {
-    try {
-      midiOut->closePort();
-    } catch (const std::exception&) {
-    }
-    delete midiOut;
+    CloseAndDelete(midiOut);
     midiOut = nullptr;
   }
   usable = false;

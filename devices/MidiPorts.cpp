@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <exception>
+#include <thread>
 
 namespace {
 
@@ -55,7 +57,57 @@ T* CreateWithFallback(RtMidi::Api preferred, Make make) {
   return firstCreated;
 }
 
+// Several JACK periods even at large buffer sizes (1024 frames at 44.1 kHz is 23 ms).
+constexpr std::chrono::milliseconds kJackSettleTime(50);
+
+template <typename T>
+void CloseAndDeleteImpl(T* midi) {
+  if (midi == nullptr) return;
+  try {
+    midi->closePort();
+    if (midi->getCurrentApi() == RtMidi::UNIX_JACK) std::this_thread::sleep_for(kJackSettleTime);
+  } catch (const std::exception&) {
+  }
+  delete midi;
+}
+
+template <typename T>
+OpenResult ChooseAndOpenImpl(T* midi, const std::string& name, const std::string& portName, std::string& chosen) {
+  if (midi == nullptr) return OpenResult::kNotFound;
+  constexpr int kAttempts = 5;
+  for (int attempt = 1;; ++attempt) {
+    std::vector<std::string> names = LowerCasePortNames(*midi);
+    int port = -1;
+    for (size_t i = 0; i < names.size() && port < 0; ++i) {
+      if (names[i].find(name) != std::string::npos) port = static_cast<int>(i);
+    }
+    if (port < 0) return OpenResult::kNotFound;
+    chosen = names[port];
+    try {
+      midi->openPort(static_cast<unsigned int>(port), portName);
+    } catch (const std::exception&) {
+      return OpenResult::kOpenFailed;
+    }
+    if (attempt == kAttempts || LowerCasePortNames(*midi) == names) return OpenResult::kOpened;
+    try {
+      midi->closePort();  // it may have been joined to a port that moved into that index
+    } catch (const std::exception&) {
+      return OpenResult::kOpenFailed;
+    }
+  }
+}
+
 }  // namespace
+
+OpenResult ChooseAndOpen(RtMidiIn* midi, const std::string& name, const std::string& portName, std::string& chosen) {
+  return ChooseAndOpenImpl(midi, name, portName, chosen);
+}
+OpenResult ChooseAndOpen(RtMidiOut* midi, const std::string& name, const std::string& portName, std::string& chosen) {
+  return ChooseAndOpenImpl(midi, name, portName, chosen);
+}
+
+void CloseAndDelete(RtMidiIn* midi) { CloseAndDeleteImpl(midi); }
+void CloseAndDelete(RtMidiOut* midi) { CloseAndDeleteImpl(midi); }
 
 std::string ToLowerCase(const std::string& text) {
   std::string lower = text;
@@ -85,9 +137,3 @@ std::vector<std::string> LowerCasePortNames(RtMidi& midi) {
   return names;
 }
 
-int FindPort(const std::vector<std::string>& lowerCaseNames, const std::string& name) {
-  for (size_t i = 0; i < lowerCaseNames.size(); ++i) {
-    if (lowerCaseNames[i].find(name) != std::string::npos) return static_cast<int>(i);
-  }
-  return -1;
-}

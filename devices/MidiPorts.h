@@ -21,6 +21,18 @@ RtMidiOut* CreateMidiOut(RtMidi::Api api, const std::string& clientName);
 // Names of the ports `midi` offers, in lower case; a port whose name cannot be read is "".
 std::vector<std::string> LowerCasePortNames(RtMidi& midi);
 
-// Index of the first name containing `name` as a plain substring (`name` is not converted
-// to lower case), or -1.
-int FindPort(const std::vector<std::string>& lowerCaseNames, const std::string& name);
+// Opens the first port whose lower-cased name contains `name` as a plain substring (`name`
+// itself is not converted); `chosen` gets that lower-cased name. RtMidi opens ports by index,
+// and the list changes whenever another program adds or removes a port, so when the list
+// differs after the open the port is closed and chosen again. An RtMidiError of the open
+// counts as kOpenFailed (RtMidi has printed it). `midi` may be null (no MIDI system).
+enum class OpenResult { kOpened, kNotFound, kOpenFailed };
+OpenResult ChooseAndOpen(RtMidiIn* midi, const std::string& name, const std::string& portName, std::string& chosen);
+OpenResult ChooseAndOpen(RtMidiOut* midi, const std::string& name, const std::string& portName, std::string& chosen);
+
+// Closes the port and deletes an object whose port was opened (or whose opening failed). RtMidi's JACK back end frees what its process
+// callback reads while a callback that began before the port closed may still be running
+// (a crash at exit, seen under load). Once the port is closed, later callbacks return at
+// once; on JACK a short pause lets a running one end before the delete.
+void CloseAndDelete(RtMidiIn* midi);
+void CloseAndDelete(RtMidiOut* midi);

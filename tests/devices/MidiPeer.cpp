@@ -1,20 +1,38 @@
 #include "tests/devices/MidiPeer.h"
 
+#include <unistd.h>
+
+#include <atomic>
+
+#include "devices/MidiPorts.h"
+
 #include <thread>
 
-bool MidiPeer::Open(const std::string& keyboardPort, const std::string& synthPort) {
+bool MidiPeer::Open(const std::string& keyboardPort, const std::string& synthPortName) {
+  static std::atomic<int> peers{0};
+  const std::string id = std::to_string(getpid()) + "_" + std::to_string(peers++);
+  keysPort = ToLowerCase("ZsPeerKeys" + id + ":" + keyboardPort);
+  synthPort = ToLowerCase("ZsPeerSynth" + id + ":" + synthPortName);
   try {
-    keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "ZsPeerKeys");
+    keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "ZsPeerKeys" + id);
     keys->openVirtualPort(keyboardPort);
-    synth = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "ZsPeerSynth", 1000);
+    synth = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "ZsPeerSynth" + id, 1000);
     synth->ignoreTypes(false, false, false);
     synth->setCallback(&MidiPeer::OnMessage, this);
-    synth->openVirtualPort(synthPort);
+    synth->openVirtualPort(synthPortName);
   } catch (const RtMidiError&) {
     return false;
   }
   // Without a JACK server RtMidi only warns; the synth port is then missing from the list.
   return keys->getPortCount() > 0;
+}
+
+MidiPeer::~MidiPeer() {
+  // Closed before they are deleted, with a pause, as MidiInput and MidiOutput do: RtMidi's
+  // JACK back end can otherwise free memory its process callback is still reading.
+  if (keys) keys->closePort();
+  if (synth) synth->closePort();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 void MidiPeer::Play(const Bytes& message) { keys->sendMessage(&message); }
@@ -44,6 +62,15 @@ bool MidiPeer::WaitForReceived(size_t count, std::chrono::milliseconds deadline)
   return Received().size() >= count;
 }
 
+bool MidiPeer::SendUntilReceived(const std::function<void()>& send, size_t count) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    ClearReceived();
+    send();
+    if (WaitForReceived(count, std::chrono::milliseconds(500))) return true;
+  }
+  return false;
+}
+
 RtMidi::Api ApiUnderTest() {
   static const RtMidi::Api api = [] {
     try {
@@ -56,9 +83,9 @@ RtMidi::Api ApiUnderTest() {
   return api;
 }
 
-Polled PollUntil(MidiInput& input, bool noteOff, int note) {
-  Polled polled;
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+Polled PollUntil(MidiInput& input, bool noteOff, int note, std::chrono::milliseconds deadline, Polled soFar) {
+  Polled& polled = soFar;
+  auto end = std::chrono::steady_clock::now() + deadline;
   while (!polled.arrived && std::chrono::steady_clock::now() < end) {
     std::vector<NoteEvent> events;
     bool pitch = false, sustain = false, mod = false;
@@ -71,6 +98,15 @@ Polled PollUntil(MidiInput& input, bool noteOff, int note) {
       if (e.noteOff == noteOff && e.note == note) polled.arrived = true;
     }
     if (!polled.arrived) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return polled;
+}
+
+Polled Deliver(MidiPeer& peer, MidiInput& input, const std::vector<Bytes>& messages, bool noteOff, int note) {
+  Polled polled;
+  for (int attempt = 0; attempt < 4 && !polled.arrived; ++attempt) {
+    for (const Bytes& m : messages) peer.Play(m);
+    polled = PollUntil(input, noteOff, note, std::chrono::milliseconds(500), polled);
   }
   return polled;
 }

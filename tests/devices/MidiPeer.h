@@ -2,6 +2,7 @@
 #include <RtMidi.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,12 +14,16 @@
 using Bytes = std::vector<unsigned char>;
 
 // The far end of the program's MIDI ports: a keyboard and a synthesizer as virtual JACK
-// ports, under client names that nothing else uses.
+// ports. Tests run in parallel on one JACK server, so the client names carry the process id.
 class MidiPeer {
  public:
-  // Opens "ZsPeerKeys:<keyboardPort>" (an input for the program) and
-  // "ZsPeerSynth:<synthPort>" (an output for the program). False when JACK is not there.
+  // Opens "ZsPeerKeys<id>:<keyboardPort>" (an input for the program) and
+  // "ZsPeerSynth<id>:<synthPort>" (an output for the program). False when JACK is not there.
   bool Open(const std::string& keyboardPort, const std::string& synthPort);
+  ~MidiPeer();
+  // The full port names in lower case, as MidiInput and MidiOutput list them.
+  std::string KeysPort() const { return keysPort; }
+  std::string SynthPort() const { return synthPort; }
 
   void Play(const Bytes& message);  // sends from the keyboard port
   std::vector<Bytes> Received();    // everything the synth port got so far
@@ -26,13 +31,21 @@ class MidiPeer {
   // Waits until the synth port has `count` messages or the deadline passes.
   bool WaitForReceived(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(3));
 
+  // JACK drops a period's messages when a client misses its deadline, as happens on a busy
+  // machine, so these try again, up to four times.
+  // Calls `send` until the synth port has `count` messages; clears them before each try.
+  bool SendUntilReceived(const std::function<void()>& send, size_t count);
+
  private:
   static void OnMessage(double, std::vector<unsigned char>* message, void* self);
 
-  std::unique_ptr<RtMidiOut> keys;
-  std::unique_ptr<RtMidiIn> synth;
+  // Declared before the ports: the synth's callback runs on JACK's thread until the port is
+  // gone, so what it writes to must outlive it.
   std::mutex mutex;
   std::vector<Bytes> received;
+  std::string keysPort, synthPort;
+  std::unique_ptr<RtMidiOut> keys;
+  std::unique_ptr<RtMidiIn> synth;
 };
 
 // The API the code under test uses: RtMidi's own choice where the ALSA sequencer is missing
@@ -52,5 +65,11 @@ struct Polled {
   int singleNote = -1;
 };
 
-// Polls every millisecond until an event {noteOff, note} comes, or 3 s have passed.
-Polled PollUntil(MidiInput& input, bool noteOff, int note);
+// Polls every millisecond until an event {noteOff, note} comes or the deadline passes,
+// adding to `soFar`.
+Polled PollUntil(MidiInput& input, bool noteOff, int note,
+                 std::chrono::milliseconds deadline = std::chrono::seconds(3), Polled soFar = {});
+
+// Plays `messages` on the peer's keyboard until the event {noteOff, note} comes out of
+// `input`, playing them again (up to four times) when JACK has dropped them.
+Polled Deliver(MidiPeer& peer, MidiInput& input, const std::vector<Bytes>& messages, bool noteOff, int note);
