@@ -1,4 +1,6 @@
 #pragma once
+#include <algorithm>
+
 #include "model/SessionsStore.h"
 
 class SFOutput;
@@ -13,6 +15,7 @@ class SFOutput;
 struct ExternalParamRange {
   double min;
   double max;
+  double Limit(double value) const { return std::clamp(value, min, max); }
 };
 extern const ExternalParamRange kExternalReverbRanges[kExternalParams];
 extern const ExternalParamRange kExternalEqualizerRanges[kExternalParams];

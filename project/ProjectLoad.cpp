@@ -112,9 +112,9 @@ class ProjectLoader {
 
   void Ignored();
   void PartlyIgnored();
-  // The value limited to min..max; notes that a value had to be changed.
-  int Clamp(int64_t value, int min, int max);
-  double ClampDouble(double value, double min, double max);
+  // The value limited to the range; notes that a value had to be changed.
+  int Limit(int64_t value, IntRange range);
+  double Limit(double value, const ExternalParamRange& range);
   bool Ints(size_t first, size_t count, int64_t* out) const;
 
   Player& player;
@@ -148,14 +148,14 @@ void ProjectLoader::ReportSummary() const {
   }
 }
 
-int ProjectLoader::Clamp(int64_t value, int min, int max) {
-  if (value < min || value > max) limited = true;
-  return static_cast<int>(std::clamp<int64_t>(value, min, max));
+int ProjectLoader::Limit(int64_t value, IntRange range) {
+  if (value < range.min || value > range.max) limited = true;
+  return range.Limit(value);
 }
 
-double ProjectLoader::ClampDouble(double value, double min, double max) {
-  if (value < min || value > max) limited = true;
-  return std::clamp(value, min, max);
+double ProjectLoader::Limit(double value, const ExternalParamRange& range) {
+  if (value < range.min || value > range.max) limited = true;
+  return range.Limit(value);
 }
 
 bool ProjectLoader::Ints(size_t first, size_t count, int64_t* out) const {
@@ -209,12 +209,12 @@ void ProjectLoader::P() {
   if (!Ints(1, 6, v)) return Ignored();
   version = v[0];
   // A tempo of 0 would make the step time and the export's tempo infinite.
-  player.SetBPM(Clamp(v[1], kMinBpm, kMaxBpm));
+  player.SetBPM(Limit(v[1], kBpmRange));
   player.SetNoteQuantization(v[2] == 1);
   player.SetGateQuantization(v[3] == 1);
   ScaleInfo info;
-  info.scale = static_cast<Scale>(Clamp(v[4], 0, kScaleCount - 1));
-  info.base = static_cast<BaseNote>(Clamp(v[5], 0, kBaseNoteCount - 1));
+  info.scale = static_cast<Scale>(Limit(v[4], kScaleRange));
+  info.base = static_cast<BaseNote>(Limit(v[5], kBaseRange));
   player.SetScale(info);
 }
 
@@ -283,12 +283,10 @@ void ProjectLoader::E() {
   Note n;
   n.note = static_cast<uint8_t>(v[1]);
   // An offset of 128 or more would place the note in the next step, where it never plays.
-  n.offset = static_cast<uint8_t>(Clamp(offset, 0, 127));
-  n.velocity = static_cast<uint8_t>(Clamp(velocity, 0, 127));
-  // Gates are bytes; recording can produce values beyond the editor's 127 whole steps and a
-  // fraction of 128.
-  n.gate = static_cast<uint8_t>(Clamp(v[4], 0, 255));
-  n.gateFraction = static_cast<uint8_t>(Clamp(gateFraction, 0, 255));
+  n.offset = static_cast<uint8_t>(Limit(offset, kMidiValueRange));
+  n.velocity = static_cast<uint8_t>(Limit(velocity, kMidiValueRange));
+  n.gate = static_cast<uint8_t>(Limit(v[4], kGateRange));
+  n.gateFraction = static_cast<uint8_t>(Limit(gateFraction, kGateRange));
   store.AddNote(session, track, static_cast<int>(v[0]), n);
 }
 
@@ -340,33 +338,30 @@ void ProjectLoader::I() {
 
   const int track = static_cast<int>(t);
   if (version < 4) velocity = FromSixteenths(velocity);
-  store.SetTrackVelocity(track, Clamp(velocity, 0, 127));
+  store.SetTrackVelocity(track, Limit(velocity, kMidiValueRange));
   store.SetTrackVelocityFixed(track, velocityFixed == 1);
-  store.SetTrackVolume(track, Clamp(volume, 0, 127));
-  store.SetTrackPan(track, Clamp(pan, 0, 127));
-  store.SetTrackChannel(track, Clamp(channel, 0, 15));
-  store.SetTrackOutput(track, Clamp(output, 0, 2));
-  store.SetTrackPitch(track, Clamp(pitch, 0, 127));
-  store.SetTrackLayer(track, Clamp(layer, 0, kTracks - 1));
+  store.SetTrackVolume(track, Limit(volume, kMidiValueRange));
+  store.SetTrackPan(track, Limit(pan, kMidiValueRange));
+  store.SetTrackChannel(track, Limit(channel, kChannelRange));
+  store.SetTrackOutput(track, Limit(output, kOutputRange));
+  store.SetTrackPitch(track, Limit(pitch, kMidiValueRange));
+  store.SetTrackLayer(track, Limit(layer, kLayerRange));
   store.SetTrackReverbEnabled(track, reverbEnabled == 1);
   int r[4];
-  for (int k = 0; k < 4; ++k) r[k] = Clamp(reverb[k], 0, 100);
+  for (int k = 0; k < 4; ++k) r[k] = Limit(reverb[k], kReverbRange);
   store.SetTrackReverb(track, r[0], r[1], r[2], r[3]);
   store.SetTrackChorusEnabled(track, chorusEnabled == 1);
-  int c[5] = {Clamp(chorus[0], 0, 99), Clamp(chorus[1], 0, 100), Clamp(chorus[2], 1, 50), Clamp(chorus[3], 0, 21),
-              Clamp(chorus[4], 0, 1)};
+  int c[5];
+  for (int k = 0; k < 5; ++k) c[k] = Limit(chorus[k], kChorusRanges[k]);
   store.SetTrackChorus(track, c[0], c[1], c[2], c[3], c[4]);
   if (hasExternalReverb) {
-    for (int k = 0; k < kExternalParams; ++k) {
-      externalReverb[k] = ClampDouble(externalReverb[k], kExternalReverbRanges[k].min, kExternalReverbRanges[k].max);
-    }
+    for (int k = 0; k < kExternalParams; ++k) externalReverb[k] = Limit(externalReverb[k], kExternalReverbRanges[k]);
     store.SetTrackExternalReverbEnabled(track, externalReverbEnabled == 1);
     store.SetTrackExternalReverb(track, externalReverb);
   }
   if (hasExternalEqualizer) {
     for (int k = 0; k < kExternalParams; ++k) {
-      externalEqualizer[k] =
-          ClampDouble(externalEqualizer[k], kExternalEqualizerRanges[k].min, kExternalEqualizerRanges[k].max);
+      externalEqualizer[k] = Limit(externalEqualizer[k], kExternalEqualizerRanges[k]);
     }
     store.SetTrackExternalEqualizerEnabled(track, externalEqualizerEnabled == 1);
     store.SetTrackExternalEqualizer(track, externalEqualizer);
@@ -447,13 +442,14 @@ void ProjectLoader::ReadBackFromSynth() {
   for (int t = 0; t < kTracks; ++t) {
     double room, damping, width, level;
     synth->GetReverb(t, room, damping, width, level);
-    auto hundredths = [&](double v) { return Clamp(std::lround(v * 100), 0, 100); };
+    auto hundredths = [&](double v) { return Limit(std::lround(v * 100), kReverbRange); };
     store.SetTrackReverb(t, hundredths(room), hundredths(damping), hundredths(width), hundredths(level));
     int voices, type;
     double chorusLevel, speed, depth;
     synth->GetChorus(t, voices, chorusLevel, speed, depth, type);
-    store.SetTrackChorus(t, Clamp(voices, 0, 99), Clamp(std::lround(chorusLevel * 10), 0, 100),
-                         Clamp(std::lround(speed * 10), 1, 50), Clamp(std::lround(depth), 0, 21), Clamp(type, 0, 1));
+    store.SetTrackChorus(t, Limit(voices, kChorusRanges[0]), Limit(std::lround(chorusLevel * 10), kChorusRanges[1]),
+                         Limit(std::lround(speed * 10), kChorusRanges[2]), Limit(std::lround(depth), kChorusRanges[3]),
+                         Limit(type, kChorusRanges[4]));
     ReadBackExternalReverb(synth, &store, t);
   }
 }

@@ -3,6 +3,7 @@
 
 #include "player/Player.h"
 #include "project/AtomicFile.h"
+#include "project/ExternalEffects.h"
 #include "project/LineFields.h"
 #include "project/ProjectFormat.h"
 #include "sound/SFOutput.h"
@@ -31,26 +32,30 @@ void AppendInstrumentLine(std::string& out, const SessionsStore& s, const SFOutp
   if (inst.soundfont == -1 || inst.bankIndex == -1 || inst.programIndex == -1) return;
 
   out += 'i';
-  AppendFields(out, {t, s.GetTrackVelocity(t), s.GetTrackVelocityFixed(t), s.GetTrackVolume(t), s.GetTrackPan(t),
-                     s.GetTrackChannel(t), s.GetTrackOutput(t), s.GetTrackPitch(t), s.GetTrackLayer(t)});
+  AppendFields(out, {t, kMidiValueRange.Limit(s.GetTrackVelocity(t)), s.GetTrackVelocityFixed(t),
+                     kMidiValueRange.Limit(s.GetTrackVolume(t)), kMidiValueRange.Limit(s.GetTrackPan(t)),
+                     kChannelRange.Limit(s.GetTrackChannel(t)), kOutputRange.Limit(s.GetTrackOutput(t)),
+                     kMidiValueRange.Limit(s.GetTrackPitch(t)), kLayerRange.Limit(s.GetTrackLayer(t))});
   int r[4];
   s.GetTrackReverb(t, r[0], r[1], r[2], r[3]);
-  AppendFields(out, {s.GetTrackReverbEnabled(t), r[0], r[1], r[2], r[3]});
+  AppendFields(out, {s.GetTrackReverbEnabled(t), kReverbRange.Limit(r[0]), kReverbRange.Limit(r[1]),
+                     kReverbRange.Limit(r[2]), kReverbRange.Limit(r[3])});
   int c[5];
   s.GetTrackChorus(t, c[0], c[1], c[2], c[3], c[4]);
-  AppendFields(out, {s.GetTrackChorusEnabled(t), c[0], c[1], c[2], c[3], c[4]});
+  AppendFields(out, {s.GetTrackChorusEnabled(t), kChorusRanges[0].Limit(c[0]), kChorusRanges[1].Limit(c[1]),
+                     kChorusRanges[2].Limit(c[2]), kChorusRanges[3].Limit(c[3]), kChorusRanges[4].Limit(c[4])});
   double p[kExternalParams];
   AppendFields(out, {s.GetTrackExternalReverbEnabled(t)});
   s.GetTrackExternalReverb(t, p);
-  for (double v : p) {
+  for (int k = 0; k < kExternalParams; ++k) {
     out += ' ';
-    AppendDouble(out, v);
+    AppendDouble(out, kExternalReverbRanges[k].Limit(p[k]));
   }
   AppendFields(out, {s.GetTrackExternalEqualizerEnabled(t)});
   s.GetTrackExternalEqualizer(t, p);
-  for (double v : p) {
+  for (int k = 0; k < kExternalParams; ++k) {
     out += ' ';
-    AppendDouble(out, v);
+    AppendDouble(out, kExternalEqualizerRanges[k].Limit(p[k]));
   }
   AppendFields(out, {inst.soundfont, inst.bank, inst.program});
 
@@ -90,7 +95,8 @@ void AppendSession(std::string& out, const SessionsStore& s, int session, std::v
       s.GetNotes(session, t, step, notes);
       for (const Note& n : notes) {
         out += 'e';
-        AppendFields(out, {step, n.note, n.offset, n.velocity, n.gate, n.gateFraction});
+        AppendFields(out, {step, n.note, kMidiValueRange.Limit(n.offset), kMidiValueRange.Limit(n.velocity), n.gate,
+                           n.gateFraction});
         out += '\n';
       }
     }
@@ -104,7 +110,8 @@ bool Player::SaveProject(const std::string& fileName) {
   out.reserve(1 << 16);
 
   out += 'p';
-  AppendFields(out, {kProjectVersion, bpm, noteQuantization, gateQuantization, scale.scale, scale.base});
+  AppendFields(out, {kProjectVersion, kBpmRange.Limit(bpm), noteQuantization, gateQuantization,
+                     kScaleRange.Limit(scale.scale), kBaseRange.Limit(scale.base)});
   out += " \n";
 
   out += "o ";

@@ -127,6 +127,26 @@ TEST_F(ProjectFileTest, SaveWritesTheTaggedLinesInOrder) {
                    "e 17 61 0 100 1 0", "t 5 8 11"}));
 }
 
+TEST_F(ProjectFileTest, SavedValuesAreThoseLoadingAccepts) {
+  // A fresh store holds external reverb parameters of 0, below their ranges; the tempo has
+  // no limit in the player.
+  ProjectRig rig(synth);
+  for (int t = 0; t < kTracks; ++t) ASSERT_TRUE(synth->SetInstrument(t, 0, 0, 0));
+  rig.player->SetBPM(0);
+  rig.store->SetTrackVolume(3, 300);
+  ASSERT_TRUE(rig.player->SaveProject(file));
+  const std::string first = ReadFile(file);
+  EXPECT_EQ(first.substr(0, 6), "p 9 1 ");
+  EXPECT_NE(first.find(" 1 20 50 1 1 1500 40 0 160 0 0 0 1 0 0 0 "), std::string::npos);
+  EXPECT_NE(first.find("i 3 90 0 127 "), std::string::npos);
+
+  ProjectRig loaded(synth);
+  ASSERT_TRUE(LoadText(loaded, first));
+  EXPECT_EQ(out, "");
+  ASSERT_TRUE(loaded.player->SaveProject(file));
+  EXPECT_EQ(ReadFile(file), first);
+}
+
 TEST_F(ProjectFileTest, OldVersionOneFileWithoutPLine) {
   ProjectRig rig(synth);
   rig.player->SetBPM(99);
