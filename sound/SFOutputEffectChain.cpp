@@ -144,8 +144,10 @@ void SFOutput::BuildEffectChain(int soundfont, const std::string& baseDirectory,
       limiter.active = true;
       printf("sf %d ladspa limiter activated with success\n", soundfont);
     }
-  } else if (host && checkError[0]) {
-    printf("error: ladspa effects of sf %d inconsistent: %s\n", soundfont, checkError);
+  } else if (host && (eqSetUp || reverbSetUp || limiterSetUp)) {
+    // Members were set up but the host refused them, e.g. a bridge added but not linked.
+    fluid_ladspa_check(host, checkError, sizeof checkError);
+    printf("error: ladspa effects of sf %d could not be activated: %s\n", soundfont, checkError);
   }
 
   if (!eq.available) printf("error: sf %d ladspa equalizer failure\n", soundfont);
