@@ -12,7 +12,6 @@
 #include "player/Player.h"
 #include "player/Util.h"
 #include "project/EmptyProject.h"
-#include "project/ExternalEffects.h"
 #include "render/Atlas.h"
 #include "sound/SFOutput.h"
 
@@ -90,10 +89,19 @@ bool Sequencer::Init(IRender* r) {
     return false;
   }
 
-  // The tracks start with the external effect settings the synthesizer holds. (Switching the
-  // external equalizer off afterwards waits for the synthesizer to offer that switch; the
-  // chain starts with it off.)
-  for (int t = 0; t < kTracks; ++t) TakeExternalEffectsFromSynth(synth, sessions, t);
+  // The tracks start with the external effect settings the synthesizer holds; the external
+  // equalizer is then switched off until a project or the user switches it on.
+  static_assert(ExternalEffect::kParams == kExternalParams);
+  for (int t = 0; t < kTracks; ++t) {
+    double values[kExternalParams] = {};
+    sessions->SetTrackExternalReverbEnabled(t, synth->GetExternalReverbActive(t));
+    synth->GetExternalReverbParams(t, values);
+    sessions->SetTrackExternalReverb(t, values);
+    sessions->SetTrackExternalEqualizerEnabled(t, synth->GetExternalEqualizerActive(t));
+    synth->SetExternalEqualizerActive(t, false);
+    synth->GetExternalEqualizerParams(t, values);
+    sessions->SetTrackExternalEqualizer(t, values);
+  }
 
   bool ok = true;
   LoadOrCreateProject(ok);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "player/Player.h"
+#include "sound/SFOutput.h"
 #include "tests/support/TestServers.h"
 
 namespace {
@@ -98,6 +99,13 @@ TEST(SequencerSlices, FrameTimeIsCutIntoSixtiethsAndCappedAtOneSecond) {
 
 TEST_F(SequencerTest, CreatesAMissingProjectAndDrawsTheFirstFrame) {
   EXPECT_TRUE(fs::exists("song.dat"));
+  SFOutput* synth = seq->GetSynth();
+  ASSERT_TRUE(synth->GetExternalReverbAvailable(0));
+  EXPECT_FALSE(synth->GetExternalEqualizerActive(0)) << "start-up leaves the external equalizer off";
+  double fromSynth[kExternalParams], stored[kExternalParams];
+  synth->GetExternalReverbParams(0, fromSynth);
+  seq->GetSessions()->GetTrackExternalReverb(0, stored);
+  for (int k = 0; k < kExternalParams; ++k) EXPECT_DOUBLE_EQ(stored[k], fromSynth[k]);
   Frame(Controls{});
   EXPECT_FALSE(quads.quads.empty()) << "the frame draws something";
   EXPECT_DOUBLE_EQ(scene.background.r, 0.1);
