@@ -167,27 +167,35 @@ void ExportTrack(const SessionsStore& store, const Song& song, const SFOutput* s
         store.GetNotes(session, source, step, notes);
         std::stable_sort(notes.begin(), notes.end(), compareOffsetsThenNotesAscending);
       }
-      if (notes.empty() && pending.Entries().empty()) {
-        tick += kTicksPerStep;
-      } else {
-        size_t next = 0;
-        for (int sub = 0; sub < kTicksPerStep; ++sub) {
-          for (; next < notes.size() && notes[next].offset == sub; ++next) {
-            const Note& n = notes[next];
-            const int key = TransposedNote(n.note, pitch);
-            if (options.endOverlaps) {
-              bool removed = false;
-              pending.RemoveOverlaps(n.note, source, removed);
-              if (removed) writer.Note(tick, key, 0);
-            }
-            writer.Note(tick, key, fixedVelocity ? trackVelocity : n.velocity);
-            pending.Add(n.note, source, n.gate * kTicksPerStep + n.gateFraction, 0, 0, pitch);
+      // The step in 128 substeps of one tick. Between the substeps where a note starts or an
+      // end falls due nothing happens, so the walk jumps from one such substep to the next:
+      // counting the pending ends down by n ticks at once makes the same ends due, at the
+      // same tick and in the same order, as n single ticks would.
+      size_t next = 0;
+      for (int sub = 0; sub < kTicksPerStep;) {
+        for (; next < notes.size() && notes[next].offset == sub; ++next) {
+          const Note& n = notes[next];
+          const int key = TransposedNote(n.note, pitch);
+          if (options.endOverlaps) {
+            bool removed = false;
+            pending.RemoveOverlaps(n.note, source, removed);
+            if (removed) writer.Note(tick, key, 0);
           }
-          ++tick;
-          if (pending.Entries().empty()) continue;
-          pending.Update(1.0, due);
-          for (const NoteOffQueueEntry& e : due) writer.Note(tick, TransposedNote(e.note, pitch), 0);
+          writer.Note(tick, key, fixedVelocity ? trackVelocity : n.velocity);
+          pending.Add(n.note, source, n.gate * kTicksPerStep + n.gateFraction, 0, 0, pitch);
         }
+        int nextStart = next < notes.size() ? std::min<int>(notes[next].offset, kTicksPerStep) : kTicksPerStep;
+        int advance = nextStart - sub;
+        if (!pending.Entries().empty()) {
+          double soonest = pending.Entries().front().time;
+          for (const NoteOffQueueEntry& e : pending.Entries()) soonest = std::min(soonest, e.time);
+          advance = std::min(advance, std::max(1, static_cast<int>(std::ceil(soonest))));
+        }
+        tick += advance;
+        sub += advance;
+        if (pending.Entries().empty()) continue;
+        pending.Update(advance, due);
+        for (const NoteOffQueueEntry& e : due) writer.Note(tick, TransposedNote(e.note, pitch), 0);
       }
       step = step >= end ? start : step + 1;
     }

@@ -264,6 +264,70 @@ TEST_F(MidiExportTest, NothingIsWrittenForAnEmptySongAndFailuresAreReported) {
   EXPECT_TRUE(fs::exists(file));
 }
 
+// The note events of one exported track the plain way: tick by tick through every part,
+// asking the store for the notes of each substep and counting every pending end down by one.
+std::string WalkTickByTick(const ProjectRig& rig, int t, bool endOverlaps, bool applyPitch, bool applyLayers,
+                           bool applyFixedVelocity) {
+  const SessionsStore& store = *rig.store;
+  const int pitch = applyPitch ? store.GetTrackPitch(t) : 64;
+  const int s = applyLayers ? store.GetTrackLayer(t) : t;
+  const bool fixed = applyFixedVelocity && store.GetTrackVelocityFixed(t);
+  std::string out;
+  auto emit = [&](int tick, int note, int velocity) {
+    if (!out.empty()) out += " ";
+    out += std::to_string(tick) + (velocity ? "+" : "-") + std::to_string(TransposedNote(note, pitch));
+  };
+  NoteOffQueue pending;
+  std::vector<NoteOffQueueEntry> due;
+  std::vector<Note> notes;
+  int tick = 2048;
+  for (const SongPart& part : rig.player->GetSong()) {
+    const int solo = store.GetSingle(part.session);
+    bool sounds = !store.GetMuted(part.session, s) && (solo == -1 || solo == s);
+    if (s != t && store.GetMuted(part.session, t)) sounds = false;
+    int start, end;
+    store.GetStartEndSteps(part.session, s, start, end);
+    for (int i = 0, step = start; i < part.length; ++i, step = step == end ? start : step + 1) {
+      for (int sub = 0; sub < 128; ++sub) {
+        if (sounds) store.GetNotesInSubstepRange(part.session, s, step, sub, sub + 1, notes);
+        for (const Note& n : sounds ? notes : std::vector<Note>{}) {
+          bool removed = false;
+          if (endOverlaps) pending.RemoveOverlaps(n.note, s, removed);
+          if (removed) emit(tick, n.note, 0);
+          emit(tick, n.note, fixed ? store.GetTrackVelocity(t) : n.velocity);
+          pending.Add(n.note, s, n.gate * 128 + n.gateFraction, 0, 0, 64);
+        }
+        ++tick;
+        pending.Update(1.0, due);
+        for (const NoteOffQueueEntry& e : due) emit(tick, e.note, 0);
+      }
+    }
+  }
+  pending.Flush(s, due, true);
+  for (const NoteOffQueueEntry& e : due) emit(tick + static_cast<int>(e.time), e.note, 0);
+  return out;
+}
+
+TEST_F(MidiExportTest, RandomSongsExportTheNotesOfATickByTickWalk) {
+  for (uint32_t seed : {21u, 22u, 23u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    rig = std::make_unique<ProjectRig>(synth);
+    FillRandomProject(*rig, *synth, seed, 0.08);
+    Song song = rig->player->GetSong();
+    song.resize(std::min<size_t>(song.size(), 4));
+    rig->player->SetSong(song);
+    if (song.empty()) continue;
+    for (int options = 0; options < 16; options += 5) {  // none, some, all four
+      const bool o[4] = {(options & 1) != 0, (options & 2) != 0, (options & 4) != 0, (options & 8) != 0};
+      ASSERT_TRUE(Export(o[0], o[1], o[2], o[3]));
+      for (int t = 0; t < kTracks; ++t) {
+        SCOPED_TRACE("options " + std::to_string(options) + " track " + std::to_string(t));
+        EXPECT_EQ(Notes(text, t + 1), WalkTickByTick(*rig, t, o[0], o[1], o[2], o[3]));
+      }
+    }
+  }
+}
+
 TEST_F(MidiExportTest, TheMidiFilePlaysTheEventsOfTheTextAtTheirTicks) {
   FillRandomProject(*rig, *synth, 5, 0.04);
   Song song;

@@ -120,6 +120,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rig->synth.SetChorus(t, 3, 2.0, 0.3, 8.0, 0);
   }
 
+  // Settings reach fluidsynth's mixer through a queue that rendering empties; in the program
+  // the audio thread does that.
+  float left[64], right[64];
+  rig->synth.RenderBlock(0, 64, left, right);
+
   // Both ways of treating a missing instrument, chosen by the input itself.
   const bool selectDefault = size > 0 && (data[size - 1] & 1);
   const bool loaded = rig->player->LoadProject(input, selectDefault);
