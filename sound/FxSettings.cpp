@@ -61,7 +61,7 @@ bool ParseFxSettings(const std::string& text, FxSettings& settings, int& errorLi
         state = State::Count;
         break;
       case State::Count:
-        ok = ScanInt(p, settings.count) && settings.count >= 0;
+        ok = ScanInt(p, settings.count) && settings.count >= 0 && settings.count <= kFxMaxParams;
         state = State::Params;
         break;
       case State::Params: {

@@ -23,10 +23,12 @@ struct FxSettings {
 
 // Longest first line accepted; the name must fit the plug-in's 255-character token.
 constexpr size_t kFxMaxNameLine = 255;
+// Most parameters the plug-in takes.
+constexpr int kFxMaxParams = 64;
 
 // Parses the text of fx.dat. On success returns true. On failure returns false with errorLine
 // the zero-based index of the offending line: a line that does not scan, a preset below -1, a
-// negative count, a first line over 255 characters, a name containing ':' (the settings
+// negative count or one above 64, a first line over 255 characters, a name containing ':' (the settings
 // string's separator), a value that is not finite, or a file that ends before all announced
 // parameter lines (errorLine is then the line after the last one read). The end of the text in
 // any other state is not an error: an empty text gives an empty name, preset -1 and count 0.

@@ -41,6 +41,8 @@ TEST(FxSettings, ParseErrorsReportTheZeroBasedLine) {
   EXPECT_EQ(line, 1);
   Parsed("Plate.so\n-1\n-1\n", &line);
   EXPECT_EQ(line, 2);
+  Parsed("Plate.so\n-1\n65\n", &line);  // more than the plug-in takes
+  EXPECT_EQ(line, 2);
   Parsed("Plate.so\n-1\n2\n0 0.5\n3\n", &line);
   EXPECT_EQ(line, 4);
   Parsed("Plate.so\n99999999999\n0\n", &line);
