@@ -1,0 +1,62 @@
+// The program given MIDI ports that are not there: it says so and starts all the same.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/TestServers.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TEST(MidiProgram, MissingMidiPortsDoNotStopTheStart) {
+  ASSERT_TRUE(zs::test::UseTestServers());
+  const std::string dir = zs::test::MakeTempDir("midi-program");
+  for (const char* file : {"soundfonts.dat", "demo.dat"}) {
+    std::filesystem::copy_file(zs::test::SourcePath(std::string("demo/") + file), dir + "/" + file);
+  }
+  const std::string log = dir + "/program.log";
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0 || !freopen(log.c_str(), "w", stdout) || dup2(fileno(stdout), 2) < 0) _exit(126);
+    // stdbuf: the messages are wanted while the program runs, not at its exit.
+    execlp("stdbuf", "stdbuf", "-o0", ZS_PROGRAM, "-i", "nosuchport", "-o", "nosuchout", "demo",
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_GT(pid, 0);
+  const std::string outputMessage = "could not find requested midi output device 'nosuchout'\n";
+  bool seen = false, exited = false;
+  for (auto end = Clock::now() + std::chrono::seconds(20); !seen && !exited && Clock::now() < end;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    seen = ReadAll(log).find(outputMessage) != std::string::npos;
+    exited = waitpid(pid, nullptr, WNOHANG) == pid;
+  }
+  // A failed start-up tears down and ends at once; a started program runs until told to stop.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  exited = exited || waitpid(pid, nullptr, WNOHANG) == pid;
+  if (!exited) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  const std::string out = ReadAll(log);
+  EXPECT_TRUE(seen) << out;
+  EXPECT_FALSE(exited) << out;
+  EXPECT_NE(out.find("could not find requested midi input device 'nosuchport'\n"), std::string::npos) << out;
+}
+
+}  // namespace
