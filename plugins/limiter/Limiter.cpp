@@ -23,9 +23,9 @@ namespace {
 
 constexpr unsigned long kUniqueId = 738150395;
 constexpr double kLookaheadMs = 1.5;
-// The recovering gain is tracked as 1 - gain; subtracting this much per sample ends the
-// exponential approach in an exact zero instead of a run of denormals.
-constexpr double kSettle = 1e-12;
+// The recovering gain is tracked as 1 - gain; once per block a depth below this becomes an exact
+// zero, so the exponential approach never reaches denormals (it would take millions of frames).
+constexpr double kSettle = 1e-9;
 
 enum Port : unsigned long { InL, InR, OutL, OutR, Ceiling, Release, Bypass, Latency, PortCount };
 
@@ -120,6 +120,7 @@ class Limiter {
     } else {
       Blend(inL, inR, outL, outR, unsigned(frames), bypassTarget);
     }
+    if (depth < kSettle) depth = 0.0;
     quietFrames = silent ? quietFrames + frames : 0;
     if (clampHold <= frames) {
       clampHold = 0;
@@ -137,7 +138,7 @@ class Limiter {
     current[index] = need;
     prefix = std::min(prefix, need);
     float held = std::min(suffix[index + 1], prefix);
-    depth = std::max(double(1.0f - held), depth * keep - kSettle);
+    depth = std::max(double(1.0f - held), depth * keep);
     float gain = float(1.0 - depthSum * invWindow());
     depthSum += depth - recover[index];
     recover[index] = depth;
@@ -162,18 +163,48 @@ class Limiter {
 
   double invWindow() const { return 1.0 / double(window); }
 
+  // The same as Step and Advance per frame, with the state in locals: the output stores could
+  // alias float members, which would otherwise be written back to memory every frame.
   void Limit(const float* inL, const float* inR, float* outL, float* outR, unsigned n) {
-    const float cl = clampLevel;
+    const float cl = clampLevel, c = ceiling;
+    const double k = keep, inv = invWindow();
+    float* dL = delayL.data();
+    float* dR = delayR.data();
+    float* cur = current.data();
+    const float* suf = suffix.data();
+    double* rec = recover.data();
+    unsigned at = index;
+    float pre = prefix;
+    double dep = depth, sum = depthSum;
     for (unsigned i = 0; i < n; ++i) {
       float xl = inL[i], xr = inR[i];
-      float gain = Step(xl, xr);
-      float dl = delayL[index], dr = delayR[index];
-      delayL[index] = xl;
-      delayR[index] = xr;
+      float need = c / std::max(std::max(std::fabs(xl), std::fabs(xr)), c);
+      cur[at] = need;
+      pre = std::min(pre, need);
+      float held = std::min(suf[at + 1], pre);
+      dep = std::max(double(1.0f - held), dep * k);
+      float gain = float(1.0 - sum * inv);
+      sum += dep - rec[at];
+      rec[at] = dep;
+      float dl = dL[at], dr = dR[at];
+      dL[at] = xl;
+      dR[at] = xr;
       outL[i] = std::clamp(dl * gain, -cl, cl);
       outR[i] = std::clamp(dr * gain, -cl, cl);
-      Advance();
+      if (++at == window) {
+        index = at - 1;
+        prefix = pre;
+        depthSum = sum;
+        Advance();
+        at = 0;
+        pre = 1.0f;
+        sum = depthSum;
+      }
     }
+    index = at;
+    prefix = pre;
+    depth = dep;
+    depthSum = sum;
   }
 
   // Fading in or out of bypass, or bypassed: the delayed input with the limiting gain faded
