@@ -97,7 +97,7 @@ class Equalizer {
 
     // Fully bypassed, or silence into filters at rest (their output is silence too): pass the
     // input through and settle every glide at once.
-    if ((dryMix >= 1.0 && targetDry >= 1.0) || (AtRest() && Silent(inL, inR, frames))) {
+    if ((dryMix >= 1.0 && targetDry >= 1.0) || (AtRest() && (Flat() || Silent(inL, inR, frames)))) {
       if (outL != inL) std::memmove(outL, inL, frames * sizeof(float));
       if (outR != inR) std::memmove(outR, inR, frames * sizeof(float));
       gain = targetGain;
@@ -248,6 +248,13 @@ class Equalizer {
     for (int b = 0; b < kBands; ++b)
       if (w1[b][0] != 0.0 || w1[b][1] != 0.0 || w2[b][0] != 0.0 || w2[b][1] != 0.0) return false;
     return true;
+  }
+
+  // Every band at 0 dB and unity gain, nothing gliding: the equalizer is a wire.
+  bool Flat() const {
+    for (int b = 0; b < kBands; ++b)
+      if (eq[b].k[0] != 0.0 || bandDb[b] != targetDb[b]) return false;
+    return gain == 1.0 && targetGain == 1.0 && dryMix == targetDry;
   }
 
   static bool Silent(const float* inL, const float* inR, unsigned long frames) {
