@@ -93,7 +93,7 @@ class ProjectLoader {
         synth(player.GetSynth()),
         selectDefaultInstrument(selectDefaultInstrument) {}
 
-  // Reads every line; false when reading has to stop (an instrument that cannot be set).
+  // Reads the lines until the end of the file or an instrument that cannot be set.
   void ReadLines(LineReader& reader);
   void InitTracksFromTrack9();
   void ReadBackFromSynth();
@@ -144,7 +144,8 @@ void ProjectLoader::PartlyIgnored() {
 
 void ProjectLoader::ReportSummary() const {
   if (reported > kReportedLines) {
-    printf("error: %d project file lines ignored or changed in all (%d lines ignored)\n", reported, ignoredLines);
+    printf("error: %d further project file problems not listed (%d lines ignored in all)\n", reported - kReportedLines,
+           ignoredLines);
   }
 }
 
