@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 #include <thread>
+#include <unistd.h>
 
 #include "devices/MidiOutput.h"
 #include "sound/SFOutput.h"
@@ -22,13 +23,16 @@ class PlayerEndpoints : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(zs::test::UseTestServers());
-    ASSERT_TRUE(peerA.Open("ZsPlayerPeerA", "Player Out A"));
-    ASSERT_TRUE(peerB.Open("ZsPlayerPeerB", "Player Out B"));
+    // Port names unique to this process: other tests may have peers on the same JACK server.
+    std::string a = "player out a " + std::to_string(getpid());
+    std::string b = "player out b " + std::to_string(getpid());
+    ASSERT_TRUE(peerA.Open("ZsPlayerPeerA", a));
+    ASSERT_TRUE(peerB.Open("ZsPlayerPeerB", b));
     testing::internal::CaptureStdout();
     bool synthOk = synth.Init(zs::test::BuildPath("bin/"), {"/usr/share/sounds/sf2/TimGM6mb.sf2"}, {1.0}, 128,
                               false, "");
-    bool outAOk = outA.Init("player out a", 0, RtMidi::UNSPECIFIED);
-    bool outBOk = outB.Init("player out b", 1, RtMidi::UNSPECIFIED);
+    bool outAOk = outA.Init(a, 0, RtMidi::UNSPECIFIED);
+    bool outBOk = outB.Init(b, 1, RtMidi::UNSPECIFIED);
     log = testing::internal::GetCapturedStdout();
     ASSERT_TRUE(synthOk) << log;
     ASSERT_TRUE(outAOk) << log;
