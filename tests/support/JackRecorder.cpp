@@ -39,10 +39,13 @@ std::vector<std::string> OwnAlsaPorts() {
   return ports;
 }
 
+// JACK renames a second jack_capture on the same server "jack_capture-01" and so on, as when
+// another test records at the same time; any of them joined to our own port is ours.
 bool CaptureListens(const std::string& port) {
   for (int i = 0; i < 100; ++i) {
     for (const std::string& line : JackLsp("-c '" + port + "'")) {
-      if (line.find("jack_capture:") != std::string::npos) return true;
+      size_t name = line.find_first_not_of(" \t");
+      if (name > 0 && name != std::string::npos && line.compare(name, 12, "jack_capture") == 0) return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
