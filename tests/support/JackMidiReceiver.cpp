@@ -4,8 +4,14 @@
 
 namespace zs::test {
 
+// The callback runs on JACK's thread until the client is closed, and it writes to the mutex
+// and list, so the client goes first; the pause between closing the port and deleting the
+// client is the one the program's MIDI ports take for RtMidi's JACK back end.
 JackMidiReceiver::~JackMidiReceiver() {
-  if (in) in->closePort();
+  if (!in) return;
+  in->closePort();
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  in.reset();
 }
 
 bool JackMidiReceiver::Open(const std::string& clientName, const std::string& portName) {

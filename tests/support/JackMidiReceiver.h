@@ -20,8 +20,9 @@ class JackMidiReceiver {
   bool Open(const std::string& clientName, const std::string& portName);
   std::vector<MidiBytes> Received();
   void Clear();
-  // Waits until at least `count` messages arrived or the deadline passed.
-  bool WaitFor(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(3));
+  // Waits until at least `count` messages arrived or the deadline passed. The deadline is
+  // generous: it only matters when something is wrong, and a loaded machine delays JACK.
+  bool WaitFor(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(10));
 
  private:
   static void OnMessage(double, std::vector<unsigned char>* message, void* self);
