@@ -113,6 +113,31 @@ TEST_P(ReverbTest, DefaultsKeepTheDrySignalAndAddAModestRoom) {
   for (size_t i = 0; i < left.size(); i += 997) EXPECT_FLOAT_EQ(left[i], dryL[i]);
 }
 
+// Moving every audible setting at once while a low sine plays: the wet output may swell, but
+// never steps faster than a sine of its own peak level can (a click would).
+TEST_P(ReverbTest, SettingChangesDoNotClick) {
+  const double freq = 110.0;
+  fx.SetControl("Dry/Wet Mix", 1.0f);
+  fx.SetControl("Level", 0.0f);
+  fx.Activate();
+  Signal left = Sine(freq, 0.5, 3.0, rate()), right = left;
+  const size_t block = 128, change = size_t(2 * rate()) / block * block;
+  for (size_t at = 0; at < left.size(); at += block) {
+    if (at == change) {
+      for (auto [name, value] : {std::pair{"In Delay", 100.0f}, {"Mid RT60", 8.0f}, {"Eq1 Level", 15.0f}, {"Level", 6.0f}})
+        fx.SetControl(name, value);
+    }
+    for (auto [port, buffer] : {std::pair{"Audio Input 1", &left}, {"Audio Output 1", &left},
+                                {"Audio Input 2", &right}, {"Audio Output 2", &right}})
+      fx.ConnectAudio(port, buffer->data() + at);
+    fx.Run(std::min(block, left.size() - at));
+  }
+  Signal after(left.begin() + change, left.end());
+  double steepest = 0;
+  for (size_t i = 1; i < after.size(); ++i) steepest = std::max(steepest, double(std::fabs(after[i] - after[i - 1])));
+  EXPECT_LT(steepest, 1.5 * Peak(after) * 2.0 * M_PI * freq / rate());
+}
+
 TEST_P(ReverbTest, BypassPassesTheInputUnchanged) {
   fx.SetControl("Bypass", 1.0f);
   Signal inL = Noise(0.5, 20000, 5), inR = Noise(0.5, 20000, 6), left = inL, right = inR;
