@@ -1,5 +1,7 @@
 #include "project/ExternalEffects.h"
 
+#include <algorithm>
+
 #include "sound/SFOutput.h"
 
 // In Delay, LF X, Low RT60, Mid RT60, HF Damping, Eq1 Freq, Eq1 Level, Eq2 Freq, Eq2 Level,
@@ -16,8 +18,8 @@ const ExternalParamRange kExternalEqualizerRanges[kExternalParams] = {
 
 namespace {
 
-// What the synthesizer reports for a soundfont whose chain came up, before anything is
-// changed: the reverb on with its plug-in defaults (dry/wet 0), the equalizer off and flat.
+// The values a soundfont's chain starts with (reverb on with its plug-in defaults, equalizer
+// off and flat), for a track whose soundfont has no synthesizer to ask.
 constexpr double kInitialExternalReverb[kExternalParams] = {60,      105.737, 1.68179, 1.68179, 2984.89, 112.468,
                                                             0,       449.873, 0,       0,       6};
 constexpr double kInitialExternalEqualizer[kExternalParams] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -25,40 +27,41 @@ constexpr double kInitialExternalEqualizer[kExternalParams] = {1, 0, 0, 0, 0, 0,
 }  // namespace
 
 void ApplyExternalEffects(SFOutput* synth, SessionsStore* store, int track, bool reverb, bool equalizer) {
-  // To be wired with the effect chain:
-  //   double p[kExternalParams];
-  //   if (reverb) {
-  //     synth->SetExternalReverbActive(track, store->GetTrackExternalReverbEnabled(track));
-  //     store->GetTrackExternalReverb(track, p); synth->SetExternalReverbParams(track, p);
-  //   }
-  //   if (equalizer) {
-  //     synth->SetExternalEqualizerActive(track, store->GetTrackExternalEqualizerEnabled(track));
-  //     store->GetTrackExternalEqualizer(track, p); synth->SetExternalEqualizerParams(track, p);
-  //   }
-  (void)synth;
-  (void)store;
-  (void)track;
-  (void)reverb;
-  (void)equalizer;
+  if (!synth) return;
+  double p[kExternalParams];
+  if (reverb) {
+    synth->SetExternalReverbActive(track, store->GetTrackExternalReverbEnabled(track));
+    store->GetTrackExternalReverb(track, p);
+    synth->SetExternalReverbParams(track, p);
+  }
+  if (equalizer) {
+    synth->SetExternalEqualizerActive(track, store->GetTrackExternalEqualizerEnabled(track));
+    store->GetTrackExternalEqualizer(track, p);
+    synth->SetExternalEqualizerParams(track, p);
+  }
 }
 
 void ReadBackExternalReverb(SFOutput* synth, SessionsStore* store, int track) {
-  // To be wired with the effect chain:
-  //   double p[kExternalParams];
-  //   synth->GetExternalReverbParams(track, p); store->SetTrackExternalReverb(track, p);
-  // Until then the stored values are what the synthesizer would report.
-  (void)synth;
-  (void)store;
-  (void)track;
+  // Without a working reverb in the chain the project's own values are all there is: keep them.
+  if (!synth || !synth->GetExternalReverbAvailable(track)) return;
+  double p[kExternalParams];
+  synth->GetExternalReverbParams(track, p);
+  store->SetTrackExternalReverb(track, p);
 }
 
 void TakeExternalEffectsFromSynth(SFOutput* synth, SessionsStore* store, int track) {
-  // To be wired with the effect chain: the four getters GetExternalReverbActive,
-  // GetExternalReverbParams, GetExternalEqualizerActive and GetExternalEqualizerParams.
-  // Until then: the values the chain starts with.
-  (void)synth;
-  store->SetTrackExternalReverbEnabled(track, true);
-  store->SetTrackExternalReverb(track, kInitialExternalReverb);
-  store->SetTrackExternalEqualizerEnabled(track, false);
-  store->SetTrackExternalEqualizer(track, kInitialExternalEqualizer);
+  double reverb[kExternalParams], equalizer[kExternalParams];
+  std::copy_n(kInitialExternalReverb, kExternalParams, reverb);
+  std::copy_n(kInitialExternalEqualizer, kExternalParams, equalizer);
+  bool reverbOn = true, equalizerOn = false;
+  if (synth) {
+    reverbOn = synth->GetExternalReverbActive(track);
+    equalizerOn = synth->GetExternalEqualizerActive(track);
+    synth->GetExternalReverbParams(track, reverb);
+    synth->GetExternalEqualizerParams(track, equalizer);
+  }
+  store->SetTrackExternalReverbEnabled(track, reverbOn);
+  store->SetTrackExternalReverb(track, reverb);
+  store->SetTrackExternalEqualizerEnabled(track, equalizerOn);
+  store->SetTrackExternalEqualizer(track, equalizer);
 }

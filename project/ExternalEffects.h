@@ -5,11 +5,8 @@
 
 class SFOutput;
 
-// The external reverb and equalizer of a soundfont live in its LADSPA effect chain, which
-// SFOutput does not offer yet (SetExternalReverbActive/Params, GetExternalReverbActive/Params
-// and the same for the equalizer). Until it does, the project keeps these settings in the track
-// attributes only, and every exchange with the synthesizer goes through the three functions
-// below, so that wiring the chain is a change to ExternalEffects.cpp alone.
+// The external reverb and equalizer of a soundfont live in its LADSPA effect chain; the project
+// keeps them per track. Every exchange between the two goes through the three functions below.
 
 // The ranges the effects subpages allow; loading clamps stored values into them.
 struct ExternalParamRange {

@@ -88,7 +88,9 @@ TEST_F(ProjectFileTest, EmptyProjectAndSavedLinesAreWrittenExactly) {
   EXPECT_TRUE(rig.store->IsEmpty(2));
   std::string preset = synth->GetSFInstruments()->front().banks[0].progs[0].name;
   std::replace(preset.begin(), preset.end(), ' ', '_');
-  const std::string fx = " 0 20 0 50 90 0 3 20 3 8 0 1 60 105.737 1.68179 1.68179 2984.89 112.468 0 449.873 0 0 6"
+  // The rig's synthesizer has no effect plug-ins beside it, so a new project takes the external
+  // reverb as switched off (with its starting values) and the equalizer off and flat.
+  const std::string fx = " 0 20 0 50 90 0 3 20 3 8 0 0 60 105.737 1.68179 1.68179 2984.89 112.468 0 449.873 0 0 6"
                          " 0 1 0 0 0 0 0 0 0 0 0 0";
   std::string expected = "p 9 120 1 1 2 0 \no 0 \n";
   for (int t = 0; t < kTracks; ++t) {
@@ -118,7 +120,7 @@ TEST_F(ProjectFileTest, EmptyProjectAndSavedLinesAreWrittenExactly) {
   EXPECT_EQ(text.substr(0, 23), "p 9 1 1 1 2 0 \no 2 0 3\n");
   EXPECT_NE(text.find(fx + " 1 8 1 Second_Font.sf2 Pad\n"), std::string::npos);
   EXPECT_EQ(text.find("\ni 2 "), std::string::npos);
-  EXPECT_NE(text.find(" 3 8 0 1 20 50 1 1 1500 40 0 160 0 0 0 0 1 0"), std::string::npos);
+  EXPECT_NE(text.find(" 3 8 0 0 20 50 1 1 1500 40 0 160 0 0 0 0 1 0"), std::string::npos);
   EXPECT_EQ(text.substr(text.find("\ns ") + 1),
             "s 3 2 0 0 0 0 0 0 0 0 0 0 0 1\nt 2 0 15\ne 0 48 5 90 2 0\ne 0 60 5 100 1 64\ne 17 61 0 100 1 0\n"
             "t 5 8 11\n");
@@ -339,3 +341,42 @@ TEST_F(ProjectFileTest, FailedSavesKeepTheOldFileAndUnreadableFilesChangeNothing
 }
 
 }  // namespace
+
+// With the effect plug-ins beside the program, a project's external reverb and equalizer
+// settings reach the effect chain on loading and come back from it on saving.
+TEST(ProjectExternalEffects, SettingsReachTheChainAndSurviveSaveAndLoad) {
+  SFOutput chained;
+  std::string log = Captured([&] {
+    ASSERT_TRUE(chained.Init(BuildPath("bin/"), {"/usr/share/sounds/sf2/TimGM6mb.sf2"}, {1.0}, 128, false, ""));
+  });
+  ASSERT_TRUE(chained.GetExternalReverbAvailable(0)) << log;
+  ASSERT_TRUE(chained.GetExternalEqualizerAvailable(0)) << log;
+  std::string file = MakeTempDir("project-fx") + "/song.dat";
+  {
+    ProjectRig rig(&chained);
+    ASSERT_TRUE(CreateEmptyProject(rig.player.get(), file));
+    const double reverb[kExternalParams] = {30, 200, 2, 3, 5000, 100, 1, 1000, -2, 0.5, -3};
+    const double equalizer[kExternalParams] = {1.5, 3, 0, 0, 0, -6, 0, 0, 0, 0, 9};
+    for (int t = 0; t < kTracks; ++t) {  // one soundfont: all its tracks share the chain
+      rig.store->SetTrackExternalReverb(t, reverb);
+      rig.store->SetTrackExternalEqualizer(t, equalizer);
+      rig.store->SetTrackExternalEqualizerEnabled(t, true);
+    }
+    ASSERT_TRUE(rig.player->SaveProject(file));
+  }
+  ProjectRig loaded(&chained);
+  bool ok = false;
+  Captured([&] { ok = loaded.player->LoadProject(file, false); });
+  ASSERT_TRUE(ok);
+  double p[kExternalParams];
+  chained.GetExternalReverbParams(0, p);
+  EXPECT_DOUBLE_EQ(p[3], 3);
+  EXPECT_DOUBLE_EQ(p[9], 0.5);
+  chained.GetExternalEqualizerParams(0, p);
+  EXPECT_DOUBLE_EQ(p[0], 1.5);
+  EXPECT_DOUBLE_EQ(p[10], 9);
+  EXPECT_TRUE(chained.GetExternalEqualizerActive(0));
+  loaded.store->GetTrackExternalReverb(7, p);
+  EXPECT_DOUBLE_EQ(p[4], 5000);
+  chained.Shutdown();
+}
