@@ -1,0 +1,300 @@
+// Sequencer: the CTRL K block commands of the step edit subpage (mark, copy, move, erase,
+// in-place changes, undo) and the harmonic transposition of a block.
+#include <algorithm>
+#include <vector>
+
+#include "editor/Sequencer.h"
+#include "model/Scales.h"
+#include "player/Player.h"
+#include "player/Util.h"
+
+namespace {
+
+// The two reserved bytes of a note mark it while the offsets are randomised.
+constexpr int kProcessed = 0;
+constexpr int kMovedAway = 1;
+
+enum BlockChange { ApplyTrackVelocity, RandomizeVelocity, QuantizeOffset };
+
+}  // namespace
+
+void Sequencer::BackupBlock() {
+  sessions->BackupTo(undoSessions);
+  blockUndoAvailable = true;
+}
+
+bool Sequencer::HandleBlockCommands(const Controls& c) {
+  const int pitch = CursorPitch();
+  const int step = CursorStep();
+  // The commands that change notes need the block in the track being edited.
+  auto needBlockHere = [this]() {
+    if (BlockInCurrentTrack()) return true;
+    ShowMessage("NOT SAME SESSION TRACK", true);
+    ClearBlock();
+    return false;
+  };
+
+  if (c.ctrlKB) {
+    if (!blockComplete || blockSession != session || blockTrack != track || pitch > blockHighNote ||
+        step > blockLastStep) {
+      ClearBlock();
+      blockBeginSet = true;
+      blockSession = session;
+      blockTrack = track;
+      blockUndoAvailable = false;
+    }
+    blockLowNote = pitch;
+    blockFirstStep = step;
+  } else if (c.ctrlKK) {
+    const bool here = blockSession == session && blockTrack == track;
+    const bool afterBegin = pitch >= blockLowNote && step >= blockFirstStep;
+    if (!blockBeginSet) {
+      blockUndoAvailable = false;
+      ClearBlock();
+    } else if (!blockComplete) {
+      blockUndoAvailable = false;
+      if (here && afterBegin) {
+        blockHighNote = pitch;
+        blockLastStep = step;
+        blockComplete = true;
+      }
+    } else if (here && afterBegin) {
+      blockHighNote = pitch;
+      blockLastStep = step;
+    } else {
+      blockUndoAvailable = false;
+      ClearBlock();
+    }
+  } else if (c.ctrlKC) {
+    if (blockComplete) {
+      BackupBlock();
+      CopyBlock();
+    } else {
+      ClearBlock();
+    }
+  } else if (c.ctrlKY) {
+    if (BlockInCurrentTrack()) {
+      BackupBlock();
+      std::vector<Note>& rest = scratchNotes;
+      for (int s = blockFirstStep; s <= blockLastStep; ++s) {
+        sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, rest);
+        sessions->SetNotes(session, track, s, rest);
+      }
+    }
+    ClearBlock();
+  } else if (c.ctrlKH) {
+    ClearBlock();
+    blockUndoAvailable = false;
+  } else if (c.ctrlKU) {
+    if (blockUndoAvailable) sessions->RestoreFrom(undoSessions, true);
+    blockUndoAvailable = false;
+  } else if (c.ctrlKM) {
+    if (needBlockHere()) {
+      BackupBlock();
+      MoveBlock();
+    }
+  } else if (c.ctrlKA) {
+    int low, high, first, last;
+    if (sessions->GetNotesBoundingBox(session, track, low, high, first, last)) {
+      blockBeginSet = blockComplete = true;
+      blockSession = session;
+      blockTrack = track;
+      blockLowNote = low;
+      blockHighNote = high;
+      blockFirstStep = first;
+      blockLastStep = last;
+    } else {
+      ClearBlock();
+    }
+  } else if (c.ctrlKS || c.ctrlKR || c.ctrlKQ) {
+    if (needBlockHere()) {
+      BackupBlock();
+      ChangeBlockNotes(c.ctrlKS ? ApplyTrackVelocity : (c.ctrlKR ? RandomizeVelocity : QuantizeOffset));
+    }
+  } else if (c.ctrlKT) {
+    if (needBlockHere()) {
+      BackupBlock();
+      RandomizeBlockOffsets();
+    }
+  } else if (c.ctrlKD || c.ctrlKN) {
+    // Taken, so the letter does nothing else here.
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void Sequencer::CopyBlock() {
+  const int toStep = CursorStep();
+  const int toPitch = CursorPitch();
+  const int n = std::min(blockLastStep - blockFirstStep + 1, kSteps - toStep);
+  const int m = std::min(blockHighNote - blockLowNote + 1, 127 - toPitch);
+  const int d = toPitch - blockLowNote;
+  if (n <= 0 || m <= 0) return;
+  // All source steps are read before anything is written: the target may overlap the block.
+  std::vector<std::vector<Note>> taken(n);
+  for (int i = 0; i < n; ++i) {
+    sessions->GetNotesInsideNoteRange(blockSession, blockTrack, blockFirstStep + i, blockLowNote,
+                                      blockLowNote + m - 1, taken[i]);
+  }
+  for (int i = 0; i < n; ++i) {
+    for (Note note : taken[i]) {
+      const int p = note.note + d;
+      if (p < 0 || p >= 127) continue;
+      note.note = static_cast<uint8_t>(p);
+      sessions->AddNote(session, track, toStep + i, note);
+    }
+  }
+}
+
+void Sequencer::MoveBlock() {
+  const int toStep = CursorStep();
+  const int toPitch = CursorPitch();
+  const int n = std::min(blockLastStep - blockFirstStep + 1, kSteps - toStep);
+  const int m = std::min(blockHighNote - blockLowNote + 1, 127 - toPitch);
+  const int d = toPitch - blockLowNote;
+  if (n <= 0 || m <= 0) return;
+  std::vector<std::vector<Note>> taken(n);
+  std::vector<Note> rest, all;
+  for (int i = 0; i < n; ++i) {
+    const int s = blockFirstStep + i;
+    sessions->GetNotes(session, track, s, all);
+    rest.clear();
+    for (const Note& note : all) {
+      if (note.note >= blockLowNote && note.note <= blockLowNote + m - 1) {
+        taken[i].push_back(note);
+      } else {
+        rest.push_back(note);
+      }
+    }
+    sessions->SetNotes(session, track, s, rest);
+  }
+  for (int i = 0; i < n; ++i) {
+    for (Note note : taken[i]) {
+      const int p = note.note + d;
+      if (p < 0 || p >= 127) continue;
+      note.note = static_cast<uint8_t>(p);
+      sessions->AddNote(session, track, toStep + i, note);
+    }
+  }
+  blockLowNote = std::clamp(blockLowNote + d, 0, 127);
+  blockHighNote = std::clamp(blockHighNote + d, 0, 127);
+  blockFirstStep = toStep;
+  blockLastStep = toStep + n - 1;
+}
+
+void Sequencer::ChangeBlockNotes(int operation) {
+  std::vector<Note> inside, outside;
+  const int velocity = std::clamp(sessions->GetTrackVelocity(track), 0, 127);
+  for (int s = blockFirstStep; s <= blockLastStep; ++s) {
+    sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockHighNote, inside);
+    if (inside.empty()) continue;
+    sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, outside);
+    for (Note& n : inside) {
+      if (operation == ApplyTrackVelocity) {
+        n.velocity = static_cast<uint8_t>(velocity);
+      } else if (operation == RandomizeVelocity) {
+        n.velocity = static_cast<uint8_t>(std::clamp(n.velocity + Rnd::GetInt(-10, 10), 0, 127));
+      } else {
+        n.offset = 0;
+      }
+    }
+    inside.insert(inside.end(), outside.begin(), outside.end());
+    sessions->SetNotes(session, track, s, inside);
+  }
+}
+
+// Offsets move by up to 8/128 of a step either way; a note pushed over the edge of its step
+// moves into the neighbouring block step, unless that step already holds its pitch or lies
+// outside the block.
+void Sequencer::RandomizeBlockOffsets() {
+  const int first = blockFirstStep;
+  const int last = blockLastStep;
+  std::vector<Note> notes;
+  auto clearMarks = [&]() {
+    for (int s = first; s <= last; ++s) {
+      sessions->GetNotes(session, track, s, notes);
+      if (notes.empty()) continue;
+      for (Note& n : notes) n.reserved[kProcessed] = n.reserved[kMovedAway] = 0;
+      sessions->SetNotes(session, track, s, notes);
+    }
+  };
+  clearMarks();
+  for (int s = first; s <= last; ++s) {
+    sessions->GetNotes(session, track, s, notes);
+    bool movedAny = false;
+    for (Note& n : notes) {
+      if (n.note < blockLowNote || n.note > blockHighNote || n.reserved[kProcessed]) continue;
+      n.reserved[kProcessed] = 1;
+      const int o = n.offset + Rnd::GetInt(-8, 8);
+      if (o >= 0 && o <= 127) {
+        n.offset = static_cast<uint8_t>(o);
+        continue;
+      }
+      const int neighbour = o < 0 ? s - 1 : s + 1;
+      if (neighbour < first || neighbour > last || sessions->QueryNote(session, track, neighbour, n.note)) continue;
+      Note moved = n;
+      moved.offset = static_cast<uint8_t>(o < 0 ? o + 128 : o - 128);
+      sessions->AddNote(session, track, neighbour, moved);
+      n.reserved[kMovedAway] = 1;
+      movedAny = true;
+    }
+    if (movedAny) {
+      notes.erase(std::remove_if(notes.begin(), notes.end(), [](const Note& n) { return n.reserved[kMovedAway] != 0; }),
+                  notes.end());
+    }
+    sessions->SetNotes(session, track, s, notes);
+  }
+  // The marks are only needed during the pass.
+  clearMarks();
+}
+
+void Sequencer::HarmonicTransposeBlock(int degrees) {
+  const ScaleInfo info = player->GetScale();
+  const ScaleNotes scale = Scales::GetScaleNotes(info.base, info.scale);
+  const int count = blockLastStep - blockFirstStep + 1;
+  std::vector<std::vector<Note>> inside(count), outside(count);
+  for (int i = 0; i < count; ++i) {
+    const int s = blockFirstStep + i;
+    sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockHighNote, inside[i]);
+    sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, outside[i]);
+    for (const Note& n : inside[i]) {
+      if (!Scales::IsNoteInScale(scale, n.note)) {
+        ShowMessage("NOT IN SCALE", true);
+        return;
+      }
+    }
+  }
+  int lowest = 128, highest = -1;
+  for (std::vector<Note>& notes : inside) {
+    for (Note& n : notes) {
+      int result = n.note;
+      if (!Scales::HarmonicTranspose(scale, n.note, degrees, result)) {
+        ShowMessage("NOTE LEAVING RANGE", true);
+        return;
+      }
+      n.note = static_cast<uint8_t>(result);
+      lowest = std::min(lowest, result);
+      highest = std::max(highest, result);
+    }
+  }
+  // A transposed note may not land on a pitch another note of its step already holds.
+  for (int i = 0; i < count; ++i) {
+    for (const Note& n : inside[i]) {
+      for (const Note& other : outside[i]) {
+        if (other.note == n.note) {
+          ShowMessage("NOTE COLLISION", true);
+          return;
+        }
+      }
+    }
+  }
+  if (highest < 0) return;
+  for (int i = 0; i < count; ++i) {
+    if (inside[i].empty()) continue;
+    inside[i].insert(inside[i].end(), outside[i].begin(), outside[i].end());
+    sessions->SetNotes(session, track, blockFirstStep + i, inside[i]);
+  }
+  blockLowNote = lowest;
+  blockHighNote = highest;
+}

@@ -1,0 +1,263 @@
+// Keys of the step edit subpage: notes under the cursor, the attribute and value editors,
+// clipboards, lines, play ranges, loops and transpositions.
+#include "tests/editor/StepEditFixture.h"
+
+namespace {
+
+using zs::test::MakeNote;
+class StepEditTest : public zs::test::StepEditFixture {};
+
+TEST_F(StepEditTest, CtrlNWritesAndCtrlXDeletesTheCursorNote) {
+  Store()->SetTrackVelocity(0, 90);
+  GoTo(19, 61);
+  Tap(&Controls::ctrlN);
+  Note n = At(19, 61);
+  EXPECT_EQ(n.velocity, 90);
+  EXPECT_EQ(n.gate, 1);
+  EXPECT_EQ(n.offset, 0);
+  Tap(&Controls::ctrlX);
+  EXPECT_EQ(NotesAt(0, 0, 19), 0);
+
+}
+
+TEST_F(StepEditTest, ShiftOCyclesOffsetsAndAltArrowsUseTheRepeatCount) {
+  GoTo(0, 60);
+  Note n = MakeNote(60);
+  for (auto [from, to] : {std::pair{10, 0}, {96, 0}, {32, 64}, {0, 32}}) {
+    n.offset = static_cast<uint8_t>(from);
+    Put(0, n);
+    Tap(&Controls::shiftO);
+    EXPECT_EQ(At(0, 60).offset, to) << "from " << from;
+  }
+  Put(0, MakeNote(60));
+  Arrow(&Controls::downCount, 3, &Controls::altDownHeld);
+  EXPECT_EQ(At(0, 60).gate, 4);
+  Arrow(&Controls::upCount, 9, &Controls::altUpHeld);
+  EXPECT_EQ(At(0, 60).gate, 0);
+  Arrow(&Controls::rightCount, 40, &Controls::altShiftRightHeld);
+  EXPECT_EQ(At(0, 60).velocity, 127);
+  EXPECT_EQ(seq->GetStepCursor(), 0) << "modified arrows do not move the cursor";
+  EXPECT_EQ(seq->GetNoteCursor(), 0);
+}
+
+TEST_F(StepEditTest, AttributeEditorCommitsOnlyMidiValues) {
+  Put(2, MakeNote(60));
+  GoTo(2, 60);
+  Tap(&Controls::deletePressed);
+  for (int d : {2, 0, 0}) Press([d](Controls& c) { c.digitPressed[d] = true; });
+  Tap(&Controls::ctrlX);  // modal: nothing else happens meanwhile
+  testing::internal::CaptureStdout();
+  Tap(&Controls::returnPressed);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("END note editing"), std::string::npos);
+  EXPECT_EQ(At(2, 60).velocity, 100) << "200 is not a MIDI value";
+
+  // Velocity field (the default), typed 5 0 1, backspace; moving right commits into velocity.
+  Tap(&Controls::deletePressed);
+  for (int d : {5, 0, 1}) Press([d](Controls& c) { c.digitPressed[d] = true; });
+  Tap(&Controls::backspacePressed);
+  Arrow(&Controls::rightCount, 1);
+  EXPECT_EQ(At(2, 60).velocity, 50);
+  Press([](Controls& c) { c.digitPressed[7] = true; });
+  Tap(&Controls::ctrlReturn);  // commits into the offset field and leaves
+  EXPECT_EQ(At(2, 60).offset, 7);
+  GoTo(4, 60);  // no note: the editor does not open, the arrows move the cursor
+  Tap(&Controls::deletePressed);
+  Arrow(&Controls::downCount, 1);
+  EXPECT_EQ(seq->GetStepCursor(), 5);
+}
+
+TEST_F(StepEditTest, DraggingRefusesOccupiedPitchesAndSteps) {
+  Put(1, 60);
+  Put(1, 62);
+  Put(3, 60);
+  GoTo(1, 60);
+  Arrow(&Controls::rightCount, 2, &Controls::ctrlRightHeld);
+  EXPECT_EQ(At(1, 60).note, 60) << "62 is taken";
+  EXPECT_EQ(seq->GetNoteCursor(), 0);
+  Arrow(&Controls::rightCount, 3, &Controls::ctrlRightHeld);
+  EXPECT_EQ(At(1, 63).note, 63);
+  EXPECT_EQ(At(1, 60).note, 255);
+  EXPECT_EQ(seq->GetNoteCursor(), 3);
+
+  GoTo(3, 60);
+  Arrow(&Controls::upCount, 2, &Controls::ctrlUpHeld);  // to step 1, where 60 is free now
+  EXPECT_EQ(At(1, 60).note, 60);
+  EXPECT_EQ(seq->GetStepCursor(), 1);
+
+  // Finding notes: next step with this pitch (wrapping in the bar), next note of the step.
+  Put(9, 60);
+  Arrow(&Controls::upCount, 1, &Controls::ctrlShiftUpHeld);
+  EXPECT_EQ(seq->GetStepCursor(), 9);
+  GoTo(1, 62);
+  Arrow(&Controls::rightCount, 1, &Controls::ctrlShiftRightHeld);
+  EXPECT_EQ(seq->GetNoteCursor() + 12 * seq->GetOctave(), 63);
+  Arrow(&Controls::rightCount, 1, &Controls::ctrlShiftRightHeld);
+  EXPECT_EQ(seq->GetNoteCursor() + 12 * seq->GetOctave(), 60) << "wraps to the lowest";
+}
+
+TEST_F(StepEditTest, NoteClipboardPastesMovesAndCopiesAttributes) {
+  Note n = MakeNote(60);
+  n.velocity = 33;
+  n.gate = 5;
+  Put(0, n);
+  GoTo(0, 60);
+  Tap(&Controls::ctrlC);
+  GoTo(2, 64);
+  Tap(&Controls::ctrlV);
+  EXPECT_EQ(At(2, 64).velocity, 33);
+
+  GoTo(4, 60);  // CTRL M twice: the note travels, the origin follows
+  Tap(&Controls::ctrlM);
+  GoTo(6, 61);
+  Tap(&Controls::ctrlM);
+  EXPECT_EQ(At(0, 60).note, 255);
+  EXPECT_EQ(At(4, 60).note, 255);
+  EXPECT_EQ(At(6, 61).gate, 5);
+
+  Put(7, 50);
+  GoTo(7, 50);
+  Tap(&Controls::ctrlG);
+  EXPECT_EQ(At(7, 50).gate, 5);
+  EXPECT_EQ(At(7, 50).velocity, 100);
+
+  Press([](Controls& c) { c.shiftNumberRow[1] = true; });  // another track: the move is refused
+  ASSERT_EQ(seq->GetTrack(), 1);
+  GoTo(8, 60);
+  Tap(&Controls::ctrlM);
+  ExpectMessage("NOT SAME SESSION TRACK", true);
+  EXPECT_EQ(At(6, 61).note, 61);
+  EXPECT_EQ(NotesAt(0, 1, 8), 0);
+}
+
+TEST_F(StepEditTest, LinesInsertDeleteCopyAndPasteOnce) {
+  Put(5, 60);
+  Put(5, 64);
+  Put(255, 70);
+  GoTo(5, 60);
+  Tap(&Controls::ctrlI);
+  ExpectMessage("LASTLINE", true);
+  EXPECT_EQ(NotesAt(0, 0, 5), 2);
+  Store()->Delete(0, 0, 255);
+  Tap(&Controls::ctrlI);
+  EXPECT_EQ(NotesAt(0, 0, 5), 0);
+  EXPECT_EQ(NotesAt(0, 0, 6), 2);
+
+  GoTo(6, 60);
+  Tap(&Controls::ctrlL);
+  GoTo(9, 60);
+  Tap(&Controls::ctrlP);
+  EXPECT_EQ(NotesAt(0, 0, 9), 2);
+  GoTo(10, 60);
+  Tap(&Controls::ctrlP);
+  EXPECT_EQ(NotesAt(0, 0, 10), 0) << "the line clipboard is used up";
+
+  GoTo(8, 60);
+  Tap(&Controls::ctrlY);
+  EXPECT_EQ(NotesAt(0, 0, 8), 2) << "step 9 moved up";
+}
+
+TEST_F(StepEditTest, PlayRangesUpdateTheSongAndLoopsHaveBounds) {
+  seq->GetPlayer()->SetSong({{0, 16}, {1, 16}, {0, 16}});
+  GoTo(31, 48);
+  Tap(&Controls::ctrlShiftE);
+  GoTo(4, 48);
+  Tap(&Controls::ctrlShiftB);
+  int start, end;
+  Store()->GetStartEndSteps(0, 0, start, end);
+  EXPECT_EQ(start, 4);
+  EXPECT_EQ(end, 31);
+  Song song = seq->GetPlayer()->GetSong();
+  EXPECT_EQ(song[0].length, 28);
+  EXPECT_EQ(song[1].length, 16) << "other sessions keep theirs";
+  EXPECT_EQ(song[2].length, 28);
+
+  int loopTrack, loopStart, loopEnd;
+  Store()->SetLoopingStartEndSteps(0, 0, 127);
+  GoTo(130, 48);
+  Tap(&Controls::ctrlB);
+  ExpectMessage("LASTLINE NOT ALLOWED", true);
+  GoTo(0, 48);
+  Tap(&Controls::ctrlE);
+  ExpectMessage("FIRSTLINE NOT ALLOWED", true);
+  GoTo(20, 48);
+  Tap(&Controls::ctrlB);
+  GoTo(24, 48);
+  Tap(&Controls::ctrlE);
+  Store()->GetLoopingStartEndSteps(loopTrack, loopStart, loopEnd);
+  EXPECT_EQ(loopStart, 20);
+  EXPECT_EQ(loopEnd, 24);
+
+  Tap(&Controls::shiftReturn);  // looping off: nothing
+  EXPECT_FALSE(seq->IsPlaying());
+  Tap(&Controls::altL);
+  EXPECT_TRUE(Store()->GetLooping());
+  Tap(&Controls::shiftReturn);
+  EXPECT_TRUE(seq->IsPlaying());
+  EXPECT_TRUE(seq->GetPlayer()->IsLooping());
+  Tap(&Controls::shiftReturn);
+  GoTo(40, 48);  // outside 4..31: RETURN does not start
+  Tap(&Controls::returnPressed);
+  EXPECT_FALSE(seq->IsPlaying());
+}
+
+TEST_F(StepEditTest, TranspositionsAreAllOrNothing) {
+  Put(0, 116);
+  Put(0, 40);
+  GoTo(0, 48);
+  Tap(&Controls::ctrlKeypadPlus);
+  ExpectMessage("LASTCOL", true);
+  EXPECT_EQ(At(0, 116).note, 116);
+  Store()->DeleteNote(0, 0, 0, 116);
+  Put(0, 115);
+  Tap(&Controls::ctrlKeypadPlus);
+  EXPECT_EQ(At(0, 127).note, 127);
+  EXPECT_EQ(At(0, 52).note, 52);
+
+  Put(15, 0);
+  Put(3, 60);
+  Tap(&Controls::altShiftKeypadMinus);
+  ExpectMessage("FIRSTCOL", true);
+  EXPECT_EQ(At(3, 60).note, 60);
+  Store()->Delete(0, 0, 15);
+  Tap(&Controls::altKeypadMinus);
+  EXPECT_EQ(At(3, 48).note, 48);
+  EXPECT_EQ(At(0, 115).note, 115);
+
+  // One scale degree in C minor (the default scale).
+  Store()->Delete(0, 0, 0);
+  Put(0, 60);
+  Put(0, 63);
+  Tap(&Controls::shiftKeypadPlus);
+  EXPECT_EQ(At(0, 62).note, 62);
+  EXPECT_EQ(At(0, 65).note, 65);
+  Put(0, 64);
+  Tap(&Controls::shiftKeypadMinus);
+  ExpectMessage("NOT IN SCALE", true);
+  EXPECT_EQ(At(0, 62).note, 62);
+}
+
+TEST_F(StepEditTest, ValueEditorAndCursorWraps) {
+  const int bpm = seq->GetPlayer()->GetBPM();
+  Tap(&Controls::altB);
+  EXPECT_TRUE(seq->GetValueEditActive());
+  Arrow(&Controls::upCount, 3);
+  EXPECT_EQ(seq->GetPlayer()->GetBPM(), bpm + 3);
+  Arrow(&Controls::downCount, 300);
+  EXPECT_EQ(seq->GetPlayer()->GetBPM(), 1);
+  EXPECT_EQ(seq->GetStepCursor(), 0);
+  Tap(&Controls::returnPressed);
+  EXPECT_FALSE(seq->GetValueEditActive());
+
+  Arrow(&Controls::upCount, 1);
+  EXPECT_EQ(seq->GetStepCursor(), 15);
+  Arrow(&Controls::downCount, 1);
+  EXPECT_EQ(seq->GetStepCursor(), 0);
+  Arrow(&Controls::leftCount, 1);
+  EXPECT_EQ(seq->GetNoteCursor(), 36);
+  Arrow(&Controls::rightCount, 1, &Controls::shiftRightHeld);
+  EXPECT_EQ(seq->GetNoteCursor(), 0) << "36 + 12 wraps to 0";
+  Frame(Controls{.shiftDownHeld = true});
+  EXPECT_EQ(seq->GetStepCursor(), 0) << "a held flag without a press moves nothing";
+}
+
+}  // namespace
