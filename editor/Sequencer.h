@@ -34,6 +34,24 @@ enum Subpage : int32_t {
   SubpageCount,
 };
 
+// Mixer and effects subpages (5 to 8): the editor's equalizer programs; index 0 ("----")
+// stands for the values the equalizer had when the choice started.
+struct ExternalEqualizerProgram {
+  const char* name;
+  double values[kExternalParams];  // gain, then the ten bands 31 Hz .. 16 kHz in dB
+};
+constexpr int kEqualizerPrograms = 10;
+extern const ExternalEqualizerProgram kExternalEqualizerPrograms[kEqualizerPrograms];
+// Shown name, range and reset value of one parameter of the external effects subpages.
+struct ExternalEditParam {
+  const char* name;
+  double min;
+  double max;
+  double reset;
+};
+extern const ExternalEditParam kExternalReverbEditParams[kExternalParams];
+extern const ExternalEditParam kExternalEqualizerEditParams[kExternalParams];
+
 // Player time is advanced in slices of this length, so a long frame is caught up exactly.
 constexpr double kPlayerSlice = 1.0 / 60.0;
 // Longest frame that is caught up; a longer gap (a stalled thread) counts as this much.
@@ -107,6 +125,13 @@ class Sequencer : public IScene {
   const std::string& GetMessage() const { return message; }
   double GetMessageTimeLeft() const { return messageTimeLeft; }
   int GetWallpaper() const { return wallpaperNumber; }
+  // Mixer and effects subpages (5 to 8).
+  int GetMixerTrack() const { return mixerTrack; }
+  int GetMixerParam() const { return mixerParam; }
+  int GetFxParam() const { return fxParam; }
+  int GetExtReverbParam() const { return extReverbParam; }
+  int GetExtEqParam() const { return extEqParam; }
+  int GetEqProgramIndex() const { return eqProgramIndex; }
 
   static constexpr int kNoteColumns = 37;
   static constexpr int kMaxOctave = 10;
@@ -150,27 +175,16 @@ class Sequencer : public IScene {
   void HandleReverbChorus(const Controls& c);
   void HandleExternalReverb(const Controls& c);
   void HandleExternalEqualizer(const Controls& c);
-
-  // Step edit subpage: helpers of SequencerStepEdit.cpp and the block commands of
-  // SequencerBlock.cpp.
-  bool CursorNote(Note& out) const;  // the note of the cursor step at the cursor pitch
-  bool HandleCursorNoteKeys(const Controls& c);
-  bool HandleClipboardKeys(const Controls& c);
-  bool HandleLineKeys(const Controls& c);
-  bool HandleTransposeKeys(const Controls& c);
-  bool HandlePlayKeys(const Controls& c);
-  void HandleCursorKeys(const Controls& c);
-  bool ShiftSteps(int first, int last, int semitones);  // line/bar transposition, all or nothing
-  void HarmonicTransposeStep(int degrees);
-  void UpdateSongLengths();
-  bool HandleBlockCommands(const Controls& c);
-  bool BlockInCurrentTrack() const { return blockComplete && blockSession == session && blockTrack == track; }
-  void BackupBlock();
-  void CopyBlock();
-  void MoveBlock();
-  void ChangeBlockNotes(int operation);
-  void RandomizeBlockOffsets();
-  void HarmonicTransposeBlock(int degrees);
+  // Mixer and effects subpages (5 to 8).
+  // Pitch change, layering and baking into notes need a stopped player, no recording and no
+  // note key down; otherwise shows "NOTE KEY" or "STOP PLAYBACK" and returns false.
+  bool MixerGuardPassed(const Controls& c);
+  void MixerChangeSelected(int delta, const Controls& c);
+  void MixerMakeVelocityPermanent();
+  void MixerMakePitchPermanent();
+  // Copies the current track's settings of subpage 6, 7 or 8 to every other track on its soundfont.
+  void PropagateEffects(int effectsSubpage);
+  void ApplyEqualizer(const double values[kExternalParams]);
 
   // Screen areas, each in its own file.
   void DisplayPitchBlack(QuadList& quads);

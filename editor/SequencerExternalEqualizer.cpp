@@ -1,25 +1,99 @@
-// Sequencer: keys of the external equalizer subpage.
+// Sequencer: keys of the external equalizer subpage, with its program choice.
+#include <algorithm>
+
 #include "editor/Sequencer.h"
 #include "player/Player.h"
 #include "sound/SFOutput.h"
 
+const ExternalEqualizerProgram kExternalEqualizerPrograms[kEqualizerPrograms] = {
+    {"----", {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {"FLAT", {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+    {"LOWP", {1, 5.12, 4.85, 4.04, 0.94, 1.26, -0.36, -0.36, 0, 0, 0}},
+    {"ACOU", {1, 6.83, 6.47, 5.39, 1.26, 2.88, 2.52, 4.85, 5.39, 4.85, 2.88}},
+    {"PIAN", {1, 3.96, 2.88, 0.36, 3.42, 3.96, 1.98, 4.85, 5.93, 3.96, 4.85}},
+    {"POP", {1, -1.8, -1.26, 0.36, 2.88, 5.39, 5.39, 2.88, 0.36, -1.26, -1.62}},
+    {"ROCK", {1, 6.65, 5.39, 3.96, 1.98, -0.72, -1.26, 0.72, 3.24, 4.49, 5.75}},
+    {"LATI", {1, 5.93, 5.93, 0.36, 0.36, -1.8, -1.8, -1.8, 0.36, 3.96, 5.93}},
+    {"ELEC", {1, 5.75, 5.21, 1.62, 0.36, -2.7, 3.06, 1.08, 1.62, 5.39, 6.65}},
+    {"BASS", {1, 7.19, 5.57, 4.67, 3.24, 1.62, 0.36, 0.36, 0.36, 0.36, 0.36}},
+};
+
+const ExternalEditParam kExternalEqualizerEditParams[kExternalParams] = {
+    {"GAIN", 0, 4, 1},       {"31 HZ", -12, 12, 0},  {"63 HZ", -12, 12, 0},  {"125 HZ", -12, 12, 0},
+    {"250 HZ", -12, 12, 0},  {"500 HZ", -12, 12, 0}, {"1 KHZ", -12, 12, 0},  {"2 KHZ", -12, 12, 0},
+    {"4 KHZ", -12, 12, 0},   {"8 KHZ", -12, 12, 0},  {"16 KHZ", -12, 12, 0},
+};
+
+namespace {
+
+constexpr double kStepsPerRange = 200.0;
+
+int ArrowPresses(int count, bool shift, bool ctrl, bool alt, bool altShift, bool ctrlShift) {
+  return (shift || ctrl || alt || altShift || ctrlShift) ? 0 : count;
+}
+
+}  // namespace
+
+void Sequencer::ApplyEqualizer(const double values[kExternalParams]) {
+  synth->SetExternalEqualizerParams(track, values);
+  sessions->SetTrackExternalEqualizer(track, values);
+}
+
 void Sequencer::HandleExternalEqualizer(const Controls& c) {
   // Choosing a program is a mode: ALT P enters it (remembering the values to go back to),
-  // RETURN leaves it. Subpage cycling and track selection wait for it to end. Like the
-  // external reverb subpage, nothing acts on a soundfont without the external effects.
-  if (!synth->GetExternalReverbAvailable(track)) return;
-  if (c.altP) {
-    if (!eqProgramSelecting) {
-      eqProgramSelecting = true;
-      eqProgramIndex = 0;
-      sessions->GetTrackExternalEqualizer(track, savedEqualizer);
-    }
+  // RETURN leaves it. Subpage cycling and track selection wait for it to end. Nothing acts on
+  // a soundfont whose equalizer did not come up: there would be nothing to hear.
+  if (!synth->GetExternalEqualizerAvailable(track)) return;
+  const int left = ArrowPresses(c.leftCount, c.shiftLeftHeld, c.ctrlLeftHeld, c.altLeftHeld, c.altShiftLeftHeld,
+                                c.ctrlShiftLeftHeld);
+  const int right = ArrowPresses(c.rightCount, c.shiftRightHeld, c.ctrlRightHeld, c.altRightHeld,
+                                 c.altShiftRightHeld, c.ctrlShiftRightHeld);
+  const int up =
+      ArrowPresses(c.upCount, c.shiftUpHeld, c.ctrlUpHeld, c.altUpHeld, c.altShiftUpHeld, c.ctrlShiftUpHeld);
+  const int down = ArrowPresses(c.downCount, c.shiftDownHeld, c.ctrlDownHeld, c.altDownHeld,
+                                c.altShiftDownHeld, c.ctrlShiftDownHeld);
+  double values[kExternalParams];
+  sessions->GetTrackExternalEqualizer(track, values);
+
+  if (c.altE) {
+    synth->SetExternalEqualizerActive(track, !synth->GetExternalEqualizerActive(track));
+    sessions->SetTrackExternalEqualizerEnabled(track, synth->GetExternalEqualizerActive(track));
+  } else if (left > 0 || right > 0) {
+    extEqParam = std::clamp(extEqParam + right - left, 0, kExternalParams - 1);
+    return;
+  } else if ((up > 0 || down > 0) && eqProgramSelecting) {
+    // The programs are a list read downwards: DOWN goes to the next one.
+    int index = (eqProgramIndex - up + down) % kEqualizerPrograms;
+    if (index < 0) index += kEqualizerPrograms;
+    eqProgramIndex = index;
+    ApplyEqualizer(index == 0 ? savedEqualizer : kExternalEqualizerPrograms[index].values);
+  } else if (up > 0 || down > 0) {
+    const ExternalEditParam& p = kExternalEqualizerEditParams[extEqParam];
+    const double step = (p.max - p.min) / kStepsPerRange;
+    values[extEqParam] = std::clamp(values[extEqParam] + (up - down) * step, p.min, p.max);
+    synth->SetExternalEqualizerSingleParam(track, extEqParam, values[extEqParam]);
+    sessions->SetTrackExternalEqualizer(track, values);
+  } else if (c.altShiftX) {
+    for (int i = 0; i < kExternalParams; ++i) values[i] = kExternalEqualizerEditParams[i].reset;
+    ApplyEqualizer(values);
+  } else if (c.altX) {
+    values[extEqParam] = kExternalEqualizerEditParams[extEqParam].reset;
+    synth->SetExternalEqualizerSingleParam(track, extEqParam, values[extEqParam]);
+    sessions->SetTrackExternalEqualizer(track, values);
+  } else if (c.altP) {
+    if (eqProgramSelecting) return;
+    eqProgramSelecting = true;
+    eqProgramIndex = 0;
+    for (int i = 0; i < kExternalParams; ++i) savedEqualizer[i] = values[i];
+    return;
   } else if (c.returnPressed) {
-    if (eqProgramSelecting) {
-      if (eqProgramIndex == 0) sessions->SetTrackExternalEqualizer(track, savedEqualizer);
-      eqProgramSelecting = false;
-      eqProgramIndex = 0;
-      for (double& v : savedEqualizer) v = 0;
-    }
+    if (!eqProgramSelecting) return;
+    if (eqProgramIndex == 0) ApplyEqualizer(savedEqualizer);
+    eqProgramSelecting = false;
+    eqProgramIndex = 0;
+    for (double& v : savedEqualizer) v = 0;
+  } else {
+    return;
   }
+  PropagateEffects(SubpageExternalEqualizer);
 }

@@ -1,5 +1,65 @@
 // Sequencer: keys of the external reverb subpage.
+#include <algorithm>
+
 #include "editor/Sequencer.h"
 #include "player/Player.h"
+#include "sound/SFOutput.h"
 
-void Sequencer::HandleExternalReverb(const Controls&) {}
+// The editor's reset values differ from the plug-in's start values only in the mix: a reset
+// reverb is audible (0.375 wet) where a fresh chain starts dry.
+const ExternalEditParam kExternalReverbEditParams[kExternalParams] = {
+    {"IN DELAY", 20, 100, 60},         {"LF X", 50, 1000, 105.737},      {"LOW RT60", 1, 8, 1.68179},
+    {"MID RT60", 1, 8, 1.68179},       {"HF DAMPING", 1500, 23520, 2984.89}, {"EQ1 FREQ", 40, 2500, 112.468},
+    {"EQ1 LEVEL", -15, 15, 0},         {"EQ2 FREQ", 160, 10000, 449.873}, {"EQ2 LEVEL", -15, 15, 0},
+    {"DRY/WET MIX", -1, 1, 0.375},     {"LEVEL", -70, 40, 6},
+};
+
+namespace {
+
+// Steps per full range of one UP or DOWN press.
+constexpr double kStepsPerRange = 200.0;
+
+int PlainArrows(int count, bool shift, bool ctrl, bool alt, bool altShift, bool ctrlShift) {
+  return (shift || ctrl || alt || altShift || ctrlShift) ? 0 : count;
+}
+
+}  // namespace
+
+void Sequencer::HandleExternalReverb(const Controls& c) {
+  if (!synth->GetExternalReverbAvailable(track)) return;
+  const int left = PlainArrows(c.leftCount, c.shiftLeftHeld, c.ctrlLeftHeld, c.altLeftHeld, c.altShiftLeftHeld,
+                               c.ctrlShiftLeftHeld);
+  const int right = PlainArrows(c.rightCount, c.shiftRightHeld, c.ctrlRightHeld, c.altRightHeld,
+                                c.altShiftRightHeld, c.ctrlShiftRightHeld);
+  const int up =
+      PlainArrows(c.upCount, c.shiftUpHeld, c.ctrlUpHeld, c.altUpHeld, c.altShiftUpHeld, c.ctrlShiftUpHeld);
+  const int down = PlainArrows(c.downCount, c.shiftDownHeld, c.ctrlDownHeld, c.altDownHeld, c.altShiftDownHeld,
+                               c.ctrlShiftDownHeld);
+  double values[kExternalParams];
+  sessions->GetTrackExternalReverb(track, values);
+
+  if (c.altR) {
+    synth->SetExternalReverbActive(track, !synth->GetExternalReverbActive(track));
+    sessions->SetTrackExternalReverbEnabled(track, synth->GetExternalReverbActive(track));
+  } else if (left > 0 || right > 0) {
+    extReverbParam = std::clamp(extReverbParam + right - left, 0, kExternalParams - 1);
+    return;
+  } else if (up > 0 || down > 0) {
+    const ExternalEditParam& p = kExternalReverbEditParams[extReverbParam];
+    const double step = (p.max - p.min) / kStepsPerRange;
+    values[extReverbParam] = std::clamp(values[extReverbParam] + (up - down) * step, p.min, p.max);
+    synth->SetExternalReverbSingleParam(track, extReverbParam, values[extReverbParam]);
+    sessions->SetTrackExternalReverb(track, values);
+  } else if (c.altShiftX) {
+    for (int i = 0; i < kExternalParams; ++i) values[i] = kExternalReverbEditParams[i].reset;
+    synth->SetExternalReverbParams(track, values);
+    sessions->SetTrackExternalReverb(track, values);
+  } else if (c.altX) {
+    values[extReverbParam] = kExternalReverbEditParams[extReverbParam].reset;
+    synth->SetExternalReverbSingleParam(track, extReverbParam, values[extReverbParam]);
+    sessions->SetTrackExternalReverb(track, values);
+  } else {
+    return;
+  }
+  PropagateEffects(SubpageExternalReverb);
+}

@@ -1,0 +1,214 @@
+// Effects subpages (reverb and chorus, external reverb, external equalizer): ranges, what
+// reaches the synthesizer and the plug-ins, and the copy to the tracks on the same soundfont.
+#include "tests/editor/SequencerFixture.h"
+
+namespace zs::test {
+namespace {
+
+// Two soundfonts (the same file twice); track 5 plays the second, the others the first.
+class EffectsTest : public SequencerFixture {
+ protected:
+  void SetUp() override {
+    unsetenv("ALSA_CONFIG_PATH");
+    previousDir = fs::current_path();
+    fs::current_path(zs::test::MakeTempDir("effects"));
+    std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n1.0 " << kSoundfont << "\n";
+    seq = MakeSequencer();
+    ASSERT_TRUE(seq->Init(nullptr));
+    ASSERT_TRUE(seq->GetSynth()->SetInstrument(kOtherFont, 1, 0, 0));
+  }
+  void Subpage(int index) {
+    Press([index](Controls& c) { c.ctrlDigit[index] = true; });
+    ASSERT_EQ(seq->GetSubpage(), index);
+  }
+  void Up(int count) {
+    Press([count](Controls& c) { c.upCount = count; });
+  }
+  void Down(int count) {
+    Press([count](Controls& c) { c.downCount = count; });
+  }
+  void Right(int count) {
+    Press([count](Controls& c) { c.rightCount = count; });
+  }
+  void Save() {
+    Press([](Controls& c) { c.f1Pressed = true; });
+    ExpectMessage("SAVED", false);
+  }
+  void Reload() {
+    Press([](Controls& c) { c.f5Pressed = true; });
+    ExpectMessage("LOADED", false);
+  }
+  SessionsStore* Store() { return seq->GetSessions(); }
+  SFOutput* Synth() { return seq->GetSynth(); }
+
+  static constexpr int kOtherFont = 5;
+};
+
+TEST_F(EffectsTest, ReverbAndChorusReachTheSynthesizerAndTheTracksOfTheSoundfont) {
+  Subpage(SubpageReverbChorus);
+  Store()->SetTrackReverb(0, 40, 10, 50, 90);
+  Store()->SetTrackReverb(kOtherFont, 1, 2, 3, 4);
+  Up(3);  // room 40 -> 43
+  double room, damping, width, level;
+  Synth()->GetReverb(0, room, damping, width, level);
+  EXPECT_NEAR(room, 0.43, 1e-6);
+  EXPECT_NEAR(level, 0.9, 1e-6);
+  int r[4];
+  for (int t = 0; t < kTracks; ++t) {
+    Store()->GetTrackReverb(t, r[0], r[1], r[2], r[3]);
+    EXPECT_EQ(r[0], t == kOtherFont ? 1 : 43) << t;
+  }
+  Synth()->GetReverb(kOtherFont, room, damping, width, level);
+  EXPECT_NE(room, 0.43);
+
+  const bool reverbOn = Store()->GetTrackReverbEnabled(0);
+  Press([](Controls& c) { c.altR = true; });
+  EXPECT_EQ(Synth()->IsReverbEnabled(0), !reverbOn);
+  EXPECT_EQ(Store()->GetTrackReverbEnabled(11), !reverbOn);
+  EXPECT_EQ(Synth()->IsReverbEnabled(11), !reverbOn);
+  const int curve = seq->GetMidiVelocityCurve();
+  const bool chorusOn = Store()->GetTrackChorusEnabled(0);
+  Press([](Controls& c) { c.altC = true; });
+  EXPECT_EQ(Synth()->IsChorusEnabled(0), !chorusOn);
+  EXPECT_EQ(Store()->GetTrackChorusEnabled(3), !chorusOn);
+  EXPECT_EQ(seq->GetMidiVelocityCurve(), curve + 1);  // the global ALT C as well
+
+  // Chorus speed (parameter 6) stops at 5.0 and 0.1 Hz.
+  Right(20);
+  EXPECT_EQ(seq->GetFxParam(), 8);
+  Press([](Controls& c) { c.leftCount = 2; });
+  int ch[5];
+  Store()->SetTrackChorus(0, 3, 20, 49, 8, 0);
+  Up(4);
+  Store()->GetTrackChorus(0, ch[0], ch[1], ch[2], ch[3], ch[4]);
+  EXPECT_EQ(ch[2], 50);
+  Store()->SetTrackChorus(0, 3, 20, 2, 8, 0);
+  Down(3);
+  int voices, type;
+  double speed, depth;
+  Synth()->GetChorus(0, voices, level, speed, depth, type);
+  EXPECT_NEAR(speed, 0.1, 1e-6);
+  EXPECT_NEAR(level, 2.0, 1e-6);
+  Store()->GetTrackChorus(4, ch[0], ch[1], ch[2], ch[3], ch[4]);
+  EXPECT_EQ(ch[2], 1);
+
+  Up(1);
+  Save();
+  Up(10);
+  Press([](Controls& c) { c.altR = true; });
+  Reload();
+  Store()->GetTrackChorus(0, ch[0], ch[1], ch[2], ch[3], ch[4]);
+  EXPECT_EQ(ch[2], 2);
+  EXPECT_EQ(Store()->GetTrackReverbEnabled(0), !reverbOn);
+  Synth()->GetChorus(0, voices, level, speed, depth, type);
+  EXPECT_NEAR(speed, 0.2, 1e-6);
+  Synth()->GetReverb(0, room, damping, width, level);
+  EXPECT_NEAR(room, 0.43, 1e-6);
+}
+
+TEST_F(EffectsTest, ExternalReverbStepsClampsResetsAndCopies) {
+  ASSERT_TRUE(Synth()->GetExternalReverbAvailable(0));
+  Subpage(SubpageExternalReverb);
+  Right(4);
+  double v[kExternalParams];
+  Store()->GetTrackExternalReverb(0, v);
+  v[4] = 23500;
+  Store()->SetTrackExternalReverb(0, v);
+  Up(1);  // step 110.1
+  Synth()->GetExternalReverbParams(0, v);
+  EXPECT_DOUBLE_EQ(v[4], 23520);
+  Store()->GetTrackExternalReverb(3, v);
+  EXPECT_DOUBLE_EQ(v[4], 23520);
+  Store()->GetTrackExternalReverb(kOtherFont, v);
+  EXPECT_NE(v[4], 23520);
+  Down(2);
+  Synth()->GetExternalReverbParams(0, v);
+  EXPECT_NEAR(v[4], 23520 - 2 * 110.1, 1e-9);
+
+  Press([](Controls& c) { c.altX = true; });
+  Synth()->GetExternalReverbParams(0, v);
+  EXPECT_DOUBLE_EQ(v[4], 2984.89);
+
+  Right(5);  // dry/wet mix
+  Down(300);
+  Synth()->GetExternalReverbParams(0, v);
+  EXPECT_DOUBLE_EQ(v[9], -1);
+  Press([](Controls& c) { c.altShiftX = true; });
+  Synth()->GetExternalReverbParams(0, v);
+  EXPECT_DOUBLE_EQ(v[9], 0.375);
+  EXPECT_DOUBLE_EQ(v[10], 6);
+
+  const bool on = Synth()->GetExternalReverbActive(0);
+  Press([](Controls& c) { c.altR = true; });
+  EXPECT_EQ(Synth()->GetExternalReverbActive(0), !on);
+  EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(0), !on);
+  EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(7), !on);
+  EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(kOtherFont), on);
+
+  Up(10);  // dry/wet mix, step 0.01
+  Save();
+  Down(50);
+  Reload();
+  Store()->GetTrackExternalReverb(0, v);
+  EXPECT_NEAR(v[9], 0.475, 1e-9);
+  EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(0), !on);
+}
+
+TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
+  ASSERT_TRUE(Synth()->GetExternalEqualizerAvailable(0));
+  Subpage(SubpageExternalEqualizer);
+  Right(2);  // 63 Hz, step 0.12 dB
+  Up(10);
+  double v[kExternalParams];
+  Synth()->GetExternalEqualizerParams(0, v);
+  EXPECT_NEAR(v[2], 1.2, 1e-9);
+  Press([](Controls& c) { c.altE = true; });
+  EXPECT_TRUE(Synth()->GetExternalEqualizerActive(0));
+  EXPECT_TRUE(Store()->GetTrackExternalEqualizerEnabled(4));
+
+  Press([](Controls& c) { c.altP = true; });
+  ASSERT_TRUE(seq->GetEqProgramSelecting());
+  Up(1);  // up from "----" wraps to the last program
+  EXPECT_EQ(seq->GetEqProgramIndex(), 9);
+  Synth()->GetExternalEqualizerParams(0, v);
+  EXPECT_DOUBLE_EQ(v[1], 7.19);
+  Down(1);
+  EXPECT_EQ(seq->GetEqProgramIndex(), 0);
+  Synth()->GetExternalEqualizerParams(0, v);
+  EXPECT_NEAR(v[2], 1.2, 1e-9);
+  EXPECT_DOUBLE_EQ(v[1], 0);
+  Press([](Controls& c) { c.tabPressed = true; });
+  EXPECT_EQ(seq->GetSubpage(), SubpageExternalEqualizer);
+
+  Down(3);
+  Press([](Controls& c) { c.returnPressed = true; });
+  EXPECT_FALSE(seq->GetEqProgramSelecting());
+  Synth()->GetExternalEqualizerParams(0, v);
+  EXPECT_DOUBLE_EQ(v[1], 6.83);
+  EXPECT_DOUBLE_EQ(v[10], 2.88);
+  Store()->GetTrackExternalEqualizer(11, v);
+  EXPECT_DOUBLE_EQ(v[1], 6.83);
+  Store()->GetTrackExternalEqualizer(kOtherFont, v);
+  EXPECT_DOUBLE_EQ(v[1], 0);
+
+  Save();
+  Press([](Controls& c) { c.altShiftX = true; });
+  Synth()->GetExternalEqualizerParams(0, v);
+  EXPECT_DOUBLE_EQ(v[1], 0);
+  EXPECT_DOUBLE_EQ(v[0], 1);
+  Reload();
+  Store()->GetTrackExternalEqualizer(0, v);
+  EXPECT_DOUBLE_EQ(v[1], 6.83);
+  EXPECT_TRUE(Store()->GetTrackExternalEqualizerEnabled(0));
+
+  Press([](Controls& c) { c.leftCount = 5; });  // gain, step 0.02
+  Down(60);
+  Store()->GetTrackExternalEqualizer(0, v);
+  EXPECT_DOUBLE_EQ(v[0], 0);
+  Press([](Controls& c) { c.altX = true; });
+  Synth()->GetExternalEqualizerParams(0, v);
+  EXPECT_DOUBLE_EQ(v[0], 1);
+}
+
+}  // namespace
+}  // namespace zs::test

@@ -1,0 +1,232 @@
+// Mixer subpage: selection, the range rules, what reaches the synthesizer, the guard and
+// baking pitch change and velocity into the notes.
+#include "tests/editor/SequencerFixture.h"
+
+namespace zs::test {
+namespace {
+
+class MixerTest : public SequencerFixture {
+ protected:
+  void SetUp() override {
+    SequencerFixture::SetUp();
+    Press([](Controls& c) { c.ctrlDigit[4] = true; });
+    ASSERT_EQ(seq->GetSubpage(), SubpageMixer);
+  }
+  void Up(int count) {
+    Press([count](Controls& c) { c.upCount = count; });
+  }
+  void Down(int count) {
+    Press([count](Controls& c) { c.downCount = count; });
+  }
+  void MixerTrack(int t) {
+    Press([](Controls& c) { c.leftCount = 20; });
+    Press([t](Controls& c) { c.rightCount = t; });
+    ASSERT_EQ(seq->GetMixerTrack(), t);
+  }
+  // Controller value on the channel the track plays on.
+  int Cc(int track, int controller) {
+    int value = -1;
+    fluid_synth_get_cc(seq->GetSynth()->GetSynth(0), SFOutput::TrackChannel(track), controller, &value);
+    return value;
+  }
+  SessionsStore* Store() { return seq->GetSessions(); }
+};
+
+TEST_F(MixerTest, SelectionKeysAndTrackCursor) {
+  EXPECT_EQ(seq->GetMixerParam(), 7);
+  const std::pair<void (*)(Controls&), int> keys[] = {
+      {[](Controls& c) { c.altP = true; }, 10},  {[](Controls& c) { c.altC = true; }, 300},
+      {[](Controls& c) { c.altU = true; }, 301}, {[](Controls& c) { c.altI = true; }, 302},
+      {[](Controls& c) { c.altL = true; }, 303}, {[](Controls& c) { c.altV = true; }, 304},
+      {[](Controls& c) { c.altO = true; }, 7},
+  };
+  for (const auto& [set, code] : keys) {
+    Press(set);
+    EXPECT_EQ(seq->GetMixerParam(), code);
+  }
+  Press([](Controls& c) { c.rightCount = 15; });
+  EXPECT_EQ(seq->GetMixerTrack(), 11);
+  Press([](Controls& c) { c.leftCount = 3; });
+  EXPECT_EQ(seq->GetMixerTrack(), 8);
+  Press([](Controls& c) { c.leftHeld = true; });  // held without a new press: nothing
+  EXPECT_EQ(seq->GetMixerTrack(), 8);
+  EXPECT_EQ(seq->GetTrack(), 0);  // the mixer track is its own cursor
+}
+
+TEST_F(MixerTest, ChannelAndOutputWrapOthersClamp) {
+  MixerTrack(2);
+  Store()->SetTrackChannel(2, 0);
+  Press([](Controls& c) { c.altC = true; });
+  Down(1);
+  EXPECT_EQ(Store()->GetTrackChannel(2), 15);
+  Up(1);
+  EXPECT_EQ(Store()->GetTrackChannel(2), 0);
+
+  Store()->SetTrackOutput(2, 2);
+  Press([](Controls& c) { c.altU = true; });
+  Up(1);
+  EXPECT_EQ(Store()->GetTrackOutput(2), 0);
+  Down(4);  // 0 -> 2 -> 1 -> 0 -> 2
+  EXPECT_EQ(Store()->GetTrackOutput(2), 2);
+
+  Press([](Controls& c) { c.altV = true; });
+  Store()->SetTrackVelocity(2, 3);
+  Down(5);
+  EXPECT_EQ(Store()->GetTrackVelocity(2), 0);
+
+  Press([](Controls& c) { c.altL = true; });
+  Up(30);
+  EXPECT_EQ(Store()->GetTrackLayer(2), 11);
+}
+
+TEST_F(MixerTest, VolumeAndPanReachTheSynthesizerAndSurviveSaveAndLoad) {
+  Store()->SetTrackVolume(5, 50);  // another track's column value is sent as well
+  MixerTrack(9);                   // track 9 plays on channel 10
+  Store()->SetTrackVolume(9, 125);
+  Up(5);
+  EXPECT_EQ(Store()->GetTrackVolume(9), 127);
+  EXPECT_EQ(Cc(9, 7), 127);
+  EXPECT_EQ(Cc(5, 7), 50);
+  Down(27);
+  EXPECT_EQ(Cc(9, 7), 100);
+
+  Press([](Controls& c) { c.altP = true; });
+  Store()->SetTrackPan(9, 2);
+  Down(4);
+  EXPECT_EQ(Store()->GetTrackPan(9), 0);
+  Up(20);
+  EXPECT_EQ(Cc(9, 10), 20);
+
+  Press([](Controls& c) { c.altC = true; });
+  Store()->SetTrackChannel(9, 4);
+  Up(1);
+  Press([](Controls& c) { c.f1Pressed = true; });
+  ExpectMessage("SAVED", false);
+
+  Press([](Controls& c) { c.altO = true; });
+  Down(100);
+  Press([](Controls& c) { c.altP = true; });
+  Up(100);
+  Store()->SetTrackChannel(9, 0);
+  Press([](Controls& c) { c.f5Pressed = true; });
+  ExpectMessage("LOADED", false);
+  EXPECT_EQ(Store()->GetTrackVolume(9), 100);
+  EXPECT_EQ(Store()->GetTrackPan(9), 20);
+  EXPECT_EQ(Store()->GetTrackChannel(9), 5);
+  EXPECT_EQ(Cc(9, 7), 100);
+  EXPECT_EQ(Cc(9, 10), 20);
+}
+
+TEST_F(MixerTest, SoloMuteFixedVelocityAndPropagatedMuteActOnTheMixerTrack) {
+  MixerTrack(4);
+  Press([](Controls& c) { c.altS = true; });
+  EXPECT_EQ(Store()->GetSingle(0), 4);
+  Press([](Controls& c) { c.altS = true; });
+  EXPECT_EQ(Store()->GetSingle(0), -1);
+  const bool fixed = Store()->GetTrackVelocityFixed(4);
+  Press([](Controls& c) { c.altT = true; });
+  EXPECT_NE(Store()->GetTrackVelocityFixed(4), fixed);
+  EXPECT_EQ(Store()->GetTrackVelocityFixed(0), Store()->GetTrackVelocityFixed(1));
+
+  Press([](Controls& c) { c.altM = true; });
+  EXPECT_TRUE(Store()->GetMuted(0, 4));
+  EXPECT_FALSE(Store()->GetMuted(0, 0));
+  Press([](Controls& c) { c.altShiftM = true; });
+  for (int t = 0; t < kTracks; ++t) EXPECT_TRUE(Store()->GetMuted(0, t)) << t;
+  EXPECT_FALSE(Store()->GetMuted(1, 0));  // other sessions keep theirs
+  Press([](Controls& c) { c.altM = true; });
+  Press([](Controls& c) { c.altShiftM = true; });
+  for (int t = 0; t < kTracks; ++t) EXPECT_FALSE(Store()->GetMuted(0, t)) << t;
+}
+
+TEST_F(MixerTest, LayeringNeedsAStoppedPlayerAndNoNoteKey) {
+  MixerTrack(3);
+  Store()->SetTrackLayer(3, 7);
+  Press([](Controls& c) { c.altX = true; });  // volume selected: nothing
+  EXPECT_EQ(Store()->GetTrackLayer(3), 7);
+  EXPECT_FALSE(seq->IsMessageActive());
+
+  Press([](Controls& c) { c.altL = true; });
+  Press([](Controls& c) { c.spacePressed = true; });
+  ASSERT_TRUE(seq->IsPlaying());
+  Up(1);
+  ExpectMessage("STOP PLAYBACK", true);
+  EXPECT_EQ(Store()->GetTrackLayer(3), 7);
+  Press([](Controls& c) { c.spacePressed = true; });
+
+  Press([](Controls& c) {
+    c.pianoHeld[5] = true;
+    c.altX = true;
+  });
+  ExpectMessage("NOTE KEY", true);
+  EXPECT_EQ(Store()->GetTrackLayer(3), 7);
+
+  Press([](Controls& c) { c.rightCtrlPressed = true; });  // recording blocks as well
+  Down(1);
+  ExpectMessage("STOP PLAYBACK", true);
+  Press([](Controls& c) { c.rightCtrlPressed = true; });
+
+  Down(2);
+  EXPECT_EQ(Store()->GetTrackLayer(3), 5);
+  Press([](Controls& c) { c.altX = true; });
+  EXPECT_EQ(Store()->GetTrackLayer(3), 3);
+  for (int t = 0; t < kTracks; ++t) Store()->SetTrackLayer(t, 0);
+  Press([](Controls& c) { c.altShiftX = true; });
+  for (int t = 0; t < kTracks; ++t) EXPECT_EQ(Store()->GetTrackLayer(t), t);
+}
+
+TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
+  MixerTrack(1);
+  std::vector<Note> notes = {MakeNote(60), MakeNote(125)};
+  Store()->SetNotes(0, 1, 0, notes);
+  Store()->SetNotes(11, 1, 255, {MakeNote(10)});
+  Store()->SetNotes(0, 2, 0, {MakeNote(60)});
+
+  Press([](Controls& c) { c.altI = true; });
+  Store()->SetTrackPitch(1, 64);
+  Press([](Controls& c) { c.ctrlShiftI = true; });
+  ExpectMessage("PITCH CHANGES APPLIED", false);
+  Store()->GetNotes(0, 1, 0, notes);
+  EXPECT_EQ(notes[0].note, 60);
+
+  Up(3);  // +3 would take 125 to 128
+  Press([](Controls& c) { c.ctrlShiftI = true; });
+  ExpectMessage("NOTE LEAVING RANGE", true);
+  Store()->GetNotes(0, 1, 0, notes);
+  EXPECT_EQ(notes[1].note, 125);
+  EXPECT_EQ(Store()->GetTrackPitch(1), 67);
+
+  Down(5);  // -2
+  Press([](Controls& c) { c.spacePressed = true; });
+  Press([](Controls& c) { c.ctrlShiftI = true; });
+  ExpectMessage("STOP PLAYBACK", true);
+  Press([](Controls& c) { c.spacePressed = true; });
+  Press([](Controls& c) { c.ctrlShiftI = true; });
+  ExpectMessage("PITCH CHANGES APPLIED", false);
+  Store()->GetNotes(0, 1, 0, notes);
+  EXPECT_EQ(notes[0].note, 58);
+  EXPECT_EQ(notes[1].note, 123);
+  Store()->GetNotes(11, 1, 255, notes);
+  EXPECT_EQ(notes[0].note, 8);
+  Store()->GetNotes(0, 2, 0, notes);
+  EXPECT_EQ(notes[0].note, 60);  // other tracks untouched
+  EXPECT_EQ(Store()->GetTrackPitch(1), 64);
+
+  Store()->SetTrackVelocity(1, 33);
+  Press([](Controls& c) { c.ctrlShiftV = true; });  // pitch still selected: nothing
+  Store()->GetNotes(0, 1, 0, notes);
+  EXPECT_EQ(notes[0].velocity, 100);
+  Press([](Controls& c) { c.altV = true; });
+  Press([](Controls& c) { c.ctrlShiftV = true; });
+  ExpectMessage("VELOCITY CHANGES APPLIED", false);
+  Store()->GetNotes(0, 1, 0, notes);
+  EXPECT_EQ(notes[0].velocity, 33);
+  EXPECT_EQ(notes[1].velocity, 33);
+  Store()->GetNotes(11, 1, 255, notes);
+  EXPECT_EQ(notes[0].velocity, 33);
+  Store()->GetNotes(0, 2, 0, notes);
+  EXPECT_EQ(notes[0].velocity, 100);
+}
+
+}  // namespace
+}  // namespace zs::test
