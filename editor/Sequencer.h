@@ -186,6 +186,27 @@ class Sequencer : public IScene {
   void PropagateEffects(int effectsSubpage);
   void ApplyEqualizer(const double values[kExternalParams]);
 
+  // Step edit subpage: helpers of SequencerStepEdit.cpp and the block commands of
+  // SequencerBlock.cpp.
+  bool CursorNote(Note& out) const;  // the note of the cursor step at the cursor pitch
+  bool HandleCursorNoteKeys(const Controls& c);
+  bool HandleClipboardKeys(const Controls& c);
+  bool HandleLineKeys(const Controls& c);
+  bool HandleTransposeKeys(const Controls& c);
+  bool HandlePlayKeys(const Controls& c);
+  void HandleCursorKeys(const Controls& c);
+  bool ShiftSteps(int first, int last, int semitones);  // line/bar transposition, all or nothing
+  void HarmonicTransposeStep(int degrees);
+  void UpdateSongLengths();
+  bool HandleBlockCommands(const Controls& c);
+  bool BlockInCurrentTrack() const { return blockComplete && blockSession == session && blockTrack == track; }
+  void BackupBlock();
+  void CopyBlock();
+  void MoveBlock();
+  void ChangeBlockNotes(int operation);
+  void RandomizeBlockOffsets();
+  void HarmonicTransposeBlock(int degrees);
+
   // Screen areas, each in its own file.
   void DisplayPitchBlack(QuadList& quads);
   void DisplayWallpaper(QuadList& quads);
