@@ -13,6 +13,8 @@
 
 #include <ladspa.h>
 
+#include "plugins/common/StereoDescriptor.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -297,63 +299,17 @@ class Equalizer {
   V2 w2[kBands] = {};
 };
 
-LADSPA_Handle Instantiate(const LADSPA_Descriptor*, unsigned long rate) {
-  if (rate == 0) return nullptr;
-  return new (std::nothrow) Equalizer(double(rate));
-}
+const char* const kAudioNames[4] = {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"};
 
-void ConnectPort(LADSPA_Handle h, unsigned long port, LADSPA_Data* data) {
-  static_cast<Equalizer*>(h)->Connect(port, data);
-}
-
-void Activate(LADSPA_Handle h) { static_cast<Equalizer*>(h)->Activate(); }
-
-void Run(LADSPA_Handle h, unsigned long frames) { static_cast<Equalizer*>(h)->Run(frames); }
-
-void Cleanup(LADSPA_Handle h) { delete static_cast<Equalizer*>(h); }
-
-struct Descriptor {
-  LADSPA_PortDescriptor portDescriptors[PortCount];
-  const char* portNames[PortCount];
-  LADSPA_PortRangeHint hints[PortCount];
-  LADSPA_Descriptor d{};
-
-  Descriptor() {
-    const char* audioNames[4] = {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"};
-    for (unsigned long p = InL; p <= OutR; ++p) {
-      portDescriptors[p] = LADSPA_PORT_AUDIO | (p <= InR ? LADSPA_PORT_INPUT : LADSPA_PORT_OUTPUT);
-      portNames[p] = audioNames[p];
-      hints[p] = {0, 0, 0};
-    }
-    portDescriptors[Gain] = LADSPA_PORT_CONTROL | LADSPA_PORT_INPUT;
-    portNames[Gain] = "Gain";
-    hints[Gain] = {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE | LADSPA_HINT_DEFAULT_1,
-                   0.0f, float(kMaxGain)};
+struct Descriptor : zs_ladspa::StereoDescriptor<Equalizer, PortCount> {
+  Descriptor() : StereoDescriptor(kUniqueId, "zembrovane_equalizer_10_band_stereo", "Zembrovane 10-band stereo equalizer", kAudioNames) {
+    Control(Gain, "Gain", LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE | LADSPA_HINT_DEFAULT_1, 0.0f,
+            float(kMaxGain));
     for (int b = 0; b < kBands; ++b) {
-      portDescriptors[Band0 + b] = LADSPA_PORT_CONTROL | LADSPA_PORT_INPUT;
-      portNames[Band0 + b] = kBandNames[b];
-      hints[Band0 + b] = {LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE | LADSPA_HINT_DEFAULT_0,
-                          float(-kBandRange), float(kBandRange)};
+      Control(Band0 + b, kBandNames[b], LADSPA_HINT_BOUNDED_BELOW | LADSPA_HINT_BOUNDED_ABOVE | LADSPA_HINT_DEFAULT_0,
+              float(-kBandRange), float(kBandRange));
     }
-    portDescriptors[Bypass] = LADSPA_PORT_CONTROL | LADSPA_PORT_INPUT;
-    portNames[Bypass] = "Bypass";
-    hints[Bypass] = {LADSPA_HINT_TOGGLED | LADSPA_HINT_DEFAULT_0, 0.0f, 1.0f};
-
-    d.UniqueID = kUniqueId;
-    d.Label = "zembrovane_equalizer_10_band_stereo";
-    d.Properties = LADSPA_PROPERTY_HARD_RT_CAPABLE;
-    d.Name = "Zembrovane 10-band stereo equalizer";
-    d.Maker = "ZembrovaneSequencer";
-    d.Copyright = "ZembrovaneSequencer authors";
-    d.PortCount = PortCount;
-    d.PortDescriptors = portDescriptors;
-    d.PortNames = portNames;
-    d.PortRangeHints = hints;
-    d.instantiate = Instantiate;
-    d.connect_port = ConnectPort;
-    d.activate = Activate;
-    d.run = Run;
-    d.cleanup = Cleanup;
+    Control(Bypass, "Bypass", LADSPA_HINT_TOGGLED | LADSPA_HINT_DEFAULT_0, 0.0f, 1.0f);
   }
 };
 
@@ -361,7 +317,4 @@ const Descriptor descriptor;
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const LADSPA_Descriptor* ladspa_descriptor(
-    unsigned long index) {
-  return index == 0 ? &descriptor.d : nullptr;
-}
+ZS_LADSPA_EXPORT(descriptor)

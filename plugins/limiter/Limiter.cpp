@@ -14,6 +14,8 @@
 
 #include <ladspa.h>
 
+#include "plugins/common/StereoDescriptor.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -246,60 +248,15 @@ class Limiter {
   bool fresh = true;
 };
 
-LADSPA_Handle Instantiate(const LADSPA_Descriptor*, unsigned long rate) {
-  if (rate < 1000 || rate > 1000000) return nullptr;
-  try {
-    return new Limiter(double(rate));
-  } catch (...) {
-    return nullptr;
-  }
-}
+const char* const kAudioNames[4] = {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"};
 
-void ConnectPort(LADSPA_Handle h, unsigned long port, LADSPA_Data* data) {
-  static_cast<Limiter*>(h)->Connect(port, data);
-}
-void Activate(LADSPA_Handle h) { static_cast<Limiter*>(h)->Activate(); }
-void Run(LADSPA_Handle h, unsigned long frames) { static_cast<Limiter*>(h)->Run(frames); }
-void Cleanup(LADSPA_Handle h) { delete static_cast<Limiter*>(h); }
-
-struct Descriptor {
-  LADSPA_PortDescriptor portDescriptors[PortCount];
-  const char* portNames[PortCount];
-  LADSPA_PortRangeHint hints[PortCount];
-  LADSPA_Descriptor d{};
-
-  Descriptor() {
-    const char* audioNames[4] = {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"};
-    for (unsigned long p = InL; p <= OutR; ++p) {
-      portDescriptors[p] = LADSPA_PORT_AUDIO | (p <= InR ? LADSPA_PORT_INPUT : LADSPA_PORT_OUTPUT);
-      portNames[p] = audioNames[p];
-      hints[p] = {0, 0, 0};
-    }
+struct Descriptor : zs_ladspa::StereoDescriptor<Limiter, PortCount, 1000, 1000000> {
+  Descriptor() : StereoDescriptor(kUniqueId, "zembrovane_hard_limiter_stereo", "Zembrovane stereo brick-wall limiter", kAudioNames) {
     for (unsigned long p = Ceiling; p <= Bypass; ++p) {
       const ControlInfo& c = kControls[p - Ceiling];
-      portDescriptors[p] = LADSPA_PORT_CONTROL | LADSPA_PORT_INPUT;
-      portNames[p] = c.name;
-      hints[p] = {c.hint, c.lo, c.hi};
+      Control(p, c.name, c.hint, c.lo, c.hi);
     }
-    portDescriptors[Latency] = LADSPA_PORT_CONTROL | LADSPA_PORT_OUTPUT;
-    portNames[Latency] = "latency";
-    hints[Latency] = {0, 0, 0};
-
-    d.UniqueID = kUniqueId;
-    d.Label = "zembrovane_hard_limiter_stereo";
-    d.Properties = LADSPA_PROPERTY_HARD_RT_CAPABLE;
-    d.Name = "Zembrovane stereo brick-wall limiter";
-    d.Maker = "ZembrovaneSequencer";
-    d.Copyright = "ZembrovaneSequencer authors";
-    d.PortCount = PortCount;
-    d.PortDescriptors = portDescriptors;
-    d.PortNames = portNames;
-    d.PortRangeHints = hints;
-    d.instantiate = Instantiate;
-    d.connect_port = ConnectPort;
-    d.activate = Activate;
-    d.run = Run;
-    d.cleanup = Cleanup;
+    Control(Latency, "latency", 0, 0, 0, true);
   }
 };
 
@@ -307,7 +264,4 @@ const Descriptor descriptor;
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const LADSPA_Descriptor* ladspa_descriptor(
-    unsigned long index) {
-  return index == 0 ? &descriptor.d : nullptr;
-}
+ZS_LADSPA_EXPORT(descriptor)

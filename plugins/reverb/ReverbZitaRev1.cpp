@@ -22,6 +22,8 @@
 
 #include <ladspa.h>
 
+#include "plugins/common/StereoDescriptor.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -524,56 +526,14 @@ class Reverb {
   Peak eq1, eq2;
 };
 
-LADSPA_Handle Instantiate(const LADSPA_Descriptor*, unsigned long rate) {
-  if (rate < 1000 || rate > 400000) return nullptr;
-  try {
-    return new Reverb(double(rate));
-  } catch (...) {
-    return nullptr;
-  }
-}
+const char* const kAudioNames[4] = {"Audio Input 1", "Audio Input 2", "Audio Output 1", "Audio Output 2"};
 
-void ConnectPort(LADSPA_Handle h, unsigned long port, LADSPA_Data* data) {
-  static_cast<Reverb*>(h)->Connect(port, data);
-}
-void Activate(LADSPA_Handle h) { static_cast<Reverb*>(h)->Activate(); }
-void Run(LADSPA_Handle h, unsigned long frames) { static_cast<Reverb*>(h)->Run(frames); }
-void Cleanup(LADSPA_Handle h) { delete static_cast<Reverb*>(h); }
-
-struct Descriptor {
-  LADSPA_PortDescriptor portDescriptors[PortCount];
-  const char* portNames[PortCount];
-  LADSPA_PortRangeHint hints[PortCount];
-  LADSPA_Descriptor d{};
-
-  Descriptor() {
-    const char* audioNames[4] = {"Audio Input 1", "Audio Input 2", "Audio Output 1", "Audio Output 2"};
-    for (unsigned long p = In1; p <= Out2; ++p) {
-      portDescriptors[p] = LADSPA_PORT_AUDIO | (p <= In2 ? LADSPA_PORT_INPUT : LADSPA_PORT_OUTPUT);
-      portNames[p] = audioNames[p];
-      hints[p] = {0, 0, 0};
-    }
+struct Descriptor : zs_ladspa::StereoDescriptor<Reverb, PortCount, 1000, 400000> {
+  Descriptor() : StereoDescriptor(kUniqueId, "reverb_zita_rev1", "Zembrovane stereo FDN reverb (zita-rev1 controls)", kAudioNames) {
     for (unsigned long p = InDelay; p < PortCount; ++p) {
       const ControlInfo& c = kControls[p - InDelay];
-      portDescriptors[p] = LADSPA_PORT_CONTROL | LADSPA_PORT_INPUT;
-      portNames[p] = c.name;
-      hints[p] = {c.hint, c.lo, c.hi};
+      Control(p, c.name, c.hint, c.lo, c.hi);
     }
-    d.UniqueID = kUniqueId;
-    d.Label = "reverb_zita_rev1";
-    d.Properties = LADSPA_PROPERTY_HARD_RT_CAPABLE;
-    d.Name = "Zembrovane stereo FDN reverb (zita-rev1 controls)";
-    d.Maker = "ZembrovaneSequencer";
-    d.Copyright = "ZembrovaneSequencer authors";
-    d.PortCount = PortCount;
-    d.PortDescriptors = portDescriptors;
-    d.PortNames = portNames;
-    d.PortRangeHints = hints;
-    d.instantiate = Instantiate;
-    d.connect_port = ConnectPort;
-    d.activate = Activate;
-    d.run = Run;
-    d.cleanup = Cleanup;
   }
 };
 
@@ -581,7 +541,4 @@ const Descriptor descriptor;
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const LADSPA_Descriptor* ladspa_descriptor(
-    unsigned long index) {
-  return index == 0 ? &descriptor.d : nullptr;
-}
+ZS_LADSPA_EXPORT(descriptor)
