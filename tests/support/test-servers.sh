@@ -8,15 +8,29 @@ cmd=${1:?start|stop}
 dir=${2:?directory}
 here=$(cd "$(dirname "$0")" && pwd)
 
+# A pid left from an earlier run that did not stop may belong to another program by now:
+# only our servers are stopped. One that has ended but was not reaped yet (Z) is stopped.
+ours() {
+  [ -n "$1" ] && [ -r "/proc/$1/stat" ] || return 1
+  read -r _ comm state _ < "/proc/$1/stat" 2>/dev/null || return 1
+  [ "$state" != Z ] && { [ "$comm" = "(Xvfb)" ] || [ "$comm" = "(jackd)" ]; }
+}
+
 stop() {
   [ -f "$dir/pids" ] || return 0
+  pids=""
   while read -r pid; do
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    if ours "$pid"; then pids="$pids $pid"; fi
   done < "$dir/pids"
-  sleep 0.3
-  while read -r pid; do
-    [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null
-  done < "$dir/pids"
+  for pid in $pids; do kill "$pid" 2>/dev/null; done
+  # jackd removes its shared memory and semaphores on the way out; give it time to.
+  for _ in $(seq 50); do
+    alive=""
+    for pid in $pids; do if ours "$pid"; then alive="$alive $pid"; fi; done
+    [ -z "$alive" ] && break
+    sleep 0.1
+  done
+  for pid in $alive; do kill -9 "$pid" 2>/dev/null; done
   rm -f "$dir/pids" "$dir/env"
 }
 
@@ -30,7 +44,8 @@ start)
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset > "$dir/xvfb.log" 2>&1 < /dev/null &
   echo $! >> "$dir/pids"
   exec 3>&-
-  for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
+  # Generous waits: a loaded machine can take seconds to start either server.
+  for _ in $(seq 300); do [ -s "$dir/display" ] && break; sleep 0.1; done
   display=":$(head -n1 "$dir/display" | tr -d '[:space:]')"
   if [ "$display" = ":" ]; then echo "error: Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; fi
 
@@ -40,7 +55,7 @@ start)
   echo $! >> "$dir/pids"
   sed "s|@ALSA_CONF@|/usr/share/alsa/alsa.conf|" "$here/asound.conf.in" > "$dir/asound.conf"
   ok=0
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     if JACK_DEFAULT_SERVER=$jack_name jack_lsp > /dev/null 2>&1; then ok=1; break; fi
     sleep 0.1
   done
