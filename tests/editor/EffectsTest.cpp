@@ -1,5 +1,7 @@
 // Effects subpages (reverb and chorus, external reverb, external equalizer): ranges, what
 // reaches the synthesizer and the plug-ins, and the copy to the tracks on the same soundfont.
+#include <algorithm>
+
 #include "tests/editor/SequencerFixture.h"
 
 namespace zs::test {
@@ -40,6 +42,18 @@ class EffectsTest : public SequencerFixture {
   }
   SessionsStore* Store() { return seq->GetSessions(); }
   SFOutput* Synth() { return seq->GetSynth(); }
+  // Peak of a short note on track 0, rendered through the first soundfont's effect chain.
+  float NotePeak() {
+    Synth()->SendNoteOn(Playhead{}, 0, 60, 110);
+    float left[512], right[512], peak = 0;
+    for (int block = 0; block < 20; ++block) {
+      if (!Synth()->RenderBlock(0, 512, left, right)) return -1;
+      for (int i = 0; i < 512; ++i) peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+    }
+    Synth()->SendNoteOff(Playhead{}, 0, 60, 0);
+    for (int block = 0; block < 40; ++block) Synth()->RenderBlock(0, 512, left, right);
+    return peak;
+  }
 
   static constexpr int kOtherFont = 5;
 };
@@ -201,13 +215,16 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   EXPECT_DOUBLE_EQ(v[1], 6.83);
   EXPECT_TRUE(Store()->GetTrackExternalEqualizerEnabled(0));
 
+  // The gain reaches the plug-in: at 0 the chain is silent, reset to 1 it plays.
   Press([](Controls& c) { c.leftCount = 5; });  // gain, step 0.02
   Down(60);
   Store()->GetTrackExternalEqualizer(0, v);
   EXPECT_DOUBLE_EQ(v[0], 0);
+  EXPECT_LT(NotePeak(), 1e-4);
   Press([](Controls& c) { c.altX = true; });
   Synth()->GetExternalEqualizerParams(0, v);
   EXPECT_DOUBLE_EQ(v[0], 1);
+  EXPECT_GT(NotePeak(), 0.01);
 }
 
 }  // namespace
