@@ -166,6 +166,9 @@ TEST_F(EffectsTest, ExternalReverbStepsClampsResetsAndCopies) {
   Store()->GetTrackExternalReverb(0, v);
   EXPECT_NEAR(v[9], 0.475, 1e-9);
   EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(0), !on);
+  Synth()->GetExternalReverbParams(0, v);
+  EXPECT_NEAR(v[9], 0.475, 1e-9);
+  EXPECT_EQ(Synth()->GetExternalReverbActive(0), !on);
 }
 
 TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
@@ -211,9 +214,9 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   EXPECT_DOUBLE_EQ(v[1], 0);
   EXPECT_DOUBLE_EQ(v[0], 1);
   Reload();
-  Store()->GetTrackExternalEqualizer(0, v);
+  Synth()->GetExternalEqualizerParams(0, v);
   EXPECT_DOUBLE_EQ(v[1], 6.83);
-  EXPECT_TRUE(Store()->GetTrackExternalEqualizerEnabled(0));
+  EXPECT_TRUE(Synth()->GetExternalEqualizerActive(0));
 
   // The gain reaches the plug-in: at 0 the chain is silent, reset to 1 it plays.
   Press([](Controls& c) { c.leftCount = 5; });  // gain, step 0.02
