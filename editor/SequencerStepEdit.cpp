@@ -368,11 +368,9 @@ bool Sequencer::HandleLineKeys(const Controls& c) {
 bool Sequencer::HandlePlayKeys(const Controls& c) {
   if (!(c.shiftInsertDown || c.insertDown || c.insertUp || c.shiftInsertUp)) return false;
   if (mirror.playing) return true;
-  if (c.insertUp || c.shiftInsertUp) {
-    if (!c.shiftInsertDown && !c.insertDown) {
-      player->Flush(track);
-      return true;
-    }
+  if (!c.shiftInsertDown && !c.insertDown) {
+    player->Flush(track);
+    return true;
   }
   std::vector<Note> notes;
   Note n;
@@ -392,6 +390,8 @@ bool Sequencer::HandlePlayKeys(const Controls& c) {
     live.push_back(l);
   }
   player->PlayLiveNotes(live);
+  // A tap shorter than a frame brings its release along; without this flush the notes would hang.
+  if (c.insertUp || c.shiftInsertUp) player->Flush(track);
   return true;
 }
 

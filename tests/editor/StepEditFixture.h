@@ -25,6 +25,11 @@ class StepEditFixture : public SequencerFixture {
     Frame(c);
   }
 
+  // Digits typed one per frame.
+  void Type(const char* digits) {
+    for (const char* d = digits; *d; ++d) Press([d](Controls& c) { c.digitPressed[*d - '0'] = true; });
+  }
+
   // Moves the cursor to (step, pitch) with the octave, Page Down and the arrow keys.
   void GoTo(int step, int pitch) {
     const int octave = std::min(Sequencer::kMaxOctave, pitch / 12);

@@ -7,20 +7,15 @@ namespace {
 using zs::test::MakeNote;
 class StepEditTest : public zs::test::StepEditFixture {};
 
-TEST_F(StepEditTest, CtrlNWritesAndCtrlXDeletesTheCursorNote) {
+TEST_F(StepEditTest, CursorNoteIsWrittenDeletedAndChangedByTheRepeatCount) {
   Store()->SetTrackVelocity(0, 90);
   GoTo(19, 61);
   Tap(&Controls::ctrlN);
-  Note n = At(19, 61);
-  EXPECT_EQ(n.velocity, 90);
-  EXPECT_EQ(n.gate, 1);
-  EXPECT_EQ(n.offset, 0);
+  EXPECT_EQ(At(19, 61).velocity, 90);
+  EXPECT_EQ(At(19, 61).gate, 1);
   Tap(&Controls::ctrlX);
   EXPECT_EQ(NotesAt(0, 0, 19), 0);
 
-}
-
-TEST_F(StepEditTest, ShiftOCyclesOffsetsAndAltArrowsUseTheRepeatCount) {
   GoTo(0, 60);
   Note n = MakeNote(60);
   for (auto [from, to] : {std::pair{10, 0}, {96, 0}, {32, 64}, {0, 32}}) {
@@ -41,10 +36,10 @@ TEST_F(StepEditTest, ShiftOCyclesOffsetsAndAltArrowsUseTheRepeatCount) {
 }
 
 TEST_F(StepEditTest, AttributeEditorCommitsOnlyMidiValues) {
-  Put(2, MakeNote(60));
+  Put(2, 60);
   GoTo(2, 60);
   Tap(&Controls::deletePressed);
-  for (int d : {2, 0, 0}) Press([d](Controls& c) { c.digitPressed[d] = true; });
+  Type("200");
   Tap(&Controls::ctrlX);  // modal: nothing else happens meanwhile
   testing::internal::CaptureStdout();
   Tap(&Controls::returnPressed);
@@ -53,11 +48,11 @@ TEST_F(StepEditTest, AttributeEditorCommitsOnlyMidiValues) {
 
   // Velocity field (the default), typed 5 0 1, backspace; moving right commits into velocity.
   Tap(&Controls::deletePressed);
-  for (int d : {5, 0, 1}) Press([d](Controls& c) { c.digitPressed[d] = true; });
+  Type("501");
   Tap(&Controls::backspacePressed);
   Arrow(&Controls::rightCount, 1);
   EXPECT_EQ(At(2, 60).velocity, 50);
-  Press([](Controls& c) { c.digitPressed[7] = true; });
+  Type("7");
   Tap(&Controls::ctrlReturn);  // commits into the offset field and leaves
   EXPECT_EQ(At(2, 60).offset, 7);
   GoTo(4, 60);  // no note: the editor does not open, the arrows move the cursor
@@ -113,12 +108,10 @@ TEST_F(StepEditTest, NoteClipboardPastesMovesAndCopiesAttributes) {
   EXPECT_EQ(At(0, 60).note, 255);
   EXPECT_EQ(At(4, 60).note, 255);
   EXPECT_EQ(At(6, 61).gate, 5);
-
-  Put(7, 50);
-  GoTo(7, 50);
+  Put(2, 64);  // gate 1; the clipboard note has gate 5
+  GoTo(2, 64);
   Tap(&Controls::ctrlG);
-  EXPECT_EQ(At(7, 50).gate, 5);
-  EXPECT_EQ(At(7, 50).velocity, 100);
+  EXPECT_EQ(At(2, 64).gate, 5);
 
   Press([](Controls& c) { c.shiftNumberRow[1] = true; });  // another track: the move is refused
   ASSERT_EQ(seq->GetTrack(), 1);
@@ -162,10 +155,6 @@ TEST_F(StepEditTest, PlayRangesUpdateTheSongAndLoopsHaveBounds) {
   Tap(&Controls::ctrlShiftE);
   GoTo(4, 48);
   Tap(&Controls::ctrlShiftB);
-  int start, end;
-  Store()->GetStartEndSteps(0, 0, start, end);
-  EXPECT_EQ(start, 4);
-  EXPECT_EQ(end, 31);
   Song song = seq->GetPlayer()->GetSong();
   EXPECT_EQ(song[0].length, 28);
   EXPECT_EQ(song[1].length, 16) << "other sessions keep theirs";
@@ -244,20 +233,34 @@ TEST_F(StepEditTest, ValueEditorAndCursorWraps) {
   EXPECT_EQ(seq->GetPlayer()->GetBPM(), bpm + 3);
   Arrow(&Controls::downCount, 300);
   EXPECT_EQ(seq->GetPlayer()->GetBPM(), 1);
-  EXPECT_EQ(seq->GetStepCursor(), 0);
   Tap(&Controls::returnPressed);
-  EXPECT_FALSE(seq->GetValueEditActive());
 
   Arrow(&Controls::upCount, 1);
-  EXPECT_EQ(seq->GetStepCursor(), 15);
-  Arrow(&Controls::downCount, 1);
-  EXPECT_EQ(seq->GetStepCursor(), 0);
+  EXPECT_EQ(seq->GetStepCursor(), 15) << "the value editor is closed, 0 - 1 wraps";
   Arrow(&Controls::leftCount, 1);
   EXPECT_EQ(seq->GetNoteCursor(), 36);
   Arrow(&Controls::rightCount, 1, &Controls::shiftRightHeld);
   EXPECT_EQ(seq->GetNoteCursor(), 0) << "36 + 12 wraps to 0";
   Frame(Controls{.shiftDownHeld = true});
-  EXPECT_EQ(seq->GetStepCursor(), 0) << "a held flag without a press moves nothing";
+  EXPECT_EQ(seq->GetStepCursor(), 15) << "a held flag without a press moves nothing";
+}
+
+TEST_F(StepEditTest, InsertAuditionsTheCursorNoteUntilReleased) {
+  std::vector<SentNote> sent;
+  seq->GetPlayer()->SetSendObserver([&sent](const SentNote& n) { sent.push_back(n); });
+  Put(3, 60);
+  Put(3, 67);
+  GoTo(3, 67);
+  Tap(&Controls::insertDown);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_TRUE(sent[0].on);
+  EXPECT_EQ(sent[0].note, 67);
+  Tap(&Controls::insertUp);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_FALSE(sent[1].on);
+  Press([](Controls& c) { c.shiftInsertDown = c.shiftInsertUp = true; });  // a tap within one frame
+  EXPECT_EQ(sent.size(), 6u) << "both notes of the step on, then off";
+  EXPECT_FALSE(sent.back().on);
 }
 
 }  // namespace
