@@ -4,9 +4,12 @@
 #include <vector>
 
 #include "devices/Keyboard.h"
+#include "devices/NoteEvent.h"
 #include "editor/IScene.h"
 #include "model/Note.h"
+#include "model/Scales.h"
 #include "model/SessionsStore.h"
+#include "player/Player.h"
 #include "render/Color.h"
 #include "render/Font.h"
 #include "render/Quad.h"
@@ -133,6 +136,15 @@ class Sequencer : public IScene {
   int GetExtEqParam() const { return extEqParam; }
   int GetEqProgramIndex() const { return eqProgramIndex; }
 
+  // Sessions, instruments, scales and live notes (subpages 2 to 4, live notes everywhere).
+  int GetSessionCursor() const { return sessionCursor; }
+  int GetInstrumentCursor() const { return instrumentCursor; }
+  int GetScaleCursor() const { return scaleCursor; }
+  bool GetNoteKeyHeld(int column) const { return column >= 0 && column < kNoteColumns && noteKeysHeld[column]; }
+  // A MIDI keyboard's velocity 0..127 as played: scaled up when the keyboard cannot reach 127
+  // (maxVelocity 1..127), then shaped by one of the nine curves 0..8.
+  static int LiveVelocity(int velocity, int maxVelocity, int curve);
+
   static constexpr int kNoteColumns = 37;
   static constexpr int kMaxOctave = 10;
   static constexpr int kBars = 16;
@@ -175,6 +187,16 @@ class Sequencer : public IScene {
   void HandleReverbChorus(const Controls& c);
   void HandleExternalReverb(const Controls& c);
   void HandleExternalEqualizer(const Controls& c);
+  // Sessions, instruments, scales and live notes (subpages 2 to 4, live notes everywhere).
+  void ChangeInstrumentIndex(int field, int index);
+  void StartOrStopPlayback(bool looped);
+  void ToggleRecording();
+  void UndoRecordingAndStop();
+  void CollectKeyboardNotes(const Controls& c, const ScaleNotes& scale, bool scaleLock);
+  void CollectMidiNotes(const ScaleNotes& scale, bool scaleLock);
+  bool MidiLaunchpadCommand(int note);
+  void MergeLiveNote(const LiveNote& live);
+  void HandOverLiveNotes();
   // Mixer and effects subpages (5 to 8).
   // Pitch change, layering and baking into notes need a stopped player, no recording and no
   // note key down; otherwise shows "NOTE KEY" or "STOP PLAYBACK" and returns false.
@@ -317,6 +339,25 @@ class Sequencer : public IScene {
   bool eqProgramSelecting = false;
   int32_t eqProgramIndex = 0;
   double savedEqualizer[kExternalParams] = {};
+
+  // Live notes: the pitch each computer note key and each MIDI key started (-1 none), and per
+  // pitch the track and routing it sounds with, so a release ends the note where it began
+  // even after an octave, scale or track change.
+  struct SoundingLive {
+    bool on = false;
+    int32_t track = 0;
+    LiveNote routing{};
+  };
+  struct StartedPitch {
+    int16_t pitch = -1;
+  };
+  StartedPitch keyPitch[kNoteColumns];
+  StartedPitch midiPitch[kMidiNotes];
+  SoundingLive sounding[kMidiNotes];
+  bool launchpadTrackSelect = false;
+  std::vector<LiveNote> liveNotes;
+  std::vector<LiveNote> liveReleases;
+  std::vector<NoteEvent> midiEvents;
 
   // The page's seven sprites, created by PreparePageSteps.
   Sprite* wallpaperSprite = nullptr;

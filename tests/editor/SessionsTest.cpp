@@ -1,0 +1,174 @@
+// Sessions subpage: the session cursor, the session clipboard and its paste variants, erasing,
+// and the song list.
+#include "tests/editor/SequencerFixture.h"
+
+namespace zs::test {
+namespace {
+
+class SessionsTest : public SequencerFixture {
+ protected:
+  void SetUp() override {
+    SequencerFixture::SetUp();
+    Press([](Controls& c) { c.ctrlDigit[1] = true; });
+    ASSERT_EQ(seq->GetSubpage(), SubpageSessions);
+  }
+
+  void MoveCursorTo(int target) {
+    while (seq->GetSessionCursor() / 6 != target / 6) Press([](Controls& c) { c.downCount = 1; });
+    while (seq->GetSessionCursor() != target) Press([](Controls& c) { c.rightCount = 1; });
+  }
+  // Copies `from` (with the current track) and pastes into `to` with the given key.
+  template <typename Setter>
+  void Paste(int from, int to, Setter key) {
+    MoveCursorTo(from);
+    Press([](Controls& c) { c.ctrlC = true; });
+    MoveCursorTo(to);
+    Press(key);
+  }
+  SessionsStore* Store() { return seq->GetSessions(); }
+};
+
+TEST_F(SessionsTest, CursorWrapsWithinRowsOnePositionPerFrame) {
+  MoveCursorTo(6);
+  Press([](Controls& c) { c.leftCount = 3; });
+  EXPECT_EQ(seq->GetSessionCursor(), 11);
+  MoveCursorTo(5);
+  Press([](Controls& c) { c.rightCount = 4; });
+  EXPECT_EQ(seq->GetSessionCursor(), 0);
+  MoveCursorTo(8);
+  Press([](Controls& c) { c.downCount = 2; });
+  EXPECT_EQ(seq->GetSessionCursor(), 2);
+  Press([](Controls& c) { c.upCount = 1; });
+  EXPECT_EQ(seq->GetSessionCursor(), 8);
+  // A key only held (no press arrived in the frame) does not move the cursor.
+  Press([](Controls& c) { c.leftHeld = c.downHeld = true; });
+  EXPECT_EQ(seq->GetSessionCursor(), 8);
+
+  Press([](Controls& c) { c.returnPressed = true; });
+  EXPECT_EQ(seq->GetSession(), 8);
+  EXPECT_EQ(seq->GetPlayer()->GetPlayhead().session, 8);
+}
+
+TEST_F(SessionsTest, PasteVariantsCopyNotesAndFlagsAsAsked) {
+  // Source session 1: notes on tracks 0 and 1, track 2 muted, track 1 solo.
+  Store()->AddNote(1, 0, 3, MakeNote(60));
+  Store()->AddNote(1, 1, 5, MakeNote(62));
+  Store()->SetMuted(1, 2, true);
+  Store()->SetSingle(1, 1);
+  // Targets with flags of their own.
+  for (int s : {3, 4, 5}) Store()->SetMuted(s, 7, true);
+
+  Paste(1, 3, [](Controls& c) { c.ctrlV = true; });
+  EXPECT_EQ(NotesAt(3, 0, 3), 1);
+  EXPECT_EQ(NotesAt(3, 1, 5), 1);
+  EXPECT_TRUE(Store()->GetMuted(3, 7));
+  EXPECT_FALSE(Store()->GetMuted(3, 2));
+  EXPECT_EQ(Store()->GetSingle(3), -1);
+
+  Paste(1, 4, [](Controls& c) { c.ctrlM = true; });
+  EXPECT_EQ(NotesAt(4, 0, 3), 0);
+  EXPECT_TRUE(Store()->GetMuted(4, 2));
+  EXPECT_FALSE(Store()->GetMuted(4, 7));
+  EXPECT_EQ(Store()->GetSingle(4), 1);
+
+  Paste(1, 5, [](Controls& c) { c.ctrlA = true; });
+  EXPECT_EQ(NotesAt(5, 1, 5), 1);
+  EXPECT_TRUE(Store()->GetMuted(5, 2));
+  EXPECT_FALSE(Store()->GetMuted(5, 7));
+  EXPECT_EQ(Store()->GetSingle(5), 1);
+
+  // CTRL T: source track 0 of session 1 into track 2 (the current track) of session 6.
+  MoveCursorTo(1);
+  Press([](Controls& c) { c.ctrlC = true; });
+  Press([](Controls& c) { c.shiftNumberRow[2] = true; });
+  ASSERT_EQ(seq->GetTrack(), 2);
+  MoveCursorTo(6);
+  Press([](Controls& c) { c.ctrlT = true; });
+  EXPECT_EQ(NotesAt(6, 2, 3), 1);
+  EXPECT_EQ(NotesAt(6, 1, 5), 0);
+}
+
+TEST_F(SessionsTest, EveryPasteEmptiesTheClipboard) {
+  Store()->AddNote(0, 0, 0, MakeNote(60));
+  // Same session: nothing happens, and the clipboard is gone for the next session too.
+  Paste(0, 0, [](Controls& c) { c.ctrlV = true; });
+  MoveCursorTo(2);
+  Press([](Controls& c) { c.ctrlV = true; });
+  EXPECT_EQ(NotesAt(2, 0, 0), 0);
+
+  // A successful paste is not repeated by a second CTRL V.
+  Paste(0, 2, [](Controls& c) { c.ctrlV = true; });
+  EXPECT_EQ(NotesAt(2, 0, 0), 1);
+  MoveCursorTo(3);
+  Press([](Controls& c) { c.ctrlV = true; });
+  Press([](Controls& c) { c.ctrlA = true; });
+  Press([](Controls& c) { c.ctrlT = true; });
+  EXPECT_EQ(NotesAt(3, 0, 0), 0);
+}
+
+TEST_F(SessionsTest, TrackLengthsPasteToOneOrAllTracks) {
+  Store()->SetStartEndSteps(0, 0, 16, 47);
+  Paste(0, 1, [](Controls& c) { c.ctrlL = true; });
+  int start, end;
+  Store()->GetStartEndSteps(1, 0, start, end);
+  EXPECT_EQ(start, 16);
+  EXPECT_EQ(end, 47);
+  Store()->GetStartEndSteps(1, 1, start, end);
+  EXPECT_EQ(end, 15);
+
+  Paste(0, 0, [](Controls& c) { c.ctrlShiftL = true; });
+  for (int t = 1; t < kTracks; ++t) {
+    Store()->GetStartEndSteps(0, t, start, end);
+    EXPECT_EQ(start, 16) << t;
+    EXPECT_EQ(end, 47) << t;
+  }
+}
+
+TEST_F(SessionsTest, ErasingSessionsAndTracks) {
+  Store()->AddNote(4, 0, 1, MakeNote(60));
+  Store()->AddNote(4, 1, 1, MakeNote(60));
+  Store()->AddNote(5, 1, 1, MakeNote(60));
+  MoveCursorTo(5);
+  Press([](Controls& c) { c.shiftNumberRow[1] = true; });
+  Press([](Controls& c) { c.ctrlX = true; });
+  EXPECT_TRUE(Store()->IsEmpty(5));
+  MoveCursorTo(4);
+  Press([](Controls& c) { c.ctrlX = true; });
+  EXPECT_EQ(NotesAt(4, 0, 1), 1);
+  Press([](Controls& c) { c.ctrlY = true; });
+  EXPECT_TRUE(Store()->IsEmpty(4));
+}
+
+TEST_F(SessionsTest, SongHoldsAtMostFifteenEntries) {
+  Press([](Controls& c) { c.deletePressed = true; });
+  EXPECT_TRUE(seq->GetPlayer()->GetSong().empty());
+  Press([](Controls& c) { c.shiftReturn = true; });
+  ExpectMessage("NOSONG", true);
+  EXPECT_FALSE(seq->IsPlaying());
+
+  Store()->SetStartEndSteps(3, 4, 0, 63);
+  MoveCursorTo(3);
+  for (int i = 0; i < 16; ++i) Press([](Controls& c) { c.insertPressed = true; });
+  Song song = seq->GetPlayer()->GetSong();
+  ASSERT_EQ(song.size(), 15u);
+  EXPECT_EQ(song[14].session, 3);
+  EXPECT_EQ(song[14].length, 64);
+  Press([](Controls& c) { c.deletePressed = true; });
+  EXPECT_EQ(seq->GetPlayer()->GetSong().size(), 14u);
+}
+
+TEST_F(SessionsTest, ShiftReturnRestartsTheSongWhilePlaying) {
+  MoveCursorTo(2);
+  Press([](Controls& c) { c.insertPressed = true; });
+  Press([](Controls& c) { c.spacePressed = true; });
+  Idle(0.5);
+  ASSERT_TRUE(seq->IsPlaying());
+  ASSERT_FALSE(seq->GetPlayer()->IsPlayingSong());
+  Press([](Controls& c) { c.shiftReturn = true; });
+  EXPECT_TRUE(seq->IsPlaying());
+  EXPECT_TRUE(seq->GetPlayer()->IsPlayingSong());
+  EXPECT_EQ(seq->GetPlayer()->GetPlayhead().session, 2);
+}
+
+}  // namespace
+}  // namespace zs::test
