@@ -128,6 +128,16 @@ class Sequencer : public IScene {
   const std::string& GetMessage() const { return message; }
   double GetMessageTimeLeft() const { return messageTimeLeft; }
   int GetWallpaper() const { return wallpaperNumber; }
+  // Screen (issue 13): overlays no key switches; the program or a test turns them on.
+  void SetShowLoudnessMeter(bool on) { showLoudnessMeter = on; }
+  void SetVelocityShading(bool on) { velocityShading = on; }
+  // The help table and the first line of each help page (the page shown is the bar, the last
+  // page for bars past the last one).
+  static const std::vector<std::string>& HelpLines();
+  static int HelpPageFirstLine(int page);
+  static int HelpPageCount();
+  // Lets the screen tests put the editor into states whose keys belong to other subpages.
+  friend class ScreenTestAccess;
   // Mixer and effects subpages (5 to 8).
   int GetMixerTrack() const { return mixerTrack; }
   int GetMixerParam() const { return mixerParam; }
@@ -236,6 +246,23 @@ class Sequencer : public IScene {
   void DisplayGrid(QuadList& quads);
   void DisplayMessageLine(QuadList& quads);
   void DisplayLargeIndicators(QuadList& quads);
+  // Screen (issue 13): the remaining areas, one file each.
+  void DisplayTrackStrip(QuadList& quads);
+  void DisplayStepEditLines(QuadList& quads);
+  void DisplayPlayRecordMarkers(QuadList& quads);
+  void DisplayHelp(QuadList& quads);
+  void DisplayLoudnessMeter(QuadList& quads);
+  void DisplaySessionsPanel(QuadList& quads);
+  void DisplayInstrumentsPanel(QuadList& quads);
+  void DisplayScalesPanel(QuadList& quads);
+  void DisplayMixerPanel(QuadList& quads);
+  void DisplayReverbChorusPanel(QuadList& quads);
+  void DisplayExternalReverbPanel(QuadList& quads);
+  void DisplayExternalEqualizerPanel(QuadList& quads);
+  // Appends a sprite's quad at (x, y) with its three key colours white turned into `replace`.
+  void AddMarker(QuadList& quads, Sprite* sprite, double x, double y, double scale, const Color& replace);
+  // Appends the three-row list (entry before, current entry, entry after) of a selection panel.
+  void PrintThreeRowList(QuadList& quads, const std::vector<std::string>& entries, int current, double x);
   // Prints text at scale s with its first glyph's lower-left corner at (x, y).
   void PrintText(QuadList& quads, const std::string& text, double x, double y, double s, const Color& color) const;
 
@@ -358,6 +385,10 @@ class Sequencer : public IScene {
   std::vector<LiveNote> liveNotes;
   std::vector<LiveNote> liveReleases;
   std::vector<NoteEvent> midiEvents;
+
+  // Screen (issue 13).
+  bool showLoudnessMeter = false;
+  bool velocityShading = false;
 
   // The page's seven sprites, created by PreparePageSteps.
   Sprite* wallpaperSprite = nullptr;

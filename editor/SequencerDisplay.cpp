@@ -1,8 +1,18 @@
 // Sequencer: the order of a frame on screen and the parts every subpage shares (wallpaper,
-// pitch-black screen, message line, large indicators).
+// track strip and legend, pitch-black screen, play and record markers, message line, large
+// indicators, loudness meter).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"
 #include "player/Player.h"
+#include "sound/SFOutput.h"
+
+namespace {
+
+void AddSprite(QuadList& quads, Sprite* sprite) {
+  if (sprite && sprite->IsVisible()) quads.quads.push_back(*sprite->GetQuad(0));
+}
+
+}  // namespace
 
 void Sequencer::DisplayPageSteps(QuadList& quads) {
   quads.quads.clear();
@@ -11,10 +21,25 @@ void Sequencer::DisplayPageSteps(QuadList& quads) {
     return;
   }
   DisplayWallpaper(quads);
+  DisplayTrackStrip(quads);
   DisplayKeyboardPanel(quads);
   DisplayGrid(quads);
+  switch (subpage) {
+    case SubpageStepEdit: DisplayStepEditLines(quads); break;
+    case SubpageSessions: DisplaySessionsPanel(quads); break;
+    case SubpageInstruments: DisplayInstrumentsPanel(quads); break;
+    case SubpageScales: DisplayScalesPanel(quads); break;
+    case SubpageMixer: DisplayMixerPanel(quads); break;
+    case SubpageReverbChorus: DisplayReverbChorusPanel(quads); break;
+    case SubpageExternalReverb: DisplayExternalReverbPanel(quads); break;
+    case SubpageExternalEqualizer: DisplayExternalEqualizerPanel(quads); break;
+    default: break;
+  }
+  DisplayPlayRecordMarkers(quads);
   DisplayMessageLine(quads);
   DisplayLargeIndicators(quads);
+  if (showHelp) DisplayHelp(quads);
+  if (showLoudnessMeter) DisplayLoudnessMeter(quads);
 }
 
 void Sequencer::PrintText(QuadList& quads, const std::string& text, double x, double y, double s,
@@ -27,17 +52,24 @@ void Sequencer::PrintText(QuadList& quads, const std::string& text, double x, do
   }
 }
 
-namespace {
-
-void AddSprite(QuadList& quads, Sprite* sprite) {
-  if (sprite && sprite->IsVisible()) quads.quads.push_back(*sprite->GetQuad(0));
+void Sequencer::AddMarker(QuadList& quads, Sprite* sprite, double x, double y, double scale,
+                          const Color& replace) {
+  if (!sprite) return;
+  sprite->color1 = sprite->color2 = sprite->color3 = WhiteColor;
+  sprite->replaceColor1 = sprite->replaceColor2 = sprite->replaceColor3 = replace;
+  sprite->SetScale(scale, scale);
+  sprite->SetPosition(x, y);
+  quads.quads.push_back(*sprite->GetQuad(0));
 }
-
-}  // namespace
 
 void Sequencer::DisplayWallpaper(QuadList& quads) {
   // Wallpapers 4 to 6 show only behind the pitch-black screen.
   if (wallpaperNumber >= 1 && wallpaperNumber <= 3) AddSprite(quads, wallpaperSprite);
+}
+
+void Sequencer::DisplayTrackStrip(QuadList& quads) {
+  AddFlat(quads, 780, 219, 18, 377, WithAlpha(kTrackColors[track], 0.8));
+  for (int t = 0; t < kTracks; ++t) AddMarker(quads, markerBSprite, 782, 200 - 18 * t, 0.5, kTrackColors[t]);
 }
 
 void Sequencer::DisplayPitchBlack(QuadList& quads) {
@@ -47,26 +79,37 @@ void Sequencer::DisplayPitchBlack(QuadList& quads) {
     AddSprite(quads, pitchBlackSprite);
     PrintText(quads, "IT IS PITCH BLACK", 220, 400, 1.5, kTextColor);
   }
+  // The whole session at 3 units a step, a tick every 16 steps, a mark per track playhead.
   AddFlat(quads, 10, 250, 768, 3, kTextColor);
-  Color tick = kTrackColors[track];
-  tick.a = 0.8;
+  const Color tick = WithAlpha(kTrackColors[track], 0.8);
   for (int k = 0; k < 16; ++k) AddFlat(quads, 11 + 48 * k, 250, 3, 10, tick);
-  const Playhead ph = player->GetPlayhead();
-  if (mirror.playing) {
-    for (int t = 0; t < kTracks; ++t) AddFlat(quads, 11 + 3 * ph.trackStep[t], 250, 3, 20, kTextColor);
-  }
+  for (int t = 0; t < kTracks; ++t) AddFlat(quads, 11 + 3 * mirror.trackStep[t], 250, 3, 20, kTextColor);
+  if (mirror.recording) AddMarker(quads, markerBSprite, 440, 0, 1, DarkRedColor);
+}
+
+void Sequencer::DisplayPlayRecordMarkers(QuadList& quads) {
+  // Step edit and sessions have their own use for the space these take.
+  if (subpage == SubpageStepEdit || subpage == SubpageSessions) return;
+  if (mirror.playing) AddMarker(quads, markerASprite, 476, 0, 1, GreenColor);
+  if (mirror.recording) AddMarker(quads, markerBSprite, 440, 0, 1, RedColor);
 }
 
 void Sequencer::DisplayMessageLine(QuadList& quads) {
   if (!messageActive) return;
-  PrintText(quads, message, 250, 5, 1.5, messageIsError ? Color{1, 0, 0, 1} : Color{0, 1, 0, 1});
+  PrintText(quads, message, 250, 5, 1.5, messageIsError ? RedColor : GreenColor);
 }
 
 void Sequencer::DisplayLargeIndicators(QuadList& quads) {
-  static const char kSessionNames[] = "123456789ABC";
-  Color faint = kTextColor;
-  faint.a = 0.4;
-  PrintText(quads, std::string(1, kSessionNames[session % kSessions]), 700, 520, 5, faint);
+  const Color faint = WithAlpha(kTextColor, 0.4);
+  PrintText(quads, std::string(1, SessionName(session)), 700, 520, 5, faint);
   PrintText(quads, std::to_string(track + 1), 700, 480, 2.5, faint);
   PrintText(quads, std::to_string(bar + 1), 700, 434, 2.5, faint);
+}
+
+void Sequencer::DisplayLoudnessMeter(QuadList& quads) {
+  // Peak levels: below -6 dB green, up to -3 dB yellow, above that red.
+  const float level = synth->GetCurrentLoudness(synth->GetInstrument(track).soundfont);
+  Color c = GreenColor;
+  if (level >= 0.5011f) c = level <= 0.7079f ? YellowColor : RedColor;
+  AddFlat(quads, 100, 200, 40, 200, WithAlpha(c, 0.5));
 }

@@ -1,102 +1,110 @@
-// Sequencer: the keyboard panel and the step grid with the notes of the shown bar.
+// Sequencer: the keyboard panel and the step grid (scale bands, range rows, notes, cursor).
+#include <algorithm>
+
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"
+#include "model/Scales.h"
 #include "player/Player.h"
 
 namespace {
 
 constexpr double kColumnWidth = 21;
 constexpr double kRowHeight = 26;
+// Which of the twelve keys from C is a white key.
+constexpr bool kWhiteKey[12] = {true, false, true, false, true, true, false, true, false, true, false, true};
 
-double RowTop(int stepInBar) { return 599 - kRowHeight * (stepInBar + 1); }
+double RowBottom(int stepInBar) { return 599 - kRowHeight * (stepInBar + 1); }
 
 }  // namespace
 
 void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
-  if (keyboardPanelSprite) {
-    if (wallpaperNumber >= 1 && wallpaperNumber <= 3) {
+  const bool wallpaperShown = wallpaperNumber >= 1 && wallpaperNumber <= 3;
+  if (keyboardPanelSprite && keyboardPanelSprite->IsVisible()) {
+    if (wallpaperShown) {
       keyboardPanelSprite->SetShaderIndex(2);
-      keyboardPanelSprite->SetColor(wallpaperNumber == 1 ? Color{70 / 255.0, 164 / 255.0, 243 / 255.0, 0.5}
-                                                         : Color{239 / 255.0, 222 / 255.0, 78 / 255.0, 0.5});
+      keyboardPanelSprite->SetColor(WithAlpha(wallpaperNumber == 1 ? PetrolBlueColor
+                                                                    : Color{239 / 255.0, 222 / 255.0, 78 / 255.0, 1},
+                                              0.5));
     }
-    if (keyboardPanelSprite->IsVisible()) quads.quads.push_back(*keyboardPanelSprite->GetQuad(0));
+    quads.quads.push_back(*keyboardPanelSprite->GetQuad(0));
+  }
+  Color highlight = PetrolBlueColor;
+  if (wallpaperNumber == 1) highlight.a = 0.8;
+  if (wallpaperNumber == 2 || wallpaperNumber == 3) highlight = Color{1, 165 / 255.0, 0, 0.7};
+  // White keys lie under the key strip, black keys on it.
+  for (int k = 0; k < kNoteColumns; ++k) {
+    if (noteKeysHeld[k] && kWhiteKey[k % 12]) AddFlat(quads, 3 + kColumnWidth * k, 93, 18, 88, highlight);
   }
   if (keyStripSprite && keyStripSprite->IsVisible()) quads.quads.push_back(*keyStripSprite->GetQuad(0));
-  for (int i = 0; i < kNoteColumns; ++i) {
-    if (noteKeysHeld[i]) AddFlat(quads, 3 + kColumnWidth * i, 134, 18, 40, Color{0, 1, 0, 0.5});
+  for (int k = 0; k < kNoteColumns; ++k) {
+    if (noteKeysHeld[k] && !kWhiteKey[k % 12]) AddFlat(quads, 3 + kColumnWidth * k, 136, 18, 45, highlight);
   }
 }
 
 void Sequencer::DisplayGrid(QuadList& quads) {
-  Color strip = kTrackColors[track];
-  strip.a = 0.8;
-  AddFlat(quads, 780, 219, 18, 377, strip);
+  const ScaleInfo scaleInfo = player->GetScale();
+  const ScaleNotes scaleNotes = Scales::GetScaleNotes(scaleInfo.base, scaleInfo.scale);
+  const bool chromatic = scaleInfo.scale == ScaleChromatic;
+  const int lowPitch = 12 * octave;
 
-  // Outline of the 16 rows; every fourth row a little brighter so beats are easy to find.
-  for (int s = 0; s < kStepsPerBar; ++s) {
-    Color line = kTextColor;
-    line.a = s % 4 == 0 ? 0.35 : 0.15;
-    AddFlat(quads, 3, RowTop(s) + 23, kColumnWidth * kNoteColumns - 3, 1, line);
+  // Columns of the scale's pitch classes, as faint bands in a lighter background tone.
+  if (!chromatic && !(wallpaperNumber >= 1 && wallpaperNumber <= 3)) {
+    const Color band{std::min(1.0, backgroundColor.r + 33 / 255.0), std::min(1.0, backgroundColor.g + 33 / 255.0),
+                     std::min(1.0, backgroundColor.b + 33 / 255.0), 0.5};
+    for (int c = 0; c < kNoteColumns; ++c) {
+      if (Scales::IsNoteInScale(scaleNotes, lowPitch + c)) AddFlat(quads, 3 + kColumnWidth * c, 183, 18, 413, band);
+    }
   }
 
+  const int firstStep = bar * kStepsPerBar;
+  auto rangeRow = [&](int step, const Color& color) {
+    if (step >= firstStep && step < firstStep + kStepsPerBar) AddFlat(quads, 0, RowBottom(step - firstStep), 800, 23, color);
+  };
   int start = 0, end = 0;
   sessions->GetStartEndSteps(session, track, start, end);
-  for (int s = 0; s < kStepsPerBar; ++s) {
-    const int step = bar * kStepsPerBar + s;
-    if (step == start) AddFlat(quads, 0, RowTop(s), 800, 23, Color{0, 1, 0, 0.3});
-    if (step == end) AddFlat(quads, 0, RowTop(s), 800, 23, Color{1, 0, 0, 0.3});
+  rangeRow(start, Color{0, 1, 0, 0.3});
+  rangeRow(end, Color{1, 0, 0, 0.3});
+  if (sessions->GetLooping()) {
+    int loopTrack = 0, loopStart = 0, loopEnd = 0;
+    sessions->GetLoopingStartEndSteps(loopTrack, loopStart, loopEnd);
+    if (loopTrack == track) {
+      rangeRow(loopStart, Color{1, 1, 0, 0.3});
+      rangeRow(loopEnd, Color{0, 0, 1, 0.3});
+    }
   }
 
-  auto drawTrack = [&](int t, const Color& color) {
+  auto drawTrack = [&](int t) {
+    const bool current = t == track;
     for (int s = 0; s < kStepsPerBar; ++s) {
-      sessions->GetNotes(session, t, bar * kStepsPerBar + s, scratchNotes);
+      sessions->GetNotes(session, t, firstStep + s, scratchNotes);
       for (const Note& n : scratchNotes) {
-        const int column = n.note - 12 * octave;
+        const int column = n.note - lowPitch;
         if (column < 0 || column >= kNoteColumns) continue;
-        AddFlat(quads, 3 + kColumnWidth * column, RowTop(s), 18, 23, color);
+        Color c = kNoteColor;
+        if (!current) {
+          c = WithAlpha(kTrackColors[t], 0.9);
+        } else if (!chromatic && !Scales::IsNoteInScale(scaleNotes, n.note)) {
+          c = WithAlpha(WhiteColor, 0.9);
+        }
+        if (velocityShading) {
+          const double f = std::min(1.0, 0.75 + 0.25 * (n.velocity - 60) / 67.0);
+          c.r *= f;
+          c.g *= f;
+          c.b *= f;
+        }
+        AddFlat(quads, 3 + kColumnWidth * column, RowBottom(s), 18, 23, c);
       }
     }
   };
   if (showAllTracks) {
     for (int t = 0; t < kTracks; ++t) {
-      if (t == track) continue;
-      Color c = kTrackColors[t];
-      c.a = 0.5;
-      drawTrack(t, c);
+      if (t != track) drawTrack(t);
     }
   }
-  drawTrack(track, kNoteColor);
+  drawTrack(track);
 
-  // The playhead row of the current track while it is in the shown bar.
-  if (mirror.playing && mirror.trackStep[track] / kStepsPerBar == bar) {
-    AddFlat(quads, 0, RowTop(mirror.trackStep[track] % kStepsPerBar), 800, 23, Color{1, 1, 1, 0.15});
-  }
-
-  if (cursorSprite) {
+  if (cursorSprite && cursorSprite->IsVisible()) {
     cursorSprite->SetPosition(kColumnWidth * noteCursor - 6, 591 - kRowHeight * (stepCursor + 1));
-    if (cursorSprite->IsVisible()) quads.quads.push_back(*cursorSprite->GetQuad(0));
+    quads.quads.push_back(*cursorSprite->GetQuad(0));
   }
-
-  if (subpage != SubpageStepEdit && subpage != SubpageSessions) {
-    const Color white{1, 1, 1, 1};
-    if (mirror.playing && markerASprite) {
-      markerASprite->SetPosition(476, 0);
-      markerASprite->color1 = white;
-      markerASprite->replaceColor1 = Color{0, 1, 0, 1};
-      quads.quads.push_back(*markerASprite->GetQuad(0));
-    }
-    if (mirror.recording && markerBSprite) {
-      markerBSprite->SetPosition(440, 0);
-      markerBSprite->color1 = white;
-      markerBSprite->replaceColor1 = Color{1, 0, 0, 1};
-      quads.quads.push_back(*markerBSprite->GetQuad(0));
-    }
-  }
-
-  static const char* const kSubpageNames[SubpageCount] = {
-      "STEP EDIT", "SESSIONS", "INSTRUMENTS", "SCALES", "MIXER", "REVERB AND CHORUS", "EXTERNAL REVERB",
-      "EXTERNAL EQUALIZER"};
-  char header[64];
-  snprintf(header, sizeof(header), "%d %s  B%03d", subpage + 1, kSubpageNames[subpage], player->GetBPM());
-  PrintText(quads, header, 3, 65, 1.5, kTextColor);
 }

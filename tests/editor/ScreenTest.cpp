@@ -1,0 +1,388 @@
+// The editor screen checked on the frame's quad list: positions, sizes, colours and texts of the
+// common parts, the step edit lines, the help pages, the pitch-black screen and every panel.
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+#include "editor/SequencerColors.h"
+#include "render/Font.h"
+#include "render/Render.h"
+#include "tests/editor/SequencerFixture.h"
+
+// Puts the editor into states whose keys belong to other subpages' handlers.
+class ScreenTestAccess {
+ public:
+  static void Cursor(Sequencer& s, int note, int step) { s.noteCursor = note, s.stepCursor = step; }
+  static void Octave(Sequencer& s, int octave) { s.octave = octave; }
+  static void Mixer(Sequencer& s, int track, int param) { s.mixerTrack = track, s.mixerParam = param; }
+  static void Fx(Sequencer& s, int fx, int extReverb, int extEq) {
+    s.fxParam = fx, s.extReverbParam = extReverb, s.extEqParam = extEq;
+  }
+  static void EqProgram(Sequencer& s, int index) { s.eqProgramSelecting = true, s.eqProgramIndex = index; }
+  static void AttribEdit(Sequencer& s, int field, const std::string& typed) {
+    s.attribEditActive = true, s.attribEditField = field, s.attribEditBuffer = typed;
+  }
+  static void SessionCursor(Sequencer& s, int k) { s.sessionCursor = k; }
+};
+
+namespace zs::test {
+namespace {
+
+bool Near(double a, double b) { return std::fabs(a - b) < 1e-6; }
+bool SameColor(const Color& a, const Color& b) { return Near(a.r, b.r) && Near(a.g, b.g) && Near(a.b, b.b) && Near(a.a, b.a); }
+double X(const Quad& q) { return q.corners[1][0]; }
+double Y(const Quad& q) { return q.corners[1][1]; }
+double W(const Quad& q) { return q.corners[2][0] - q.corners[1][0]; }
+double H(const Quad& q) { return q.corners[0][1] - q.corners[1][1]; }
+bool IsFlat(const Quad& q) { return q.shaderIndex == 1; }
+bool IsGlyph(const Quad& q) { return q.shaderIndex == 2 && q.textureIndex == 99; }
+
+class ScreenTest : public SequencerFixture {
+ protected:
+  // The glyphs printed with their lower edge at y and their left edge from x0 on, left to right,
+  // as text without spaces (the font leaves no quad for a space).
+  std::string TextAt(double x0, double y, double x1 = 800) const {
+    static const std::map<int, char> byColumn = [] {
+      MyFont font;
+      std::map<int, char> m;
+      for (const CharOutline& o : font.GetOutlines()) m[o.x0 * 100 + o.y0 / 10] = o.character;
+      return m;
+    }();
+    std::vector<std::pair<double, char>> glyphs;
+    for (const Quad& q : quads.quads) {
+      if (!IsGlyph(q) || !Near(Y(q), y) || X(q) < x0 - 1e-6 || X(q) > x1) continue;
+      const int u = static_cast<int>(std::lround(q.textureCoords[0][0] * 1024));
+      const int v = static_cast<int>(std::lround(q.textureCoords[1][1] * 1024));
+      auto it = byColumn.find(u * 100 + v / 10);
+      glyphs.emplace_back(X(q), it == byColumn.end() ? '?' : it->second);
+    }
+    std::sort(glyphs.begin(), glyphs.end());
+    std::string text;
+    for (auto& g : glyphs) text += g.second;
+    return text;
+  }
+  static std::string NoSpaces(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
+    return s;
+  }
+  std::vector<Quad> Flats(double w, double h) const {
+    std::vector<Quad> out;
+    for (const Quad& q : quads.quads)
+      if (IsFlat(q) && Near(W(q), w) && Near(H(q), h)) out.push_back(q);
+    return out;
+  }
+  const Quad* FlatAt(double x, double y, double w, double h) const {
+    for (const Quad& q : quads.quads)
+      if (IsFlat(q) && Near(X(q), x) && Near(Y(q), y) && Near(W(q), w) && Near(H(q), h)) return &q;
+    return nullptr;
+  }
+  void GoToSubpage(int number) {
+    Press([&](Controls& c) { c.ctrlDigit[number - 1] = true; });
+  }
+  void Redraw() { Frame(Controls{}); }
+};
+
+TEST_F(ScreenTest, HeaderNamesSessionStepAndNoteUnderTheCursor) {
+  seq->GetPlayer()->SetSession(9);
+  ScreenTestAccess::Cursor(*seq, 3, 5);
+  Redraw();
+  EXPECT_EQ(TextAt(3, 65, 440), NoSpaces("T 1 O3 SA L  5 D#3"));
+  seq->GetPlayer()->SetSession(11);
+  Redraw();
+  EXPECT_EQ(TextAt(3, 65, 440), NoSpaces("T 1 O3 SC L  5 D#3"));
+  // Octave 10 plus column 8 is pitch 128: no such note.
+  ScreenTestAccess::Octave(*seq, 10);
+  ScreenTestAccess::Cursor(*seq, 8, 0);
+  Redraw();
+  EXPECT_EQ(TextAt(3, 65, 440), NoSpaces("T 1 O9 SC L  0 NONE"));
+  EXPECT_EQ(TextAt(3, 34), "G,,,F,,,V,,,O,,,");
+  EXPECT_EQ(TextAt(446, 65).substr(0, 4), "B120");
+}
+
+TEST_F(ScreenTest, AttributeAndTempoLinesShowTheCursorNoteAndTrack) {
+  Note n = MakeNote(48 + 2);
+  n.velocity = 77, n.gate = 3, n.gateFraction = 64, n.offset = 5;
+  seq->GetSessions()->AddNote(0, 0, 1, n);
+  seq->GetSessions()->SetTrackVelocity(0, 90);
+  seq->GetSessions()->SetTrackVolume(0, 101);
+  seq->GetPlayer()->SetBPM(96);
+  ScreenTestAccess::Cursor(*seq, 2, 1);
+  Redraw();
+  EXPECT_EQ(TextAt(3, 34, 110), "G3");
+  EXPECT_EQ(TextAt(114, 34, 220), "F64");
+  EXPECT_EQ(TextAt(228, 34, 330), "V77");
+  EXPECT_EQ(TextAt(339, 34), "O5");
+  EXPECT_EQ(TextAt(446, 65), "B096V090VO101");
+  EXPECT_EQ(FlatAt(553, 62, 25, 26), nullptr);
+  seq->GetSessions()->SetTrackVelocityFixed(0, true);
+  // Typing into the velocity field shows the digits typed so far, in yellow.
+  ScreenTestAccess::AttribEdit(*seq, 2, "12");
+  seq->DisplayPageSteps(quads);
+  EXPECT_EQ(TextAt(228, 34, 330), "V12");
+  ASSERT_NE(FlatAt(553, 62, 25, 26), nullptr);
+  EXPECT_TRUE(SameColor(FlatAt(553, 62, 25, 26)->color, kTextColor));
+}
+
+TEST_F(ScreenTest, NotesOnlyInsideTheColumnsAndCurrentTrackDrawnLast) {
+  SessionsStore* s = seq->GetSessions();
+  s->AddNote(0, 0, 0, MakeNote(47));       // one below column 0 at octave 4
+  s->AddNote(0, 0, 0, MakeNote(48 + 37));  // one past column 36
+  s->AddNote(0, 0, 0, MakeNote(48 + 36));
+  s->AddNote(0, 0, 3, MakeNote(48));
+  s->AddNote(0, 1, 3, MakeNote(48));  // same cell on track 2
+  Redraw();
+  std::vector<Quad> cells = Flats(18, 23);
+  ASSERT_EQ(cells.size(), 2u);
+  EXPECT_TRUE(Near(X(cells[0]), 3 + 21 * 36) && Near(Y(cells[0]), 599 - 26));
+  EXPECT_TRUE(Near(X(cells[1]), 3) && Near(Y(cells[1]), 599 - 26 * 4));
+  // Minor on C: D# is in the scale (orange); E is not (white).
+  s->AddNote(0, 0, 5, MakeNote(48 + 4));
+  Redraw();
+  cells = Flats(18, 23);
+  EXPECT_TRUE(SameColor(cells.back().color, Color{1, 1, 1, 0.9}));
+  EXPECT_TRUE(SameColor(cells.front().color, kNoteColor));
+
+  Press([](Controls& c) { c.shiftNumberRow[1] = true; });  // track 2 is current
+  Press([](Controls& c) { c.f11Pressed = true; });
+  cells = Flats(18, 23);
+  ASSERT_EQ(cells.size(), 4u);
+  EXPECT_TRUE(SameColor(cells[0].color, WithAlpha(kTrackColors[0], 0.9)));
+  EXPECT_TRUE(SameColor(cells.back().color, kNoteColor));
+  EXPECT_TRUE(Near(X(cells.back()), 3) && Near(Y(cells.back()), 599 - 26 * 4));
+  // The strip and the large track number follow the current track.
+  ASSERT_NE(FlatAt(780, 219, 18, 377), nullptr);
+  EXPECT_TRUE(SameColor(FlatAt(780, 219, 18, 377)->color, WithAlpha(kTrackColors[1], 0.8)));
+  EXPECT_EQ(TextAt(700, 480), "2");
+  EXPECT_EQ(TextAt(700, 520), "1");
+}
+
+TEST_F(ScreenTest, RangeRowsScaleBandsAndCursor) {
+  seq->GetSessions()->SetStartEndSteps(0, 0, 2, 20);
+  seq->GetSessions()->SetLooping(true);
+  seq->GetSessions()->SetLoopingStartEndSteps(0, 4, 5);
+  ScreenTestAccess::Cursor(*seq, 10, 7);
+  Redraw();
+  ASSERT_NE(FlatAt(0, 599 - 26 * 3, 800, 23), nullptr);
+  EXPECT_TRUE(SameColor(FlatAt(0, 599 - 26 * 3, 800, 23)->color, Color{0, 1, 0, 0.3}));
+  EXPECT_TRUE(SameColor(FlatAt(0, 599 - 26 * 5, 800, 23)->color, Color{1, 1, 0, 0.3}));
+  EXPECT_TRUE(SameColor(FlatAt(0, 599 - 26 * 6, 800, 23)->color, Color{0, 0, 1, 0.3}));
+  EXPECT_EQ(Flats(800, 23).size(), 3u);  // the end step 20 is on the next bar
+  // C minor: 7 pitch classes over 37 columns = 7 * 3 + the top C.
+  std::vector<Quad> bands = Flats(18, 413);
+  EXPECT_EQ(bands.size(), 22u);
+  EXPECT_TRUE(SameColor(bands[0].color, Color{0.1 + 33 / 255.0, 0.1 + 33 / 255.0, 0.1 + 33 / 255.0, 0.5}));
+  bool cursorFound = false;
+  for (const Quad& q : quads.quads)
+    if (q.shaderIndex == 0 && Near(X(q), 21 * 10 - 6) && Near(Y(q), 591 - 26 * 8) && Near(W(q), 34)) cursorFound = true;
+  EXPECT_TRUE(cursorFound);
+}
+
+TEST_F(ScreenTest, HelpPagesFollowTheBar) {
+  EXPECT_EQ(Sequencer::HelpLines().size(), 174u);
+  Press([](Controls& c) { c.altDigit[3] = true; });  // bar 3 of the user, index 2
+  Press([](Controls& c) { c.f10Pressed = true; });
+  EXPECT_EQ(TextAt(10, 560), "SUBPAGE1:STEPEDIT");
+  EXPECT_EQ(TextAt(10, 540), std::string(20, '!'));
+  EXPECT_EQ(TextAt(10, 560 - 18 * 20), NoSpaces("SHIFT NUMPAD MINUS ! HARMONIC T. DOWN LINE OR BLOCK"));
+  EXPECT_EQ(TextAt(10, 560 - 19 * 20), "");
+  for (const Quad& q : quads.quads)
+    if (Near(X(q), 10) && Near(Y(q), 560)) {
+      EXPECT_TRUE(SameColor(q.color, YellowColor));
+    }
+  // Bars past the tenth show the last page.
+  for (int i = 0; i < 13; ++i) Press([](Controls& c) { c.pageDownPressed = true, c.pageDownCount = 1; });
+  EXPECT_EQ(seq->GetBar(), 15);
+  EXPECT_EQ(TextAt(10, 560), "SUBPAGE8:EXTERNALEQUALIZER");
+  int pages = 0;
+  for (int p = 0; p < Sequencer::HelpPageCount(); ++p) pages += Sequencer::HelpPageFirstLine(p) > 0;
+  EXPECT_EQ(pages, 10);
+}
+
+TEST_F(ScreenTest, PitchBlackScreen) {
+  Press([](Controls& c) { c.f9Pressed = true; });
+  EXPECT_EQ(TextAt(220, 400), "ITISPITCHBLACK");
+  EXPECT_EQ(quads.quads[0].shaderIndex, 0);
+  EXPECT_TRUE(Near(X(quads.quads[0]), 275) && Near(Y(quads.quads[0]), 420) && Near(W(quads.quads[0]), 250));
+  ASSERT_NE(FlatAt(10, 250, 768, 3), nullptr);
+  EXPECT_EQ(Flats(3, 10).size(), 16u);
+  EXPECT_EQ(Flats(3, 20).size(), 12u);  // one playhead mark per track
+  EXPECT_EQ(Flats(18, 377).size(), 0u);  // nothing of the editor
+
+  // Wallpaper 5 fills the screen instead of the picture and the text.
+  seq->Shutdown();
+  seq = std::make_unique<Sequencer>(zs::test::BuildPath("bin/"), "song", "", "", "", false, false, 128,
+                                    Color{0.1, 0.1, 0.1, 1}, false, "5", false, "", false, false, true, 127);
+  ASSERT_TRUE(seq->Init(nullptr));
+  Press([](Controls& c) { c.f9Pressed = true; });
+  EXPECT_EQ(TextAt(0, 400), "");
+  EXPECT_TRUE(Near(W(quads.quads[0]), 800) && Near(H(quads.quads[0]), 600) && Near(X(quads.quads[0]), 0));
+  Press([](Controls& c) { c.f9Pressed = true; });  // back: wallpaper 5 is not behind the editor
+  EXPECT_FALSE(Near(W(quads.quads[0]), 800) && Near(H(quads.quads[0]), 600));
+}
+
+TEST_F(ScreenTest, SessionsPanel) {
+  SessionsStore* s = seq->GetSessions();
+  s->AddNote(3, 2, 0, MakeNote(60));
+  s->SetStartEndSteps(3, 2, 0, 31);
+  ScreenTestAccess::SessionCursor(*seq, 3);
+  seq->GetPlayer()->SetSong({{2, 16}, {0, 16}, {11, 16}});
+  GoToSubpage(2);
+  ASSERT_NE(FlatAt(440, 18, 48, 24), nullptr);  // session 11: second row, sixth box
+  EXPECT_TRUE(SameColor(FlatAt(440, 18, 48, 24)->color, PetrolBlueColor));
+  EXPECT_TRUE(SameColor(FlatAt(160 + 56 * 3, 50, 48, 24)->color, LilacColor));
+  EXPECT_NE(FlatAt(156 + 56 * 3, 46, 56, 32), nullptr);
+  EXPECT_EQ(TextAt(505 + 140, 64, 505 + 200), "32");
+  EXPECT_EQ(TextAt(505, 64, 560), "16");
+  EXPECT_EQ(TextAt(5, 62, 100), "31C");
+  for (const Quad& q : quads.quads)
+    if (IsGlyph(q) && Near(Y(q), 64) && Near(X(q), 645)) {
+      EXPECT_TRUE(SameColor(q.color, kTrackColors[2]));
+    }
+}
+
+TEST_F(ScreenTest, InstrumentsAndScalesPanels) {
+  GoToSubpage(3);
+  EXPECT_EQ(TextAt(35, 35, 240), "0TIMGM6");  // the row cut to 8 characters
+  EXPECT_EQ(TextAt(250, 35, 350), "0");
+  EXPECT_EQ(TextAt(250, 5, 350), "128");  // TimGM6mb's drum bank
+  EXPECT_FALSE(TextAt(360, 35).empty());
+  EXPECT_EQ(TextAt(360, 65), "");  // program 0 has no entry before it
+  GoToSubpage(4);
+  EXPECT_EQ(TextAt(160, 35, 560), "MINOR");
+  EXPECT_EQ(TextAt(160, 65, 560), "MAJOR");
+  EXPECT_EQ(TextAt(160, 5, 560), "DORIAN");
+  EXPECT_EQ(TextAt(570, 35), "C");
+  EXPECT_EQ(TextAt(570, 65), "");
+  EXPECT_EQ(TextAt(570, 5), "C#");
+}
+
+TEST_F(ScreenTest, MixerPanel) {
+  SessionsStore* s = seq->GetSessions();
+  s->SetTrackVolume(3, 64);
+  s->SetMuted(0, 5, true);
+  s->SetSingle(0, 6);
+  ScreenTestAccess::Mixer(*seq, 3, 7);
+  GoToSubpage(5);
+  const double x0 = 8 + 66 * 3;
+  ASSERT_NE(FlatAt(66 * 3 + 3, 1, 54, 86), nullptr);
+  ASSERT_NE(FlatAt(x0 - 2, 3, 48, 84), nullptr);
+  const Quad* bar = FlatAt(x0 - 2, 3, 48, 42);  // floor(84 * 64 / 127)
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(SameColor(bar->color, WithAlpha(kTrackColors[3], 0.9)));
+  EXPECT_EQ(TextAt(x0, 50, x0 + 40), "64");
+  EXPECT_EQ(TextAt(66 * 5 + 10, 7, 66 * 5 + 20), "M");
+  EXPECT_EQ(TextAt(66 * 6 + 24, 7, 66 * 6 + 30), "S");
+  EXPECT_EQ(TextAt(40, 70), "VOLPANCHNOUTPITLAYVEL");
+  ScreenTestAccess::Mixer(*seq, 0, 301);  // output: range 2
+  s->SetTrackOutput(0, 1);
+  Redraw();
+  EXPECT_NE(FlatAt(6, 3, 48, 42), nullptr);
+  EXPECT_EQ(Flats(54, 86).size(), 1u);
+}
+
+TEST_F(ScreenTest, ReverbChorusPanel) {
+  SessionsStore* s = seq->GetSessions();
+  s->SetTrackReverb(0, 20, 0, 50, 90);
+  s->SetTrackReverbEnabled(0, true);
+  s->SetTrackChorus(0, 3, 20, 3, 8, 0);
+  s->SetTrackChorusEnabled(0, false);
+  ScreenTestAccess::Fx(*seq, 5, 0, 0);
+  GoToSubpage(6);
+  EXPECT_EQ(TextAt(34, 36, 380), "REVERBON");
+  EXPECT_EQ(TextAt(394, 36), "CHORUSOFF");
+  EXPECT_EQ(TextAt(10, 65), NoSpaces("LEVEL 0-100 20  OUTPUT AMPLITUDE"));
+  EXPECT_EQ(TextAt(34 + 90 * 2, 10, 34 + 90 * 2 + 60), "50");
+  for (const Quad& q : quads.quads) {
+    if (!IsGlyph(q)) continue;
+    if (Near(Y(q), 10)) {
+      EXPECT_TRUE(SameColor(q.color, Near(X(q), 34 + 90 * 5) || Near(X(q), 34 + 90 * 5 + 22.5) ? kTextColor : PetrolBlueColor));
+    }
+    if (Near(Y(q), 36) && Near(X(q), 394)) {
+      EXPECT_TRUE(SameColor(q.color, kTextColor));
+    }
+  }
+}
+
+TEST_F(ScreenTest, ExternalEffectPanels) {
+  const bool available = seq->GetSynth()->GetExternalReverbAvailable(0);
+  ScreenTestAccess::Fx(*seq, 0, 4, 0);
+  GoToSubpage(7);
+  if (!available) {
+    EXPECT_EQ(TextAt(10, 65), "EXTREVERBNOTAVAILABLE");
+    return;
+  }
+  double rv[kExternalParams] = {60, 105.737, 1.68179, 1.68179, 23520, 112.468, 0, 449.873, 0, 0.375, 6};
+  seq->GetSessions()->SetTrackExternalReverb(0, rv);
+  Redraw();
+  EXPECT_EQ(Flats(40, 84).size(), 12u);  // 11 black bars and the full one
+  ASSERT_NE(FlatAt(3 + 73 * 4, 1, 46, 86), nullptr);
+  EXPECT_NE(FlatAt(6 + 73 * 4, 3, 40, 84), nullptr);             // the maximum fills the bar
+  EXPECT_NE(FlatAt(6 + 73 * 6, 3, 40, 42), nullptr);             // 0 in -15..15
+  EXPECT_EQ(TextAt(300, 20), "2.352E+04");
+  EXPECT_EQ(TextAt(500, 65), "HFDAMPING");
+  EXPECT_EQ(TextAt(10, 40, 400), "1500");
+  EXPECT_EQ(TextAt(10, 65, 400).substr(0, 9), "EXTREVERB");
+
+  double eq[kExternalParams] = {1, 12, -12, 0, 0, 0, 0, 0, 0, 0, 6};
+  seq->GetSessions()->SetTrackExternalEqualizer(0, eq);
+  ScreenTestAccess::Fx(*seq, 0, 0, 10);
+  ScreenTestAccess::EqProgram(*seq, 6);
+  GoToSubpage(8);
+  ASSERT_NE(FlatAt(7, 43, 730, 3), nullptr);
+  EXPECT_TRUE(SameColor(FlatAt(6, 3, 40, 21)->color, WithAlpha(WhiteColor, 0.9)));  // gain 1 of 0..4
+  EXPECT_NE(FlatAt(6 + 73, 3, 40, 84), nullptr);
+  EXPECT_NE(FlatAt(6 + 73 * 2, 3, 40, 0), nullptr);
+  EXPECT_EQ(TextAt(300, 20), "6");
+  EXPECT_EQ(TextAt(500, 65, 650), "16KHZ");
+  EXPECT_EQ(TextAt(660, 65), "ROCK");
+}
+
+TEST_F(ScreenTest, MarkersMessagesAndLoudnessMeter) {
+  GoToSubpage(5);
+  Press([](Controls& c) { c.spacePressed = true; });
+  Press([](Controls& c) { c.rightCtrlPressed = true; });
+  bool playMarker = false, recordMarker = false;
+  for (const Quad& q : quads.quads) {
+    if (q.shaderIndex != 3) continue;
+    if (Near(X(q), 476) && Near(Y(q), 0)) playMarker = SameColor(q.replaceColor1, GreenColor);
+    if (Near(X(q), 440) && Near(Y(q), 0)) recordMarker = SameColor(q.replaceColor2, RedColor);
+  }
+  EXPECT_TRUE(playMarker && recordMarker);
+  int legend = 0;
+  for (const Quad& q : quads.quads) legend += q.shaderIndex == 3 && Near(X(q), 782) && Near(W(q), 16);
+  EXPECT_EQ(legend, 12);
+  Press([](Controls& c) { c.f7Pressed = true; });  // no song: an error
+  EXPECT_EQ(TextAt(250, 5), "NOSONG");
+  for (const Quad& q : quads.quads)
+    if (IsGlyph(q) && Near(Y(q), 5) && Near(X(q), 250)) {
+      EXPECT_TRUE(SameColor(q.color, RedColor));
+    }
+  seq->SetShowLoudnessMeter(true);
+  seq->DisplayPageSteps(quads);
+  ASSERT_NE(FlatAt(100, 200, 40, 200), nullptr);
+  EXPECT_TRUE(SameColor(FlatAt(100, 200, 40, 200)->color, WithAlpha(GreenColor, 0.5)));
+  EXPECT_TRUE(SameColor(quads.quads.back().color, WithAlpha(GreenColor, 0.5)));
+}
+
+TEST_F(ScreenTest, DensestFrameFitsTheRenderer) {
+  // Every visible cell of every track holds a note, all tracks shown, the longest help page.
+  for (int t = 0; t < kTracks; ++t)
+    for (int s = 0; s < 16; ++s)
+      for (int c = 0; c < Sequencer::kNoteColumns; ++c) seq->GetSessions()->AddNote(0, t, 48 + s, MakeNote(48 + c));
+  Press([](Controls& c) { c.altDigit[4] = true; });  // help page 4 holds the most glyphs
+  Press([](Controls& c) { c.f10Pressed = true; });
+  Press([](Controls& c) { c.f11Pressed = true; });
+  size_t helpGlyphs = 0;
+  for (const Quad& q : quads.quads) helpGlyphs += IsGlyph(q) && SameColor(q.color, YellowColor);
+  EXPECT_GE(helpGlyphs, 560u);
+  EXPECT_EQ(Flats(18, 23).size(), 12u * 16 * 37);
+  std::vector<float> vertices;
+  std::vector<TriangleBatch> batches;
+  int vertexCount = 0;
+  ASSERT_TRUE(BuildFrameBatches(quads.quads, vertices, batches, vertexCount));
+  EXPECT_EQ(vertexCount, static_cast<int>(6 * quads.quads.size()));
+  EXPECT_GE(vertices.size(), static_cast<size_t>(vertexCount) * 5);
+}
+
+}  // namespace
+}  // namespace zs::test
