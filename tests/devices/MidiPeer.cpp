@@ -8,6 +8,15 @@
 
 #include <thread>
 
+namespace {
+
+// How long a try waits before it plays again. A message is either carried within a few JACK
+// periods or lost, but a starved process can run its JACK thread much later; what a try that
+// gave up too early still delivers would then arrive on top of the next try.
+constexpr std::chrono::milliseconds kRetryAfter(2000);
+
+}  // namespace
+
 bool MidiPeer::Open(const std::string& keyboardPort, const std::string& synthPortName) {
   static std::atomic<int> peers{0};
   const std::string id = std::to_string(getpid()) + "_" + std::to_string(peers++);
@@ -66,7 +75,7 @@ bool MidiPeer::SendUntilReceived(const std::function<void()>& send, size_t count
   for (int attempt = 0; attempt < 4; ++attempt) {
     ClearReceived();
     send();
-    if (WaitForReceived(count, std::chrono::milliseconds(500))) return true;
+    if (WaitForReceived(count, kRetryAfter)) return true;
   }
   return false;
 }
@@ -106,7 +115,7 @@ Polled Deliver(MidiPeer& peer, MidiInput& input, const std::vector<Bytes>& messa
   Polled polled;
   for (int attempt = 0; attempt < 4 && !polled.arrived; ++attempt) {
     for (const Bytes& m : messages) peer.Play(m);
-    polled = PollUntil(input, noteOff, note, std::chrono::milliseconds(500), polled);
+    polled = PollUntil(input, noteOff, note, kRetryAfter, polled);
   }
   return polled;
 }
