@@ -133,9 +133,11 @@ class ProgramTest : public ::testing::Test {
     return window;
   }
 
-  // Holds the keys about 50 ms, as a person does, so that the program sees the press.
+  // Holds the keys a quarter of a second, as a person does: the program takes a key as
+  // pressed when one of its frames finds it down, and on a loaded machine a frame can come
+  // well after 50 ms. (Still short of the server's auto-repeat delay.)
   static void Keys(const std::string& keys) {
-    Shell("xdotool keydown " + keys + " && sleep 0.05 && xdotool keyup " + keys);
+    Shell("xdotool keydown " + keys + " && sleep 0.25 && xdotool keyup " + keys);
     std::this_thread::sleep_for(100ms);
   }
 
