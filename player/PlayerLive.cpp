@@ -20,7 +20,7 @@ void Player::PlayLiveNotes(const std::vector<LiveNote>& notes) {
     if (live.noteOff) {
       Route(false, track, live.note, 0, live.channel, live.output, live.pitchChange);
       NoteCompletionQueueEntry entry{};
-      if (completions->Update(playhead, track, live.note, entry) && recording) {
+      if (completions->Update(playhead, track, live.note, entry) && recording && playing) {
         int gate = entry.gate;
         int fraction = entry.gateFraction;
         if (gateQuantization) {
@@ -36,7 +36,9 @@ void Player::PlayLiveNotes(const std::vector<LiveNote>& notes) {
       Route(true, track, live.note, velocity, live.channel, live.output, live.pitchChange);
     }
     completions->Add(playhead, track, live.note, live.channel, live.output, live.pitchChange);
-    if (recording) {
+    // Real-time recording writes only while the sequence plays; a stopped player has no time
+    // line to place the note on (the editor step-records instead).
+    if (recording && playing) {
       Note n;
       n.note = live.note;
       n.velocity = live.velocity;

@@ -220,6 +220,10 @@ TEST(PlayerRecording, TapMutedTrackUndoAndStepChord) {
   rig.player->PlayLiveNotes({LiveNote{63, 0, 1, 0, 0, 64}});
   rig.player->Stop();
 
+  // Live notes while recording but stopped only sound: there is no time line to record on.
+  rig.player->PlayLiveNotes({LiveNote{70, 80, 0, 0, 0, 64}, LiveNote{70, 0, 1, 0, 0, 64}});
+  EXPECT_FALSE(rig.store->QueryNote(1, 0, rig.player->GetPlayhead().trackStep[0], 70));
+
   rig.player->SetRecording(false);
   rig.player->StepRecording({LiveNote{60, 70, 0, 0, 0, 64}, LiveNote{64, 71, 0, 0, 0, 64}, LiveNote{67, 72, 0, 0, 0, 64}}, 5);
   rig.store->GetNotes(1, 0, 5, notes);
