@@ -136,13 +136,6 @@ TEST_F(ScalesTest, ScaleAndBaseClampAndReachThePlayer) {
   EXPECT_EQ(seq->GetPlayer()->GetScale().base, BaseB);
   Press([](Controls& c) { c.leftCount = 3; });
   EXPECT_EQ(seq->GetScaleCursor(), 0);
-
-  // The subpage keeps its values after leaving, and the cursor stays where it was.
-  Press([](Controls& c) { c.ctrlDigit[0] = true; });
-  Press([](Controls& c) { c.ctrlDigit[3] = true; });
-  EXPECT_EQ(seq->GetScaleCursor(), 0);
-  EXPECT_EQ(seq->GetPlayer()->GetScale().scale, ScaleWholeTone);
-  EXPECT_EQ(seq->GetPlayer()->GetScale().base, BaseB);
 }
 
 }  // namespace
