@@ -98,6 +98,15 @@ std::vector<std::string> AlsaPortsOf(pid_t pid) {
   return ports;
 }
 
+// The program names its sequencer thread; once it runs, key presses reach the frames.
+bool SequencerThreadRuns(pid_t pid) {
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    if (ReadAll(task.path().string() + "/comm") == "zs-sequencer\n") return true;
+  }
+  return false;
+}
+
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -115,8 +124,9 @@ class ProgramTest : public ::testing::Test {
     return windows;
   }
 
-  // Waits until the program's window exists and its sound stream runs; the window id. Windows
-  // of the same name that existed before (other tests on the display) are not taken.
+  // Waits until the program's window exists, its sound stream runs and its sequencer thread
+  // reads the keys; the window id. Windows of the same name that existed before (other tests
+  // on the display) are not taken.
   std::string WaitUntilReady(ProgramRun& run, const std::vector<std::string>& before) {
     const auto end = Clock::now() + 20s;
     std::string window;
@@ -124,11 +134,9 @@ class ProgramTest : public ::testing::Test {
       for (const std::string& id : ProgramWindows()) {
         if (window.empty() && std::find(before.begin(), before.end(), id) == before.end()) window = id;
       }
-      if (!window.empty() && AlsaPortsOf(run.Pid()).size() == 2) break;
+      if (!window.empty() && AlsaPortsOf(run.Pid()).size() == 2 && SequencerThreadRuns(run.Pid())) break;
       std::this_thread::sleep_for(100ms);
     }
-    // The keyboard reader starts after the sequencer's start-up; give it a few frames.
-    std::this_thread::sleep_for(500ms);
     if (!window.empty()) Shell("xdotool windowfocus --sync " + window + " 2>/dev/null");
     return window;
   }
