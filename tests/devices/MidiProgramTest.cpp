@@ -46,16 +46,23 @@ TEST(MidiProgram, MissingMidiPortsDoNotStopTheStart) {
     seen = ReadAll(log).find(outputMessage) != std::string::npos;
     exited = waitpid(pid, nullptr, WNOHANG) == pid;
   }
-  // A failed start-up tears down and ends at once; a started program runs until told to stop.
-  std::this_thread::sleep_for(std::chrono::seconds(2));
-  exited = exited || waitpid(pid, nullptr, WNOHANG) == pid;
+  // A failed start-up tears down and ends; a started program runs its sequencer thread (named,
+  // so that /proc tells it from the others) until told to stop.
+  bool running = false;
+  for (auto end = Clock::now() + std::chrono::seconds(20); !running && !exited && Clock::now() < end;) {
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error))
+      running = running || ReadAll(task.path().string() + "/comm") == "zs-sequencer\n";
+    exited = waitpid(pid, nullptr, WNOHANG) == pid;
+    if (!running && !exited) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   if (!exited) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
   const std::string out = ReadAll(log);
   EXPECT_TRUE(seen) << out;
-  EXPECT_FALSE(exited) << out;
+  EXPECT_TRUE(running && !exited) << out;
   EXPECT_NE(out.find("could not find requested midi input device 'nosuchport'\n"), std::string::npos) << out;
 }
 
