@@ -217,6 +217,12 @@ class Sequencer : public IScene {
   // Copies the current track's settings of subpage 6, 7 or 8 to every other track on its soundfont.
   void PropagateEffects(int effectsSubpage);
   void ApplyEqualizer(const double values[kExternalParams]);
+  // Arrow presses of the frame without a modifier combination of that arrow held (those
+  // belong to other subpages' commands); used by subpages 5 to 8.
+  struct ArrowPresses {
+    int left = 0, right = 0, up = 0, down = 0;
+  };
+  static ArrowPresses PlainArrowPresses(const Controls& c);
 
   // Step edit subpage: helpers of SequencerStepEdit.cpp and the block commands of
   // SequencerBlock.cpp.

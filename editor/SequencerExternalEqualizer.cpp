@@ -28,10 +28,6 @@ namespace {
 
 constexpr double kStepsPerRange = 200.0;
 
-int ArrowPresses(int count, bool shift, bool ctrl, bool alt, bool altShift, bool ctrlShift) {
-  return (shift || ctrl || alt || altShift || ctrlShift) ? 0 : count;
-}
-
 }  // namespace
 
 void Sequencer::ApplyEqualizer(const double values[kExternalParams]) {
@@ -44,14 +40,8 @@ void Sequencer::HandleExternalEqualizer(const Controls& c) {
   // RETURN leaves it. Subpage cycling and track selection wait for it to end. Nothing acts on
   // a soundfont whose equalizer did not come up: there would be nothing to hear.
   if (!synth->GetExternalEqualizerAvailable(track)) return;
-  const int left = ArrowPresses(c.leftCount, c.shiftLeftHeld, c.ctrlLeftHeld, c.altLeftHeld, c.altShiftLeftHeld,
-                                c.ctrlShiftLeftHeld);
-  const int right = ArrowPresses(c.rightCount, c.shiftRightHeld, c.ctrlRightHeld, c.altRightHeld,
-                                 c.altShiftRightHeld, c.ctrlShiftRightHeld);
-  const int up =
-      ArrowPresses(c.upCount, c.shiftUpHeld, c.ctrlUpHeld, c.altUpHeld, c.altShiftUpHeld, c.ctrlShiftUpHeld);
-  const int down = ArrowPresses(c.downCount, c.shiftDownHeld, c.ctrlDownHeld, c.altDownHeld,
-                                c.altShiftDownHeld, c.ctrlShiftDownHeld);
+  const ArrowPresses arrows = PlainArrowPresses(c);
+  const int left = arrows.left, right = arrows.right, up = arrows.up, down = arrows.down;
   double values[kExternalParams];
   sessions->GetTrackExternalEqualizer(track, values);
 

@@ -19,22 +19,12 @@ namespace {
 // Steps per full range of one UP or DOWN press.
 constexpr double kStepsPerRange = 200.0;
 
-int PlainArrows(int count, bool shift, bool ctrl, bool alt, bool altShift, bool ctrlShift) {
-  return (shift || ctrl || alt || altShift || ctrlShift) ? 0 : count;
-}
-
 }  // namespace
 
 void Sequencer::HandleExternalReverb(const Controls& c) {
   if (!synth->GetExternalReverbAvailable(track)) return;
-  const int left = PlainArrows(c.leftCount, c.shiftLeftHeld, c.ctrlLeftHeld, c.altLeftHeld, c.altShiftLeftHeld,
-                               c.ctrlShiftLeftHeld);
-  const int right = PlainArrows(c.rightCount, c.shiftRightHeld, c.ctrlRightHeld, c.altRightHeld,
-                                c.altShiftRightHeld, c.ctrlShiftRightHeld);
-  const int up =
-      PlainArrows(c.upCount, c.shiftUpHeld, c.ctrlUpHeld, c.altUpHeld, c.altShiftUpHeld, c.ctrlShiftUpHeld);
-  const int down = PlainArrows(c.downCount, c.shiftDownHeld, c.ctrlDownHeld, c.altDownHeld, c.altShiftDownHeld,
-                               c.ctrlShiftDownHeld);
+  const ArrowPresses arrows = PlainArrowPresses(c);
+  const int left = arrows.left, right = arrows.right, up = arrows.up, down = arrows.down;
   double values[kExternalParams];
   sessions->GetTrackExternalReverb(track, values);
 

@@ -70,13 +70,22 @@ int MoveValue(int value, int delta, const MixerRange& r) {
   return r.min + v;
 }
 
-// Arrow presses that belong to the mixer: a press arrived and no modifier combination of the
-// arrow is held (those are commands of other subpages).
-int PlainCount(int count, bool shift, bool ctrl, bool alt, bool altShift, bool ctrlShift) {
-  return (shift || ctrl || alt || altShift || ctrlShift) ? 0 : count;
-}
-
 }  // namespace
+
+Sequencer::ArrowPresses Sequencer::PlainArrowPresses(const Controls& c) {
+  ArrowPresses a;
+  if (!(c.shiftLeftHeld || c.ctrlLeftHeld || c.altLeftHeld || c.altShiftLeftHeld || c.ctrlShiftLeftHeld)) {
+    a.left = c.leftCount;
+  }
+  if (!(c.shiftRightHeld || c.ctrlRightHeld || c.altRightHeld || c.altShiftRightHeld || c.ctrlShiftRightHeld)) {
+    a.right = c.rightCount;
+  }
+  if (!(c.shiftUpHeld || c.ctrlUpHeld || c.altUpHeld || c.altShiftUpHeld || c.ctrlShiftUpHeld)) a.up = c.upCount;
+  if (!(c.shiftDownHeld || c.ctrlDownHeld || c.altDownHeld || c.altShiftDownHeld || c.ctrlShiftDownHeld)) {
+    a.down = c.downCount;
+  }
+  return a;
+}
 
 bool Sequencer::MixerGuardPassed(const Controls& c) {
   bool noteKey = false;
@@ -150,13 +159,8 @@ void Sequencer::MixerMakePitchPermanent() {
 }
 
 void Sequencer::HandleMixer(const Controls& c) {
-  const int left = PlainCount(c.leftCount, c.shiftLeftHeld, c.ctrlLeftHeld, c.altLeftHeld, c.altShiftLeftHeld,
-                              c.ctrlShiftLeftHeld);
-  const int right = PlainCount(c.rightCount, c.shiftRightHeld, c.ctrlRightHeld, c.altRightHeld,
-                               c.altShiftRightHeld, c.ctrlShiftRightHeld);
-  const int up = PlainCount(c.upCount, c.shiftUpHeld, c.ctrlUpHeld, c.altUpHeld, c.altShiftUpHeld, c.ctrlShiftUpHeld);
-  const int down = PlainCount(c.downCount, c.shiftDownHeld, c.ctrlDownHeld, c.altDownHeld, c.altShiftDownHeld,
-                              c.ctrlShiftDownHeld);
+  const ArrowPresses arrows = PlainArrowPresses(c);
+  const int left = arrows.left, right = arrows.right, up = arrows.up, down = arrows.down;
 
   if (c.altS) {
     sessions->SetSingle(session, sessions->GetSingle(session) == mixerTrack ? -1 : mixerTrack);

@@ -15,10 +15,6 @@ constexpr int kFxParams = 9;
 constexpr int kFxMin[kFxParams] = {0, 0, 0, 0, 0, 0, 1, 0, 0};
 constexpr int kFxMax[kFxParams] = {100, 100, 100, 100, 99, 100, 50, 21, 1};
 
-int Arrows(int count, bool shift, bool ctrl, bool alt, bool altShift, bool ctrlShift) {
-  return (shift || ctrl || alt || altShift || ctrlShift) ? 0 : count;
-}
-
 }  // namespace
 
 void Sequencer::PropagateEffects(int effectsSubpage) {
@@ -56,13 +52,8 @@ void Sequencer::PropagateEffects(int effectsSubpage) {
 }
 
 void Sequencer::HandleReverbChorus(const Controls& c) {
-  const int left = Arrows(c.leftCount, c.shiftLeftHeld, c.ctrlLeftHeld, c.altLeftHeld, c.altShiftLeftHeld,
-                          c.ctrlShiftLeftHeld);
-  const int right = Arrows(c.rightCount, c.shiftRightHeld, c.ctrlRightHeld, c.altRightHeld, c.altShiftRightHeld,
-                           c.ctrlShiftRightHeld);
-  const int up = Arrows(c.upCount, c.shiftUpHeld, c.ctrlUpHeld, c.altUpHeld, c.altShiftUpHeld, c.ctrlShiftUpHeld);
-  const int down = Arrows(c.downCount, c.shiftDownHeld, c.ctrlDownHeld, c.altDownHeld, c.altShiftDownHeld,
-                          c.ctrlShiftDownHeld);
+  const ArrowPresses arrows = PlainArrowPresses(c);
+  const int left = arrows.left, right = arrows.right, up = arrows.up, down = arrows.down;
 
   if (c.altR) {
     const bool on = !sessions->GetTrackReverbEnabled(track);
