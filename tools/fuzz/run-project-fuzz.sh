@@ -11,7 +11,7 @@
 set -euo pipefail
 seconds=${1:?usage: run-project-fuzz.sh <seconds> [build-dir]}
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=${2:-$root/build-fuzz}
+build=$(realpath -m "${2:-$root/build-fuzz}")
 
 lock=()
 if [[ -n "${ZS_BUILD_LOCK:-}" ]]; then lock=(flock "$ZS_BUILD_LOCK"); fi
