@@ -37,9 +37,10 @@ void Sequencer::ApplyEqualizer(const double values[kExternalParams]) {
 
 void Sequencer::HandleExternalEqualizer(const Controls& c) {
   // Choosing a program is a mode: ALT P enters it (remembering the values to go back to),
-  // RETURN leaves it. Subpage cycling and track selection wait for it to end. Nothing acts on
-  // a soundfont whose equalizer did not come up: there would be nothing to hear.
-  if (!synth->GetExternalEqualizerAvailable(track)) return;
+  // RETURN leaves it. Subpage cycling and track selection wait for it to end. Like the screen,
+  // this goes by the external reverb's availability: the two plug-ins come up together unless
+  // one library is missing.
+  if (!synth->GetExternalReverbAvailable(track)) return;
   const ArrowPresses arrows = PlainArrowPresses(c);
   const int left = arrows.left, right = arrows.right, up = arrows.up, down = arrows.down;
   double values[kExternalParams];

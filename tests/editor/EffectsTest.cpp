@@ -230,5 +230,27 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   EXPECT_GT(NotePeak(), 0.01);
 }
 
+// Without the plug-ins (a program directory that has none) the external subpages ignore keys.
+TEST_F(EffectsTest, ExternalSubpagesIgnoreKeysWithoutThePlugins) {
+  seq->Shutdown();
+  seq = std::make_unique<Sequencer>("/nonexistent/bin/", "song", "", "", "", false, false, 128, Color{}, false, "",
+                                    false, "", false, false, true, 127);
+  ASSERT_TRUE(seq->Init(nullptr));
+  ASSERT_FALSE(Synth()->GetExternalReverbAvailable(0));
+  double before[2 * kExternalParams], after[2 * kExternalParams];
+  Store()->GetTrackExternalReverb(0, before);
+  Store()->GetTrackExternalEqualizer(0, before + kExternalParams);
+  for (int page : {SubpageExternalReverb, SubpageExternalEqualizer}) {
+    Subpage(page);
+    Press([](Controls& c) { c.altShiftX = true; });
+    Press([](Controls& c) { c.altP = true; });
+    Up(5);
+  }
+  Store()->GetTrackExternalReverb(0, after);
+  Store()->GetTrackExternalEqualizer(0, after + kExternalParams);
+  EXPECT_TRUE(std::equal(before, before + 2 * kExternalParams, after));
+  EXPECT_FALSE(seq->GetEqProgramSelecting());
+}
+
 }  // namespace
 }  // namespace zs::test
