@@ -11,7 +11,8 @@ class InstrumentsTest : public SequencerFixture {
  protected:
   void SetUp() override {
     // Two soundfonts: the same file twice gives two synthesizers with effects of their own.
-    unsetenv("ALSA_CONFIG_PATH");
+    // No audio device: the synthesizer renders nowhere, also on a machine with a sound card.
+    setenv("ALSA_CONFIG_PATH", zs::test::SourcePath("tests/support/asound-no-device.conf").c_str(), 1);
     previousDir = fs::current_path();
     fs::current_path(zs::test::MakeTempDir("instruments"));
     std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n1.0 " << kSoundfont << "\n";

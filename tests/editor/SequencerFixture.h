@@ -23,7 +23,8 @@ constexpr const char* kSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 class SequencerFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    unsetenv("ALSA_CONFIG_PATH");
+    // No audio device: the synthesizer renders nowhere, also on a machine with a sound card.
+    setenv("ALSA_CONFIG_PATH", zs::test::SourcePath("tests/support/asound-no-device.conf").c_str(), 1);
     previousDir = fs::current_path();
     fs::current_path(zs::test::MakeTempDir("sequencer"));
     std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n";
