@@ -30,5 +30,11 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd "$build"
 # -close_fd_mask=1 keeps the loader's messages for damaged lines off the terminal.
-exec "$build/bin/project_load_fuzzer" -max_total_time="$seconds" -close_fd_mask=1 -max_len=16384 \
-  -timeout=20 -print_final_stats=1 "$corpus" "$root/tools/fuzz/project-seeds"
+"$build/bin/project_load_fuzzer" -max_total_time="$seconds" -close_fd_mask=1 -max_len=16384 \
+  -timeout=20 -print_final_stats=1 "$corpus" "$root/tools/fuzz/project-seeds" &
+fuzzer=$!
+rc=0
+wait "$fuzzer" || rc=$?
+# The fuzzer keeps its scratch files in a folder named after its pid.
+rm -rf "/dev/shm/zs-project-fuzz-$fuzzer" "/tmp/zs-project-fuzz-$fuzzer"
+exit "$rc"
