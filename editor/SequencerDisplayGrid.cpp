@@ -15,6 +15,8 @@ constexpr bool kWhiteKey[12] = {true, false, true, false, true, true, false, tru
 
 double RowBottom(int stepInBar) { return 599 - kRowHeight * (stepInBar + 1); }
 
+bool SameColor(const Color& a, const Color& b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
+
 }  // namespace
 
 void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
@@ -73,6 +75,8 @@ void Sequencer::DisplayGrid(QuadList& quads) {
     }
   }
 
+  Quad cell;
+  InitQuad(&cell, 18, 23, FlatTextureIndex, 1, false, false, false, kNoteColor);
   auto drawTrack = [&](int t) {
     const bool current = t == track;
     for (int s = 0; s < kStepsPerBar; ++s) {
@@ -92,7 +96,12 @@ void Sequencer::DisplayGrid(QuadList& quads) {
           c.g *= f;
           c.b *= f;
         }
-        AddFlat(quads, 3 + kColumnWidth * column, RowBottom(s), 18, 23, c);
+        // A copy of a prototype cell is much cheaper than building each quad anew, and the
+        // densest frame holds thousands of them.
+        if (!SameColor(cell.color, c)) InitQuad(&cell, 18, 23, FlatTextureIndex, 1, false, false, false, c);
+        Quad& q = quads.quads.emplace_back(cell);
+        const double x = 3 + kColumnWidth * column, y = RowBottom(s);
+        for (auto& corner : q.corners) corner[0] += x, corner[1] += y;
       }
     }
   };
