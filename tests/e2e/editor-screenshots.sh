@@ -70,5 +70,9 @@ stop
 
 start -w 2
 shot 1-step-edit-wallpaper-2
-press F9; shot pitch-black-wallpaper-2
+stop
+
+start -w 5                          # wallpapers 4 to 6 show only behind pitch black
+shot 1-step-edit-wallpaper-5
+press F9; shot pitch-black-wallpaper-5
 stop
