@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "sound/SFOutput.h"
@@ -103,7 +104,9 @@ void SFOutput::SetChorus(int track, int voiceCount, double level, double speed, 
   if (!synth) return;
   fluid_synth_set_chorus_group_nr(synth, kAllFxGroups, voiceCount);
   fluid_synth_set_chorus_group_level(synth, kAllFxGroups, level);
-  fluid_synth_set_chorus_group_speed(synth, kAllFxGroups, speed);
+  // fluidsynth keeps the speed's limits (0.1 .. 5 Hz) in single precision and refuses the double
+  // 0.1, which lies a hair below 0.1f; a refused value would leave the old speed in place.
+  fluid_synth_set_chorus_group_speed(synth, kAllFxGroups, std::clamp(speed, double(0.1f), double(5.0f)));
   fluid_synth_set_chorus_group_depth(synth, kAllFxGroups, depthMs);
   fluid_synth_set_chorus_group_type(synth, kAllFxGroups, type);
 }
