@@ -128,7 +128,7 @@ class Sequencer : public IScene {
   const std::string& GetMessage() const { return message; }
   double GetMessageTimeLeft() const { return messageTimeLeft; }
   int GetWallpaper() const { return wallpaperNumber; }
-  // Screen (issue 13): overlays no key switches; the program or a test turns them on.
+  // Screen: overlays no key switches; the program or a test turns them on.
   void SetShowLoudnessMeter(bool on) { showLoudnessMeter = on; }
   void SetVelocityShading(bool on) { velocityShading = on; }
   // The help table and the first line of each help page (the page shown is the bar, the last
@@ -252,7 +252,7 @@ class Sequencer : public IScene {
   void DisplayGrid(QuadList& quads);
   void DisplayMessageLine(QuadList& quads);
   void DisplayLargeIndicators(QuadList& quads);
-  // Screen (issue 13): the remaining areas, one file each.
+  // Screen: the remaining areas, one file each.
   void DisplayTrackStrip(QuadList& quads);
   void DisplayStepEditLines(QuadList& quads);
   void DisplayPlayRecordMarkers(QuadList& quads);
@@ -392,7 +392,7 @@ class Sequencer : public IScene {
   std::vector<LiveNote> liveReleases;
   std::vector<NoteEvent> midiEvents;
 
-  // Screen (issue 13).
+  // Screen.
   bool showLoudnessMeter = false;
   bool velocityShading = false;
 
