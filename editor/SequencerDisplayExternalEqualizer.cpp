@@ -4,10 +4,6 @@
 #include "sound/SFOutput.h"
 
 void Sequencer::DisplayExternalEqualizerPanel(QuadList& quads) {
-  static const char* const kNames[kExternalParams] = {"GAIN",   "31 HZ", "63 HZ", "125 HZ", "250 HZ", "500 HZ",
-                                                      "1 KHZ",  "2 KHZ", "4 KHZ", "8 KHZ",  "16 KHZ"};
-  static const char* const kPrograms[10] = {"----", "FLAT", "LOWP", "ACOU", "PIAN",
-                                            "POP",  "ROCK", "LATI", "ELEC", "BASS"};
   if (!synth->GetExternalReverbAvailable(track)) {
     PrintText(quads, "EXT EQUALIZER NOT AVAILABLE", 10, 65, 1.5, YellowColor);
     return;
@@ -18,12 +14,13 @@ void Sequencer::DisplayExternalEqualizerPanel(QuadList& quads) {
   AddFlat(quads, 7, 43, 730, 3, Color{231 / 255.0, 230 / 255.0, 228 / 255.0, 1});
   for (int k = 0; k < kExternalParams; ++k) {
     const Color color = k == 0 ? WhiteColor : (k % 2 == 0 ? PinkColor : BlueColor);
-    AddEffectColumn(quads, k, k == selected, values[k], k == 0 ? 0 : -12, k == 0 ? 4 : 12, color);
+    AddEffectColumn(quads, k, k == selected, values[k], kExternalEqualizerEditParams[k].min,
+                    kExternalEqualizerEditParams[k].max, color);
   }
   PrintText(quads, FormatEffectValue(values[selected]), 300, 20, 1.2, YellowColor);
-  PrintText(quads, kNames[selected], 500, 65, 1.5, kTextColor);
+  PrintText(quads, kExternalEqualizerEditParams[selected].name, 500, 65, 1.5, kTextColor);
   PrintText(quads, sessions->GetTrackExternalEqualizerEnabled(track) ? "EQUALIZER ON" : "EQUALIZER OFF", 10, 65,
             1.5, kTextColor);
-  if (eqProgramSelecting && eqProgramIndex >= 0 && eqProgramIndex < 10)
-    PrintText(quads, kPrograms[eqProgramIndex], 660, 65, 1.5, YellowColor);
+  if (eqProgramSelecting && eqProgramIndex >= 0 && eqProgramIndex < kEqualizerPrograms)
+    PrintText(quads, kExternalEqualizerPrograms[eqProgramIndex].name, 660, 65, 1.5, YellowColor);
 }
