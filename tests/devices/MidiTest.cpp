@@ -121,26 +121,6 @@ TEST_F(MidiTest, InputGesturesLatchUntilThePoll) {
   EXPECT_EQ(PlayThenMarker({{0xE0, 0, 0x41}}, false).pitchWheelPolls, 0);
 }
 
-// Only the state at the poll counts. Fed straight to the callback for exact timing.
-TEST(MidiInputCallback, KeysChangedAndChangedBackBetweenPollsMakeNoEvent) {
-  MidiInput in;
-  std::vector<NoteEvent> events;
-  NoteFlags flags;
-  bool any, pitch, sustain, mod;
-  int single;
-  auto feed = [&](Bytes m) { MidiInput::MidiCallback(0, &m, &in); };
-  MidiInput::MidiCallback(0, nullptr, &in);
-  feed({});
-  feed({0x90, 0xBC, 0xE4});  // data bytes are read as seven bits: note 60, velocity 100
-  in.GetEvents(events, flags, any, single, pitch, sustain, mod);
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_TRUE(events[0].note == 60 && events[0].velocity == 100);
-  for (Bytes m : {Bytes{0x90, 60, 0}, Bytes{0x90, 60, 80}, Bytes{0x90, 64, 80}, Bytes{0x80, 64, 0}}) feed(m);
-  in.GetEvents(events, flags, any, single, pitch, sustain, mod);
-  EXPECT_TRUE(events.empty());
-  EXPECT_EQ(single, 60);
-}
-
 TEST_F(MidiTest, OutputSendsNoteOffsAsZeroVelocityNoteOns) {
   testing::internal::CaptureStdout();
   MidiOutput::PrintMidiOutputs(ApiUnderTest());

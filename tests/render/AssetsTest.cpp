@@ -2,11 +2,9 @@
 #include <gtest/gtest.h>
 #include <lodepng.h>
 
-#include <set>
 
 #include "render/Atlas.h"
 #include "render/Font.h"
-#include "render/WindowIcon.h"
 #include "tests/support/TestServers.h"
 
 namespace {
@@ -23,7 +21,6 @@ class Assets : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ASSERT_TRUE(atlas.Load(zs::test::BuildPath("share/res/drawable/atlas.png")));
-    ASSERT_TRUE(icon.Load(zs::test::BuildPath("share/res/drawable/icon.png")));
   }
   static int OpaqueIn(int x0, int y0, int w, int h) {
     int n = 0;
@@ -31,9 +28,9 @@ class Assets : public ::testing::Test {
       for (int x = x0; x < x0 + w; ++x) n += atlas.At(x, y)[3] > 0;
     return n;
   }
-  static Image atlas, icon;
+  static Image atlas;
 };
-Image Assets::atlas, Assets::icon;
+Image Assets::atlas;
 
 TEST_F(Assets, AtlasIsSquareAndEveryRectangleHasAPicture) {
   EXPECT_EQ(atlas.width, 1024u);
@@ -66,46 +63,6 @@ TEST_F(Assets, EveryGlyphIsInkedWhereTheFontSamplesIt) {
         }
       }
   }
-}
-
-TEST_F(Assets, KeyColumnsLineUpWithTheGrid) {
-  const PixelRect panel = Atlas::GetCoords(Atlas::KeyboardPanel);
-  const PixelRect strip = Atlas::GetCoords(Atlas::KeyStrip);
-  static const bool black[12] = {false, true, false, true, false, false, true, false, true, false, true, false};
-  for (int k = 0; k < 37; ++k) {
-    const int x = 3 + 21 * k + 9;  // middle of key column k on screen
-    const unsigned char* key = atlas.At(panel.x + x, panel.y + 160);
-    const int brightness = key[0] + key[1] + key[2];
-    if (black[k % 12]) {
-      EXPECT_LT(brightness, 200) << "key " << k;
-    } else {
-      EXPECT_GT(brightness, 500) << "key " << k;
-    }
-    // The strip (shown at (3, 134)) is opaque over black keys only, so white-key highlights show.
-    const unsigned char* over = atlas.At(strip.x + x - 3, strip.y + 160 - 134);
-    EXPECT_EQ(over[3] > 0, black[k % 12]) << "key " << k;
-    // The gap between columns separates keys.
-    const unsigned char* gap = atlas.At(panel.x + 3 + 21 * k + 19, panel.y + 160);
-    EXPECT_LT(gap[0] + gap[1] + gap[2], 200) << "gap after key " << k;
-  }
-  // Above the rail the panel leaves the grid's background visible.
-  EXPECT_EQ(OpaqueIn(panel.x, panel.y + 184, panel.w, 16), 0);
-}
-
-TEST_F(Assets, IconHasTwelveOpaqueColoursAndMatchesTheWindowIcon) {
-  ASSERT_EQ(icon.width, 64u);
-  ASSERT_EQ(icon.height, 64u);
-  const auto pixels = DrawWindowIcon();
-  std::set<uint32_t> colours;
-  for (size_t i = 0; i < pixels.size(); ++i) {
-    const unsigned char* p = &icon.rgba[i * 4];
-    EXPECT_EQ(pixels[i], uint32_t(p[3]) << 24 | p[0] << 16 | p[1] << 8 | p[2]);
-    EXPECT_EQ(pixels[i] >> 24, 0xffu);
-    colours.insert(pixels[i]);
-  }
-  EXPECT_EQ(colours.size(), 12u);
-  for (uint32_t named : {0xff212121u, 0xff313131u, 0xffd60ad6u, 0xffea9905u, 0xffffffffu, 0xff000000u})
-    EXPECT_TRUE(colours.count(named)) << std::hex << named;
 }
 
 }  // namespace

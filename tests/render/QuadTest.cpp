@@ -63,10 +63,6 @@ TEST(QuadBoundingBox, TriangleIgnoresCornerThreeAndListsUnite) {
   EXPECT_EQ(box.minY, 0);
   EXPECT_EQ(box.maxX, 100);
   EXPECT_EQ(box.maxY, 105);
-  GetQuadsBoundingBox({}, box);
-  EXPECT_EQ(box.minX, 0);
-  EXPECT_EQ(box.maxX, 0);
-  EXPECT_EQ(box.maxY, 0);
 }
 
 }  // namespace

@@ -83,7 +83,6 @@ TEST(BuildFrameBatches, TriangleQuadJoinsFollowingQuad) {
     const float* p = &f.vertices[v * Render::FloatsPerVertex];
     EXPECT_EQ(p[0], float(ref.corners[corners[v]][0])) << v;
     EXPECT_EQ(p[1], float(ref.corners[corners[v]][1])) << v;
-    EXPECT_EQ(p[2], 0.0f);
     EXPECT_EQ(p[3], float(ref.textureCoords[corners[v]][0])) << v;
     EXPECT_EQ(p[4], float(ref.textureCoords[corners[v]][1])) << v;
   }

@@ -2,7 +2,6 @@
 
 #include "render/Atlas.h"
 #include "render/Sprite.h"
-#include "render/Stage.h"
 
 namespace {
 
@@ -50,10 +49,6 @@ TEST(Sprite, FlatSpriteStaysOnShaderOne) {
   EXPECT_EQ(q->shaderIndex, 1);
   EXPECT_EQ(q->textureIndex, FlatTextureIndex);
   EXPECT_EQ(q->color.a, 0.5);
-  EXPECT_TRUE(s.IsVisible());
-  s.Reset();
-  EXPECT_FALSE(s.IsVisible());
-  EXPECT_EQ(s.GetTextureIndex(), -1);
 }
 
 TEST(Sprite, AtlasIndexOutsideOneToEightShowsRectangleZero) {
@@ -92,22 +87,6 @@ TEST(Atlas, TableAndOutOfRange) {
       EXPECT_TRUE(apart) << "rectangles " << i << " and " << j;
     }
   }
-}
-
-TEST(Stage, ChildrenInOrderAndNullOutside) {
-  Stage stage;
-  stage.Init();
-  Sprite a, b;
-  stage.AddChild(&a);
-  stage.AddChild(&b);
-  EXPECT_EQ(stage.GetNumChilds(), 2);
-  EXPECT_EQ(stage.GetChildAt(0), &a);
-  EXPECT_EQ(stage.GetChildAt(1), &b);
-  EXPECT_EQ(stage.GetChildAt(-1), nullptr);
-  EXPECT_EQ(stage.GetChildAt(2), nullptr);
-  stage.RemoveAllChildren();
-  EXPECT_EQ(stage.GetNumChilds(), 0);
-  EXPECT_EQ(stage.GetChildAt(0), nullptr);
 }
 
 }  // namespace
