@@ -4,6 +4,7 @@
 #include <ladspa.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -84,6 +85,10 @@ std::vector<int> ProcessCalls(const Lines& log) {
     if (line.rfind("processReplacing ", 0) == 0) frames.push_back(std::stoi(line.substr(17)));
   }
   return frames;
+}
+
+int CountStartingWith(const Lines& lines, const std::string& prefix) {
+  return int(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
 }
 
 // `lines` with the handle value of a successful dlopen blanked out.
@@ -253,9 +258,7 @@ TEST_F(Outrigger, AcceptsA255CharacterNameAnd64Parameters) {
   Lines out = zs::test::SplitLines(run.out);
   ASSERT_GE(out.size(), 3u);
   EXPECT_EQ(out[out.size() - 2], Prefix + "loaded and configured vst " + name);
-  int setCalls = 0;
-  for (const auto& line : run.vstLog) setCalls += line.rfind("setParameter ", 0) == 0 ? 1 : 0;
-  EXPECT_EQ(setCalls, 64);
+  EXPECT_EQ(CountStartingWith(run.vstLog, "setParameter "), 64);
   ASSERT_GE(run.vstLog.size(), 2u);
   EXPECT_EQ(run.vstLog[run.vstLog.size() - 2], "setParameter 0 0.5");
 }
@@ -265,8 +268,7 @@ TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
   ASSERT_NE(dladdr(reinterpret_cast<void*>(&printf), &libc), 0);
   fs::create_symlink(libc.dli_fname, dir + "/NoEntry.so");
 
-  Lines missing = LoadPassingThrough("Missing.so:-1:0:").vstLog;
-  EXPECT_TRUE(missing.empty());
+  EXPECT_TRUE(LoadPassingThrough("Missing.so:-1:0:").vstLog.empty());
   Lines out = zs::test::SplitLines(LoadPassingThrough("NoEntry.so:-1:0:").out);
   EXPECT_EQ(Lines(out.end() - 2, out.end()), (Lines{Prefix + "opened library", "******** closing plugin"}));
 
@@ -283,9 +285,7 @@ TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
                            "nosetparameter");
   EXPECT_EQ(noSetter.exitCode, 0);
   EXPECT_LT(GainError(dir + "/audio", 0.5f), 1e-7f);
-  EXPECT_EQ(std::count_if(noSetter.vstLog.begin(), noSetter.vstLog.end(),
-                          [](const std::string& l) { return l.rfind("setParameter", 0) == 0; }),
-            0);
+  EXPECT_EQ(CountStartingWith(noSetter.vstLog, "setParameter"), 0);
 }
 
 }  // namespace

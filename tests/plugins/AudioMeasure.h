@@ -47,6 +47,14 @@ inline double Peak(const Signal& s, size_t from = 0) {
   return p;
 }
 
+// The largest sample-to-sample step from `from` on: a click shows as a step no sine of the
+// signal's level and frequency could take.
+inline double MaxStep(const Signal& s, size_t from = 0) {
+  double step = 0;
+  for (size_t i = from + 1; i < s.size(); ++i) step = std::max(step, double(std::fabs(s[i] - s[i - 1])));
+  return step;
+}
+
 inline double Db(double ratio) { return 20.0 * std::log10(ratio); }
 
 // RBJ band-pass (constant 0 dB peak) biquad, run in double over a whole signal.

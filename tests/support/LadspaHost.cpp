@@ -123,36 +123,27 @@ void LadspaHost::Deactivate() {
   active = false;
 }
 
-void LadspaHost::ConnectStereo(const float* inL, const float* inR, float* outL, float* outR) {
-  // LADSPA connects audio inputs through non-const pointers although plug-ins only read them.
-  descriptor->connect_port(handle, audioIn[0], const_cast<float*>(inL));
-  descriptor->connect_port(handle, audioIn[1], const_cast<float*>(inR));
-  descriptor->connect_port(handle, audioOut[0], outL);
-  descriptor->connect_port(handle, audioOut[1], outR);
-}
-
-void LadspaHost::RunStereo(std::vector<float>& left, std::vector<float>& right, size_t block) {
-  if (!handle || audioIn.size() < 2 || audioOut.size() < 2 || left.size() != right.size()) return;
-  if (!active) Activate();
-  block = std::max<size_t>(block, 1);
-  for (size_t at = 0; at < left.size(); at += block) {
-    size_t n = std::min(block, left.size() - at);
-    ConnectStereo(left.data() + at, right.data() + at, left.data() + at, right.data() + at);
-    descriptor->run(handle, n);
-  }
+void LadspaHost::RunStereo(std::vector<float>& left, std::vector<float>& right, size_t block,
+                           const std::function<void(size_t)>& beforeBlock) {
+  RunStereo(left, right, left, right, block, beforeBlock);
 }
 
 void LadspaHost::RunStereo(const std::vector<float>& inLeft, const std::vector<float>& inRight,
-                           std::vector<float>& outLeft, std::vector<float>& outRight, size_t block) {
+                           std::vector<float>& outLeft, std::vector<float>& outRight, size_t block,
+                           const std::function<void(size_t)>& beforeBlock) {
   if (!handle || audioIn.size() < 2 || audioOut.size() < 2 || inLeft.size() != inRight.size()) return;
   if (!active) Activate();
-  outLeft.assign(inLeft.size(), 0.0f);
-  outRight.assign(inRight.size(), 0.0f);
+  if (&outLeft != &inLeft) outLeft.assign(inLeft.size(), 0.0f);
+  if (&outRight != &inRight) outRight.assign(inRight.size(), 0.0f);
   block = std::max<size_t>(block, 1);
   for (size_t at = 0; at < inLeft.size(); at += block) {
-    size_t n = std::min(block, inLeft.size() - at);
-    ConnectStereo(inLeft.data() + at, inRight.data() + at, outLeft.data() + at, outRight.data() + at);
-    descriptor->run(handle, n);
+    if (beforeBlock) beforeBlock(at);
+    // LADSPA connects audio inputs through non-const pointers although plug-ins only read them.
+    descriptor->connect_port(handle, audioIn[0], const_cast<float*>(inLeft.data() + at));
+    descriptor->connect_port(handle, audioIn[1], const_cast<float*>(inRight.data() + at));
+    descriptor->connect_port(handle, audioOut[0], outLeft.data() + at);
+    descriptor->connect_port(handle, audioOut[1], outRight.data() + at);
+    descriptor->run(handle, std::min(block, inLeft.size() - at));
   }
 }
 

@@ -15,7 +15,7 @@
 
 #include <ladspa.h>
 
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,7 +33,6 @@ class LadspaHost {
   bool Load(const std::string& libraryPath, const std::string& label, unsigned long sampleRate);
   const std::string& Error() const { return error; }
   const LADSPA_Descriptor* Descriptor() const { return descriptor; }
-  unsigned long SampleRate() const { return rate; }
 
   // Index of the port with this exact name, or -1.
   int PortIndex(const std::string& name) const;
@@ -48,18 +47,17 @@ class LadspaHost {
   // Runs the first two audio inputs and first two audio outputs (in port order) on the given
   // buffers, in blocks of `block` frames. In place: the outputs overwrite the inputs, the way
   // fluidsynth's chain links them. Activates first if needed. The buffers must be equally long.
-  void RunStereo(std::vector<float>& left, std::vector<float>& right, size_t block = 128);
-  // The same with separate output buffers (resized to the input length).
+  // beforeBlock(frame), when given, may change controls between blocks.
+  void RunStereo(std::vector<float>& left, std::vector<float>& right, size_t block = 128,
+                 const std::function<void(size_t)>& beforeBlock = {});
   void RunStereo(const std::vector<float>& inLeft, const std::vector<float>& inRight,
-                 std::vector<float>& outLeft, std::vector<float>& outRight, size_t block = 128);
+                 std::vector<float>& outLeft, std::vector<float>& outRight, size_t block = 128,
+                 const std::function<void(size_t)>& beforeBlock = {});
 
-  // Connects an audio port by name to caller memory and calls run once; for odd layouts.
   bool ConnectAudio(const std::string& name, float* buffer);
   void Run(unsigned long frames);
 
  private:
-  void ConnectStereo(const float* inL, const float* inR, float* outL, float* outR);
-
   void* library = nullptr;
   const LADSPA_Descriptor* descriptor = nullptr;
   LADSPA_Handle handle = nullptr;
