@@ -70,14 +70,12 @@ TEST_F(SFOutputTest, InitWithTimGM6mbAppliesEverySettingAndListsItsBanks) {
 
   fluid_synth_t* synth = sf.GetSynth(0);
   fluid_settings_t* settings = fluid_synth_get_settings(synth);
+  auto integer = [&](const char* key) { int v = -1; fluid_settings_getint(settings, key, &v); return v; };
   double rate = 0;
-  int periods = 0, periodSize = 0, ladspa = 0;
   fluid_settings_getnum(settings, "synth.sample-rate", &rate);
-  fluid_settings_getint(settings, "audio.periods", &periods);
-  fluid_settings_getint(settings, "audio.period-size", &periodSize);
-  fluid_settings_getint(settings, "synth.ladspa.active", &ladspa);
   EXPECT_EQ(rate, 44100.0);
-  EXPECT_EQ((std::array{periods, periodSize, ladspa}), (std::array{16, 128, 1}));
+  EXPECT_EQ((std::array{integer("audio.periods"), integer("audio.period-size"), integer("synth.ladspa.active")}),
+            (std::array{16, 128, 1}));
   EXPECT_EQ(fluid_settings_str_equal(settings, "synth.midi-bank-select", "mma"), 1);
   EXPECT_EQ(fluid_synth_get_polyphony(synth), 128);
   EXPECT_NE(fluid_synth_get_ladspa_fx(synth), nullptr);
@@ -88,9 +86,8 @@ TEST_F(SFOutputTest, InitWithTimGM6mbAppliesEverySettingAndListsItsBanks) {
   ASSERT_EQ(lists.size(), 2u);
   EXPECT_EQ(lists[0].name, "TimGM6mb.sf2");
   ASSERT_GE(lists[0].banks.size(), 2u);
-  EXPECT_EQ(lists[0].banks.front().bank, 0);
-  EXPECT_EQ(lists[0].banks.front().progs.size(), 128u);
-  EXPECT_EQ(lists[0].banks.back().bank, 128);
+  EXPECT_EQ((std::array{lists[0].banks.front().bank, int(lists[0].banks.front().progs.size()), lists[0].banks.back().bank}),
+            (std::array{0, 128, 128}));
   EXPECT_EQ(F(sf.GetDefaultInstrument()), (Fields{0, 0, 0, 0, 0}));
   for (int t = 0; t < SFOutput::kTracks; ++t) EXPECT_EQ(F(sf.GetInstrument(t)), kUnset);
   EXPECT_TRUE(sf.IsReverbEnabled(0));
@@ -104,9 +101,7 @@ TEST_F(SFOutputTest, PresetsAreGroupedIntoBanksAndLookedUpInOrder) {
   ASSERT_EQ(list.banks.size(), 3u);
   EXPECT_EQ((std::array{list.banks[0].bank, list.banks[1].bank, list.banks[2].bank}), (std::array{0, 8, 128}));
   ASSERT_EQ(list.banks[0].progs.size(), 2u);
-  EXPECT_EQ(list.banks[0].progs[0].prog, 1);
-  EXPECT_EQ(list.banks[0].progs[0].name, "One");
-  EXPECT_EQ(list.banks[0].progs[1].prog, 5);
+  EXPECT_EQ(list.banks[0].progs[0].name + std::to_string(list.banks[0].progs[1].prog), "One5");
   EXPECT_TRUE(Printed("bank=0, prog=1, name=>One<\nbank=0, prog=5, name=>Five<\nbank=8, prog=3, name=>Eight<\n"));
 
   // Bank 5 lies between 0 and 8: the look-up fails, and the record keeps the request beside
@@ -145,11 +140,10 @@ TEST_F(SFOutputTest, EmptySoundfontsAndNamesWithAndWithoutDirectories) {
   ASSERT_TRUE(ok) << out;
 
   const std::vector<Instruments>& lists = *sf.GetSFInstruments();
-  EXPECT_EQ(lists[0].name, "Empty.sf2");
+  EXPECT_EQ(lists[0].name + " " + lists[1].name, "Empty.sf2 Plain.sf2");
   ASSERT_EQ(lists[0].banks.size(), 1u);
   EXPECT_EQ(lists[0].banks[0].bank, -1);
   EXPECT_TRUE(lists[0].banks[0].progs.empty());
-  EXPECT_EQ(lists[1].name, "Plain.sf2");
   EXPECT_EQ(F(sf.GetDefaultInstrument()), (Fields{1, 0, 0, 0, 0}));
   EXPECT_FALSE(sf.SetInstrumentFromIndex(0, 0, 0, 0));
 
@@ -183,11 +177,8 @@ TEST_F(SFOutputTest, EveryLoadedSoundfontCanBeAssignedAndPlaysItsTracks) {
   std::vector<std::string> paths;
   for (int i = 0; i < 12; ++i) paths.push_back(Font("F" + std::to_string(i) + ".sf2", {{"P", 0, i}}));
   ASSERT_TRUE(Init(paths));
-  EXPECT_TRUE(sf.SetInstrument(0, 10, 0, 10));
-  EXPECT_TRUE(sf.SetInstrument(1, 11, 0, 11));
-  EXPECT_FALSE(sf.SetInstrument(2, 12, 0, 0));
-  EXPECT_FALSE(sf.SetInstrument(2, -1, 0, 0));
-  EXPECT_FALSE(sf.SetInstrumentFromIndex(2, 12, 0, 0));
+  EXPECT_TRUE(sf.SetInstrument(0, 10, 0, 10) && sf.SetInstrument(1, 11, 0, 11));
+  EXPECT_FALSE(sf.SetInstrument(2, 12, 0, 0) || sf.SetInstrument(2, -1, 0, 0) || sf.SetInstrumentFromIndex(2, 12, 0, 0));
   EXPECT_EQ(F(sf.GetInstrument(2)), kUnset);
 
   sf.SendNoteOn(Playhead{}, 1, 60, 100);
@@ -247,8 +238,7 @@ TEST_F(SFOutputTest, ReverbAndChorusBelongToTheSoundfont) {
   int voices, type;
   double level, speed, depth;
   sf.GetChorus(0, voices, level, speed, depth, type);
-  EXPECT_EQ((std::array{voices, type}), (std::array{5, 1}));
-  EXPECT_EQ((std::array{level, speed, depth}), (std::array{2.5, 0.6, 12.0}));
+  EXPECT_EQ((std::array{double(voices), level, speed, depth, double(type)}), (std::array{5.0, 2.5, 0.6, 12.0, 1.0}));
   sf.GetChorusFromSF(1, voices, level, speed, depth, type);
   EXPECT_NE(voices, 5);
 
@@ -268,8 +258,7 @@ TEST_F(SFOutputTest, ReverbAndChorusBelongToTheSoundfont) {
   };
   EXPECT_GT(tailPeak(true), 1e-3f);
   EXPECT_LT(tailPeak(false), 1e-5f);
-  EXPECT_FALSE(sf.IsReverbEnabled(0));
-  EXPECT_TRUE(sf.IsReverbEnabled(1)) << "the flag is kept per track number";
+  EXPECT_TRUE(sf.IsReverbEnabled(1) && !sf.IsReverbEnabled(0)) << "the flag is kept per track number";
   sf.SetChorusEnabled(2, false);
   EXPECT_FALSE(sf.IsChorusEnabled(2));
 }
@@ -289,10 +278,8 @@ TEST_F(SFOutputTest, RenderingMatchesTheLibrarysOwnDriver) {
   }
   std::vector<float> l, r, pl(44100), pr(44100);
   Render(sf, 0, 44100, l, r);
-  for (int done = 0; done < 44100; done += 128) {
-    int n = std::min(128, 44100 - done);
-    fluid_synth_write_float(plain.GetSynth(0), n, pl.data() + done, 0, 1, pr.data() + done, 0, 1);
-  }
+  for (int done = 0; done < 44100; done += 128)
+    fluid_synth_write_float(plain.GetSynth(0), std::min(128, 44100 - done), pl.data() + done, 0, 1, pr.data() + done, 0, 1);
   float difference = 0.0f;
   for (size_t i = 0; i < l.size(); ++i) {
     difference = std::max({difference, std::fabs(l[i] - pl[i]), std::fabs(r[i] - pr[i])});
