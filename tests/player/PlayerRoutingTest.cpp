@@ -69,13 +69,18 @@ TEST_F(PlayerEndpoints, TracksReachTheirOutputsOnTheirChannels) {
   rig.Add(0, 1, 0, 62, 0, 1, 0, 99);
   rig.Add(0, 2, 0, 64, 0, 1, 0, 77);
   ASSERT_TRUE(synth.SetInstrument(0, 0, 0, 0));
-  rig.player->Play(false);
-  rig.player->Update(0.01);
-  EXPECT_GT(fluid_synth_get_active_voice_count(synth.GetSynth(0)), 0);  // the synthesizer really plays
-  rig.player->Update(0.125);
-  rig.player->Stop();
-  ASSERT_TRUE(peerA.WaitFor(2));
-  ASSERT_TRUE(peerB.WaitFor(2));
+  // JACK can drop a cycle's messages on a loaded machine: the step is played again (at most
+  // three times) until both peers got all four messages; their content is then exact.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    peerA.Clear();
+    peerB.Clear();
+    rig.player->Play(false);
+    rig.player->Update(0.01);
+    EXPECT_GT(fluid_synth_get_active_voice_count(synth.GetSynth(0)), 0);  // the synthesizer really plays
+    rig.player->Update(0.125);
+    rig.player->Stop();
+    if (peerA.WaitFor(2, std::chrono::seconds(3)) && peerB.WaitFor(2, std::chrono::seconds(3))) break;
+  }
   EXPECT_EQ(peerA.Received(), (std::vector<Bytes>{Msg(0x93, 62, 99), Msg(0x93, 62, 0)}));
   EXPECT_EQ(peerB.Received(), (std::vector<Bytes>{Msg(0x95, 66, 77), Msg(0x95, 66, 0)}));
 }
