@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "devices/MidiInput.h"
 #include "devices/MidiOutput.h"
@@ -153,9 +154,21 @@ TEST_F(MidiTest, LaunchpadAllNotesOffSwitchesEveryPad) {
   MidiOutput out;
   ASSERT_NO_FATAL_FAILURE(ConnectOutput(out));
   ASSERT_TRUE(peer.SendUntilReceived([&] { out.LaunchpadAllNotesOff(); }, 128));
+  // A loaded JACK server can drop a message, and the peer then sends all of them again: every
+  // pad must have got its velocity-0 note-on, in ascending order when nothing was resent.
   std::vector<Bytes> got = peer.Received();
-  ASSERT_EQ(got.size(), 128u);
-  for (int n = 0; n < 128; ++n) EXPECT_EQ(got[n], (Bytes{0x90, static_cast<unsigned char>(n), 0}));
+  ASSERT_GE(got.size(), 128u);
+  std::set<int> pads;
+  for (const Bytes& m : got) {
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_EQ(m[0], 0x90);
+    EXPECT_EQ(m[2], 0);
+    pads.insert(m[1]);
+  }
+  EXPECT_EQ(pads.size(), 128u);
+  if (got.size() == 128) {
+    for (int n = 0; n < 128; ++n) EXPECT_EQ(got[n][1], n);
+  }
 }
 
 // Every RtMidi object on JACK is a JACK client with threads of its own.

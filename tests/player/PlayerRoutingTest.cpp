@@ -39,6 +39,24 @@ class PlayerEndpoints : public ::testing::Test {
     ASSERT_TRUE(synthOk) << log;
     ASSERT_TRUE(outAOk) << log;
     ASSERT_TRUE(outBOk) << log;
+    // A probe proves both connections stand before the test begins; on a loaded machine
+    // with other tests adding ports a connection can fail, and opening again mends it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      NoteEvent probe;
+      probe.noteOff = true;
+      probe.channel = 15;
+      outA.SendEvent(probe);
+      outB.SendEvent(probe);
+      if (peerA.WaitFor(1, std::chrono::seconds(2)) && peerB.WaitFor(1, std::chrono::seconds(2))) break;
+      testing::internal::CaptureStdout();
+      outA.Shutdown();
+      outB.Shutdown();
+      outA.Init(a, 0, RtMidi::UNIX_JACK);
+      outB.Init(b, 1, RtMidi::UNIX_JACK);
+      testing::internal::GetCapturedStdout();
+    }
+    peerA.Clear();
+    peerB.Clear();
   }
   void TearDown() override {
     outA.Shutdown();
