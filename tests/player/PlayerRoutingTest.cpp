@@ -41,13 +41,18 @@ class PlayerEndpoints : public ::testing::Test {
     ASSERT_TRUE(outBOk) << log;
     // A probe proves both connections stand before the test begins; on a loaded machine
     // with other tests adding ports a connection can fail, and opening again mends it.
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    peerA.SetProbeStatus(0x9F);
+    peerB.SetProbeStatus(0x9F);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
       NoteEvent probe;
       probe.noteOff = true;
       probe.channel = 15;
       outA.SendEvent(probe);
       outB.SendEvent(probe);
-      if (peerA.WaitFor(1, std::chrono::seconds(2)) && peerB.WaitFor(1, std::chrono::seconds(2))) break;
+      if (peerA.WaitForProbes(attempt, std::chrono::seconds(2)) &&
+          peerB.WaitForProbes(attempt, std::chrono::seconds(2))) {
+        break;
+      }
       testing::internal::CaptureStdout();
       outA.Shutdown();
       outB.Shutdown();
@@ -55,8 +60,6 @@ class PlayerEndpoints : public ::testing::Test {
       outB.Init(b, 1, RtMidi::UNIX_JACK);
       testing::internal::GetCapturedStdout();
     }
-    peerA.Clear();
-    peerB.Clear();
   }
   void TearDown() override {
     outA.Shutdown();

@@ -29,6 +29,10 @@ bool JackMidiReceiver::Open(const std::string& clientName, const std::string& po
 void JackMidiReceiver::OnMessage(double, std::vector<unsigned char>* message, void* self) {
   auto* receiver = static_cast<JackMidiReceiver*>(self);
   std::lock_guard<std::mutex> lock(receiver->mutex);
+  if (!message->empty() && (*message)[0] == receiver->probeStatus) {
+    ++receiver->probes;
+    return;
+  }
   receiver->received.push_back(*message);
 }
 
@@ -53,6 +57,18 @@ bool JackMidiReceiver::WaitFor(size_t count, std::chrono::milliseconds deadline)
   }
   std::lock_guard<std::mutex> lock(mutex);
   return received.size() >= count;
+}
+
+bool JackMidiReceiver::WaitForProbes(size_t count, std::chrono::milliseconds deadline) {
+  auto end = std::chrono::steady_clock::now() + deadline;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (probes >= count) return true;
+    }
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 }  // namespace zs::test

@@ -30,6 +30,8 @@ class JackMidiReceiver {
   std::unique_ptr<RtMidiIn> in;
   std::mutex mutex;
   std::vector<MidiBytes> received;
+  int probeStatus = -1;
+  size_t probes = 0;
 };
 
 }  // namespace zs::test
