@@ -23,6 +23,13 @@ class JackMidiReceiver {
   // Waits until at least `count` messages arrived or the deadline passed. The deadline is
   // generous: it only matters when something is wrong, and a loaded machine delays JACK.
   bool WaitFor(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(10));
+  // Messages with this status byte are probes: counted, never recorded, so a late probe
+  // cannot show up among the messages a test checks.
+  void SetProbeStatus(unsigned char status) {
+    std::lock_guard<std::mutex> lock(mutex);
+    probeStatus = status;
+  }
+  bool WaitForProbes(size_t count, std::chrono::milliseconds deadline);
 
  private:
   static void OnMessage(double, std::vector<unsigned char>* message, void* self);
