@@ -8,26 +8,14 @@
 #include <filesystem>
 #include <memory>
 
+#include "bench/support/DemoSequencer.h"
 #include "editor/Sequencer.h"
 #include "player/Player.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 
-std::unique_ptr<Sequencer> StartOnDemo() {
-  unsetenv("ALSA_CONFIG_PATH");  // no audio device: the synthesizer renders nowhere
-  const fs::path dir = fs::temp_directory_path() / ("zs-bench-seq-" + std::to_string(getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  fs::copy_file(fs::path(ZS_SOURCE_DIR) / "demo/soundfonts.dat", dir / "soundfonts.dat");
-  fs::copy_file(fs::path(ZS_SOURCE_DIR) / "demo/demo.dat", dir / "demo.dat");
-  fs::current_path(dir);
-  auto seq = std::make_unique<Sequencer>(std::string(ZS_BUILD_DIR) + "/bin/", "demo", "", "", "", false, false, 128,
-                                         Color{0.13, 0.13, 0.13, 1}, false, "", false, "", false, false, true, 127);
-  if (!seq->Init(nullptr)) return nullptr;
-  return seq;
-}
+std::unique_ptr<Sequencer> StartOnDemo() { return StartSequencerOnDemo("seq"); }
 
 void Frames(benchmark::State& state, bool playing) {
   auto seq = StartOnDemo();
