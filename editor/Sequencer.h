@@ -241,6 +241,7 @@ class Sequencer : public IScene {
   void BackupBlock();
   void CopyBlock();
   void MoveBlock();
+  void PlaceBlockAtCursor(bool move);
   void ChangeBlockNotes(int operation);
   void RandomizeBlockOffsets();
   void HarmonicTransposeBlock(int degrees);

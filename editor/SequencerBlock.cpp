@@ -124,49 +124,30 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
   return true;
 }
 
-void Sequencer::CopyBlock() {
-  const int toStep = CursorStep();
-  const int toPitch = CursorPitch();
-  const int n = std::min(blockLastStep - blockFirstStep + 1, kSteps - toStep);
-  const int m = std::min(blockHighNote - blockLowNote + 1, 127 - toPitch);
-  const int d = toPitch - blockLowNote;
-  if (n <= 0 || m <= 0) return;
-  // All source steps are read before anything is written: the target may overlap the block.
-  std::vector<std::vector<Note>> taken(n);
-  for (int i = 0; i < n; ++i) {
-    sessions->GetNotesInsideNoteRange(blockSession, blockTrack, blockFirstStep + i, blockLowNote,
-                                      blockLowNote + m - 1, taken[i]);
-  }
-  for (int i = 0; i < n; ++i) {
-    for (Note note : taken[i]) {
-      const int p = note.note + d;
-      if (p < 0 || p >= 127) continue;
-      note.note = static_cast<uint8_t>(p);
-      sessions->AddNote(session, track, toStep + i, note);
-    }
-  }
-}
+void Sequencer::CopyBlock() { PlaceBlockAtCursor(false); }
 
-void Sequencer::MoveBlock() {
+void Sequencer::MoveBlock() { PlaceBlockAtCursor(true); }
+
+void Sequencer::PlaceBlockAtCursor(bool move) {
   const int toStep = CursorStep();
   const int toPitch = CursorPitch();
   const int n = std::min(blockLastStep - blockFirstStep + 1, kSteps - toStep);
   const int m = std::min(blockHighNote - blockLowNote + 1, 127 - toPitch);
   const int d = toPitch - blockLowNote;
   if (n <= 0 || m <= 0) return;
+  // All source steps are read (and, for a move, cleared) before anything is written: the
+  // target may overlap the block.
   std::vector<std::vector<Note>> taken(n);
-  std::vector<Note> rest, all;
+  std::vector<Note> rest;
   for (int i = 0; i < n; ++i) {
     const int s = blockFirstStep + i;
-    sessions->GetNotes(session, track, s, all);
-    rest.clear();
-    for (const Note& note : all) {
-      if (note.note >= blockLowNote && note.note <= blockLowNote + m - 1) {
-        taken[i].push_back(note);
-      } else {
-        rest.push_back(note);
-      }
+    if (!move) {
+      sessions->GetNotesInsideNoteRange(blockSession, blockTrack, s, blockLowNote, blockLowNote + m - 1, taken[i]);
+      continue;
     }
+    sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockLowNote + m - 1, taken[i]);
+    if (taken[i].empty()) continue;
+    sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockLowNote + m - 1, rest);
     sessions->SetNotes(session, track, s, rest);
   }
   for (int i = 0; i < n; ++i) {
@@ -177,6 +158,7 @@ void Sequencer::MoveBlock() {
       sessions->AddNote(session, track, toStep + i, note);
     }
   }
+  if (!move) return;
   blockLowNote = std::clamp(blockLowNote + d, 0, 127);
   blockHighNote = std::clamp(blockHighNote + d, 0, 127);
   blockFirstStep = toStep;
