@@ -11,34 +11,9 @@ namespace {
 class EffectsTest : public SequencerFixture {
  protected:
   void SetUp() override {
-    unsetenv("ALSA_CONFIG_PATH");
-    previousDir = fs::current_path();
-    fs::current_path(zs::test::MakeTempDir("effects"));
-    std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n1.0 " << kSoundfont << "\n";
-    seq = MakeSequencer();
-    ASSERT_TRUE(seq->Init(nullptr));
+    EnterFolder(2);
+    Restart();
     ASSERT_TRUE(seq->GetSynth()->SetInstrument(kOtherFont, 1, 0, 0));
-  }
-  void Subpage(int index) {
-    Press([index](Controls& c) { c.ctrlDigit[index] = true; });
-    ASSERT_EQ(seq->GetSubpage(), index);
-  }
-  void Up(int count) {
-    Press([count](Controls& c) { c.upCount = count; });
-  }
-  void Down(int count) {
-    Press([count](Controls& c) { c.downCount = count; });
-  }
-  void Right(int count) {
-    Press([count](Controls& c) { c.rightCount = count; });
-  }
-  void Save() {
-    Press([](Controls& c) { c.f1Pressed = true; });
-    ExpectMessage("SAVED", false);
-  }
-  void Reload() {
-    Press([](Controls& c) { c.f5Pressed = true; });
-    ExpectMessage("LOADED", false);
   }
   SessionsStore* Store() { return seq->GetSessions(); }
   SFOutput* Synth() { return seq->GetSynth(); }
@@ -232,10 +207,7 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
 
 // Without the plug-ins (a program directory that has none) the external subpages ignore keys.
 TEST_F(EffectsTest, ExternalSubpagesIgnoreKeysWithoutThePlugins) {
-  seq->Shutdown();
-  seq = std::make_unique<Sequencer>("/nonexistent/bin/", "song", "", "", "", false, false, 128, Color{}, false, "",
-                                    false, "", false, false, true, 127);
-  ASSERT_TRUE(seq->Init(nullptr));
+  Restart({.programDirectory = "/nonexistent/bin/"});
   ASSERT_FALSE(Synth()->GetExternalReverbAvailable(0));
   double before[2 * kExternalParams], after[2 * kExternalParams];
   Store()->GetTrackExternalReverb(0, before);

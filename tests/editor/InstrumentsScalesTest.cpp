@@ -10,17 +10,10 @@ namespace {
 class InstrumentsTest : public SequencerFixture {
  protected:
   void SetUp() override {
-    // Two soundfonts: the same file twice gives two synthesizers with effects of their own.
-    // No audio device: the synthesizer renders nowhere, also on a machine with a sound card.
-    setenv("ALSA_CONFIG_PATH", zs::test::SourcePath("tests/support/asound-no-device.conf").c_str(), 1);
-    previousDir = fs::current_path();
-    fs::current_path(zs::test::MakeTempDir("instruments"));
-    std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n1.0 " << kSoundfont << "\n";
-    seq = MakeSequencer();
-    ASSERT_TRUE(seq->Init(nullptr));
+    EnterFolder(2);
+    Restart();
     seq->GetPlayer()->SetSendObserver([this](const SentNote& n) { sent.push_back(n); });
-    Press([](Controls& c) { c.ctrlDigit[2] = true; });
-    ASSERT_EQ(seq->GetSubpage(), SubpageInstruments);
+    Subpage(SubpageInstruments);
   }
 
   TrackInstrument Instrument() { return seq->GetSynth()->GetInstrument(seq->GetTrack()); }
@@ -120,8 +113,7 @@ TEST_F(InstrumentsTest, SoundfontChangeSilencesTheTrackAndTakesItsEffects) {
 using ScalesTest = SequencerFixture;
 
 TEST_F(ScalesTest, ScaleAndBaseClampAndReachThePlayer) {
-  Press([](Controls& c) { c.ctrlDigit[3] = true; });
-  ASSERT_EQ(seq->GetSubpage(), SubpageScales);
+  Subpage(SubpageScales);
   Press([](Controls& c) { c.upCount = 20; });
   EXPECT_EQ(seq->GetPlayer()->GetScale().scale, ScaleChromatic);
   Press([](Controls& c) { c.downCount = 20; });

@@ -11,28 +11,16 @@
 namespace zs::test {
 namespace {
 
-struct Modes {
-  bool launchpad = false;
-  bool qmini = false;
-  bool blackKeys = false;
-  int maxVelocity = 127;
-};
-
 class LiveMidiTest : public SequencerFixture {
  protected:
-  void SetUp() override { previousDir = fs::current_path(); }
+  void SetUp() override {}
 
-  void Start(const Modes& modes) {
+  void Start(SequencerOptions options) {
     ASSERT_TRUE(UseTestServers());
-    // No audio device: the synthesizer renders nowhere, also on a machine with a sound card.
-    setenv("ALSA_CONFIG_PATH", zs::test::SourcePath("tests/support/asound-no-device.conf").c_str(), 1);
     ASSERT_TRUE(peer.Open("keys", "synth"));
-    fs::current_path(MakeTempDir("livemidi"));
-    std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n";
-    seq = std::make_unique<Sequencer>(BuildPath("bin/"), "song", peer.KeysPort(), "", "", false, false, 128,
-                                      Color{0.1, 0.1, 0.1, 1}, modes.launchpad, "", false, "", modes.qmini,
-                                      modes.blackKeys, true, modes.maxVelocity);
-    ASSERT_TRUE(seq->Init(nullptr));
+    EnterFolder(1);
+    options.midiInput = peer.KeysPort();
+    Restart(options);
     seq->GetPlayer()->SetSendObserver([this](const SentNote& n) { sent.push_back(n); });
     seq->GetSessions()->SetTrackVelocity(0, 77);
   }
@@ -89,7 +77,7 @@ class LiveMidiTest : public SequencerFixture {
 };
 
 TEST_F(LiveMidiTest, VelocityScaledToTheKeyboardsMaximumAndShapedByTheCurve) {
-  ASSERT_NO_FATAL_FAILURE(Start(Modes{.maxVelocity = 100}));
+  ASSERT_NO_FATAL_FAILURE(Start(SequencerOptions{.maxVelocity = 100}));
   Press([](Controls& c) { c.altZ = true; });  // scale lock off: notes play as they come
   // Fixed velocity (the default) plays the track's velocity.
   ASSERT_TRUE(Tap(67, 30, [&] { return SentOn(67) >= 0; }));
@@ -111,7 +99,7 @@ TEST_F(LiveMidiTest, VelocityScaledToTheKeyboardsMaximumAndShapedByTheCurve) {
 }
 
 TEST_F(LiveMidiTest, ScaleLockPlaysWhiteKeysAsScaleNotes) {
-  ASSERT_NO_FATAL_FAILURE(Start(Modes{}));
+  ASSERT_NO_FATAL_FAILURE(Start({}));
   seq->GetPlayer()->SetScale(ScaleInfo{ScaleWholeTone, BaseC});  // six notes: 0 2 4 6 8 10
   // White key A is the sixth scale note; it lights its column while held.
   ASSERT_TRUE(Tap(69, 90, [&] { return SentOn(70) >= 0; }));
@@ -125,7 +113,7 @@ TEST_F(LiveMidiTest, ScaleLockPlaysWhiteKeysAsScaleNotes) {
 }
 
 TEST_F(LiveMidiTest, BlackKeysAndQminiGesturesAreTransportControls) {
-  ASSERT_NO_FATAL_FAILURE(Start(Modes{.qmini = true, .blackKeys = true}));
+  ASSERT_NO_FATAL_FAILURE(Start(SequencerOptions{.qmini = true, .blackKeys = true}));
   // C sharp starts and stops; the keys themselves do not sound.
   ASSERT_TRUE(Tap(61, 90, [&] { return seq->IsPlaying(); }));
   ASSERT_TRUE(Tap(73, 90, [&] { return !seq->IsPlaying(); }));
@@ -149,7 +137,7 @@ TEST_F(LiveMidiTest, BlackKeysAndQminiGesturesAreTransportControls) {
 }
 
 TEST_F(LiveMidiTest, LaunchpadPadsAreCommandsAndSelectTracks) {
-  ASSERT_NO_FATAL_FAILURE(Start(Modes{.launchpad = true}));
+  ASSERT_NO_FATAL_FAILURE(Start(SequencerOptions{.launchpad = true}));
   ASSERT_TRUE(Tap(12, 127, [&] { return seq->IsPlaying(); }));
   ASSERT_TRUE(Tap(12, 127, [&] { return !seq->IsPlaying(); }));
   TapAndSettle(13);  // looping is off: nothing
@@ -172,7 +160,7 @@ TEST_F(LiveMidiTest, LaunchpadPadsAreCommandsAndSelectTracks) {
 }
 
 TEST_F(LiveMidiTest, KeyWhileRecordingStoppedIsStepRecordedAtTheCursor) {
-  ASSERT_NO_FATAL_FAILURE(Start(Modes{}));
+  ASSERT_NO_FATAL_FAILURE(Start({}));
   Press([](Controls& c) { c.pageDownCount = 1; });
   Press([](Controls& c) { c.rightCtrlPressed = true; });
   ASSERT_TRUE(Tap(60, 90, [&] { return NotesAt(0, 0, 16) == 1; }));
@@ -184,7 +172,7 @@ TEST_F(LiveMidiTest, KeyWhileRecordingStoppedIsStepRecordedAtTheCursor) {
 }
 
 TEST_F(LiveMidiTest, MidiNoteReplacesTheComputerKeysNoteOfThePitch) {
-  ASSERT_NO_FATAL_FAILURE(Start(Modes{}));
+  ASSERT_NO_FATAL_FAILURE(Start({}));
   Press([](Controls& c) { c.altZ = true; });
   Press([](Controls& c) { c.altY = true; });
   bool merged = false;

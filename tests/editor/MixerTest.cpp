@@ -9,14 +9,7 @@ class MixerTest : public SequencerFixture {
  protected:
   void SetUp() override {
     SequencerFixture::SetUp();
-    Press([](Controls& c) { c.ctrlDigit[4] = true; });
-    ASSERT_EQ(seq->GetSubpage(), SubpageMixer);
-  }
-  void Up(int count) {
-    Press([count](Controls& c) { c.upCount = count; });
-  }
-  void Down(int count) {
-    Press([count](Controls& c) { c.downCount = count; });
+    Subpage(SubpageMixer);
   }
   void MixerTrack(int t) {
     Press([](Controls& c) { c.leftCount = 20; });
@@ -100,16 +93,14 @@ TEST_F(MixerTest, VolumeAndPanReachTheSynthesizerAndSurviveSaveAndLoad) {
   Press([](Controls& c) { c.altC = true; });
   Store()->SetTrackChannel(9, 4);
   Up(1);
-  Press([](Controls& c) { c.f1Pressed = true; });
-  ExpectMessage("SAVED", false);
+  Save();
 
   Press([](Controls& c) { c.altO = true; });
   Down(100);
   Press([](Controls& c) { c.altP = true; });
   Up(100);
   Store()->SetTrackChannel(9, 0);
-  Press([](Controls& c) { c.f5Pressed = true; });
-  ExpectMessage("LOADED", false);
+  Reload();
   EXPECT_EQ(Store()->GetTrackVolume(9), 100);
   EXPECT_EQ(Store()->GetTrackPan(9), 20);
   EXPECT_EQ(Store()->GetTrackChannel(9), 5);

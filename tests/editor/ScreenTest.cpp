@@ -76,9 +76,6 @@ class ScreenTest : public SequencerFixture {
       if (IsFlat(q) && Near(X(q), x) && Near(Y(q), y) && Near(W(q), w) && Near(H(q), h)) return &q;
     return nullptr;
   }
-  void GoToSubpage(int number) {
-    Press([&](Controls& c) { c.ctrlDigit[number - 1] = true; });
-  }
   void Redraw() { Frame(Controls{}); }
 };
 
@@ -209,10 +206,7 @@ TEST_F(ScreenTest, PitchBlackScreen) {
   EXPECT_EQ(Flats(18, 377).size(), 0u);  // nothing of the editor
 
   // Wallpaper 5 fills the screen instead of the picture and the text.
-  seq->Shutdown();
-  seq = std::make_unique<Sequencer>(zs::test::BuildPath("bin/"), "song", "", "", "", false, false, 128,
-                                    Color{0.1, 0.1, 0.1, 1}, false, "5", false, "", false, false, true, 127);
-  ASSERT_TRUE(seq->Init(nullptr));
+  Restart({.wallpaper = "5"});
   Press([](Controls& c) { c.f9Pressed = true; });
   EXPECT_EQ(TextAt(0, 400), "");
   EXPECT_TRUE(Near(W(quads.quads[0]), 800) && Near(H(quads.quads[0]), 600) && Near(X(quads.quads[0]), 0));
@@ -226,7 +220,7 @@ TEST_F(ScreenTest, SessionsPanel) {
   s->SetStartEndSteps(3, 2, 0, 31);
   ScreenTestAccess::SessionCursor(*seq, 3);
   seq->GetPlayer()->SetSong({{2, 16}, {0, 16}, {11, 16}});
-  GoToSubpage(2);
+  Subpage(1);
   ASSERT_NE(FlatAt(440, 18, 48, 24), nullptr);  // session 11: second row, sixth box
   EXPECT_TRUE(SameColor(FlatAt(440, 18, 48, 24)->color, PetrolBlueColor));
   EXPECT_TRUE(SameColor(FlatAt(160 + 56 * 3, 50, 48, 24)->color, LilacColor));
@@ -241,13 +235,13 @@ TEST_F(ScreenTest, SessionsPanel) {
 }
 
 TEST_F(ScreenTest, InstrumentsAndScalesPanels) {
-  GoToSubpage(3);
+  Subpage(2);
   EXPECT_EQ(TextAt(35, 35, 240), "0TIMGM6");  // the row cut to 8 characters
   EXPECT_EQ(TextAt(250, 35, 350), "0");
   EXPECT_EQ(TextAt(250, 5, 350), "128");  // TimGM6mb's drum bank
   EXPECT_FALSE(TextAt(360, 35).empty());
   EXPECT_EQ(TextAt(360, 65), "");  // program 0 has no entry before it
-  GoToSubpage(4);
+  Subpage(3);
   EXPECT_EQ(TextAt(160, 35, 560), "MINOR");
   EXPECT_EQ(TextAt(160, 65, 560), "MAJOR");
   EXPECT_EQ(TextAt(160, 5, 560), "DORIAN");
@@ -262,7 +256,7 @@ TEST_F(ScreenTest, MixerPanel) {
   s->SetMuted(0, 5, true);
   s->SetSingle(0, 6);
   ScreenTestAccess::Mixer(*seq, 3, 7);
-  GoToSubpage(5);
+  Subpage(4);
   const double x0 = 8 + 66 * 3;
   ASSERT_NE(FlatAt(66 * 3 + 3, 1, 54, 86), nullptr);
   ASSERT_NE(FlatAt(x0 - 2, 3, 48, 84), nullptr);
@@ -287,7 +281,7 @@ TEST_F(ScreenTest, ReverbChorusPanel) {
   s->SetTrackChorus(0, 3, 20, 3, 8, 0);
   s->SetTrackChorusEnabled(0, false);
   ScreenTestAccess::Fx(*seq, 5, 0, 0);
-  GoToSubpage(6);
+  Subpage(5);
   EXPECT_EQ(TextAt(34, 36, 380), "REVERBON");
   EXPECT_EQ(TextAt(394, 36), "CHORUSOFF");
   EXPECT_EQ(TextAt(10, 65), NoSpaces("LEVEL 0-100 20  OUTPUT AMPLITUDE"));
@@ -306,7 +300,7 @@ TEST_F(ScreenTest, ReverbChorusPanel) {
 TEST_F(ScreenTest, ExternalEffectPanels) {
   const bool available = seq->GetSynth()->GetExternalReverbAvailable(0);
   ScreenTestAccess::Fx(*seq, 0, 4, 0);
-  GoToSubpage(7);
+  Subpage(6);
   if (!available) {
     EXPECT_EQ(TextAt(10, 65), "EXTREVERBNOTAVAILABLE");
     return;
@@ -327,7 +321,7 @@ TEST_F(ScreenTest, ExternalEffectPanels) {
   seq->GetSessions()->SetTrackExternalEqualizer(0, eq);
   ScreenTestAccess::Fx(*seq, 0, 0, 10);
   ScreenTestAccess::EqProgram(*seq, 6);
-  GoToSubpage(8);
+  Subpage(7);
   ASSERT_NE(FlatAt(7, 43, 730, 3), nullptr);
   EXPECT_TRUE(SameColor(FlatAt(6, 3, 40, 21)->color, WithAlpha(WhiteColor, 0.9)));  // gain 1 of 0..4
   EXPECT_NE(FlatAt(6 + 73, 3, 40, 84), nullptr);
@@ -338,7 +332,7 @@ TEST_F(ScreenTest, ExternalEffectPanels) {
 }
 
 TEST_F(ScreenTest, MarkersMessagesAndLoudnessMeter) {
-  GoToSubpage(5);
+  Subpage(4);
   Press([](Controls& c) { c.spacePressed = true; });
   Press([](Controls& c) { c.rightCtrlPressed = true; });
   bool playMarker = false, recordMarker = false;

@@ -20,16 +20,20 @@ namespace zs::test {
 namespace fs = std::filesystem;
 constexpr const char* kSoundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
+// What the tests vary of the program's command line.
+struct SequencerOptions {
+  std::string programDirectory = zs::test::BuildPath("bin/");
+  std::string midiInput{};
+  std::string wallpaper{};
+  bool launchpad = false, qmini = false, blackKeys = false;
+  int maxVelocity = 127;
+};
+
 class SequencerFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    // No audio device: the synthesizer renders nowhere, also on a machine with a sound card.
-    setenv("ALSA_CONFIG_PATH", zs::test::SourcePath("tests/support/asound-no-device.conf").c_str(), 1);
-    previousDir = fs::current_path();
-    fs::current_path(zs::test::MakeTempDir("sequencer"));
-    std::ofstream("soundfonts.dat") << "1.0 " << kSoundfont << "\n";
-    seq = MakeSequencer();
-    ASSERT_TRUE(seq->Init(nullptr));
+    EnterFolder(1);
+    Restart();
   }
 
   void TearDown() override {
@@ -38,9 +42,23 @@ class SequencerFixture : public ::testing::Test {
     fs::current_path(previousDir);
   }
 
-  static std::unique_ptr<Sequencer> MakeSequencer() {
-    return std::make_unique<Sequencer>(zs::test::BuildPath("bin/"), "song", "", "", "", false, false, 128,
-                                       Color{0.1, 0.1, 0.1, 1}, false, "", false, "", false, false, true, 127);
+  // A fresh working folder whose soundfonts.dat lists TimGM6mb `soundfonts` times (the same
+  // file twice gives two synthesizers with effects of their own). No audio device: the
+  // synthesizer renders nowhere, also on a machine with a sound card.
+  void EnterFolder(int soundfonts) {
+    setenv("ALSA_CONFIG_PATH", zs::test::SourcePath("tests/support/asound-no-device.conf").c_str(), 1);
+    fs::current_path(zs::test::MakeTempDir("sequencer"));
+    std::ofstream list("soundfonts.dat");
+    for (int i = 0; i < soundfonts; ++i) list << "1.0 " << kSoundfont << "\n";
+  }
+
+  // Shuts down the running sequencer, if any, and starts one with these options.
+  void Restart(const SequencerOptions& o = {}) {
+    if (seq) seq->Shutdown();
+    seq = std::make_unique<Sequencer>(o.programDirectory, "song", o.midiInput, "", "", false, false, 128,
+                                      Color{0.1, 0.1, 0.1, 1}, o.launchpad, o.wallpaper, false, "", o.qmini,
+                                      o.blackKeys, true, o.maxVelocity);
+    ASSERT_TRUE(seq->Init(nullptr));
   }
 
   // One frame with the given keys.
@@ -55,6 +73,23 @@ class SequencerFixture : public ::testing::Test {
     Frame(c);
   }
 
+  void Subpage(int index) {
+    Press([index](Controls& c) { c.ctrlDigit[index] = true; });
+    ASSERT_EQ(seq->GetSubpage(), index);
+  }
+  // One frame with `count` presses of an arrow key.
+  void Up(int count) { Press([count](Controls& c) { c.upCount = count; }); }
+  void Down(int count) { Press([count](Controls& c) { c.downCount = count; }); }
+  void Right(int count) { Press([count](Controls& c) { c.rightCount = count; }); }
+  void Save() {
+    Press([](Controls& c) { c.f1Pressed = true; });
+    ExpectMessage("SAVED", false);
+  }
+  void Reload() {
+    Press([](Controls& c) { c.f5Pressed = true; });
+    ExpectMessage("LOADED", false);
+  }
+
   void ExpectMessage(const std::string& text, bool isError) {
     EXPECT_TRUE(seq->IsMessageActive());
     EXPECT_EQ(seq->GetMessage(), text);
@@ -67,7 +102,7 @@ class SequencerFixture : public ::testing::Test {
     return static_cast<int>(notes.size());
   }
 
-  fs::path previousDir;
+  fs::path previousDir = fs::current_path();
   std::unique_ptr<Sequencer> seq;
   QuadList quads;
   SceneInfo scene;

@@ -54,29 +54,20 @@ TEST_F(SequencerTest, NoSongMessageShowsForOneAndAHalfSeconds) {
   EXPECT_FALSE(fs::exists("song.asc")) << "an empty song exports nothing";
 }
 
-TEST_F(SequencerTest, F1SavesAndF5ReloadsTheProject) {
+TEST_F(SequencerTest, F1SavesF5ReloadsAndFailuresKeepTheSong) {
   seq->GetSessions()->AddNote(0, 0, 3, MakeNote(60));
-  Press([](Controls& c) { c.f1Pressed = true; });
-  ExpectMessage("SAVED", false);
+  Save();
   seq->GetSessions()->Delete(0, 0, 3);
-  Press([](Controls& c) { c.f5Pressed = true; });
-  ExpectMessage("LOADED", false);
+  Reload();
   EXPECT_EQ(NotesAt(0, 0, 3), 1);
-}
 
-TEST_F(SequencerTest, F5OnAMissingFileKeepsTheSongAndStopsPlayback) {
   fs::remove("song.dat");
-  seq->GetSessions()->AddNote(0, 0, 3, MakeNote(60));
   Press([](Controls& c) { c.spacePressed = true; });
   ASSERT_TRUE(seq->IsPlaying());
   Press([](Controls& c) { c.f5Pressed = true; });
   ExpectMessage("ERROR LOADING", true);
   EXPECT_FALSE(seq->GetPlayer()->IsPlaying());
   EXPECT_EQ(NotesAt(0, 0, 3), 1);
-}
-
-TEST_F(SequencerTest, F1ReportsAFailedSave) {
-  fs::remove("song.dat");
   fs::create_directory("song.dat");  // a directory cannot be written as a file
   Press([](Controls& c) { c.f1Pressed = true; });
   ExpectMessage("ERROR SAVING", true);
