@@ -26,16 +26,6 @@ SFOutput& SharedSynth() {
   return *synth;
 }
 
-void ProjectRig::Add(int session, int track, int step, int note, int offset, int gate, int fraction, int velocity) {
-  Note n;
-  n.note = static_cast<uint8_t>(note);
-  n.offset = static_cast<uint8_t>(offset);
-  n.gate = static_cast<uint8_t>(gate);
-  n.gateFraction = static_cast<uint8_t>(fraction);
-  n.velocity = static_cast<uint8_t>(velocity);
-  store->AddNote(session, track, step, n);
-}
-
 std::string ReadFile(const std::string& path) {
   std::stringstream s;
   s << std::ifstream(path, std::ios::binary).rdbuf();

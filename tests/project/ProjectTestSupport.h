@@ -2,11 +2,10 @@
 // A player over a real song model and a real synthesizer (TimGM6mb and a small second soundfont,
 // no audio device), and what the project tests compare.
 #include <functional>
-#include <memory>
 #include <string>
 
-#include "player/Player.h"
 #include "sound/SFOutput.h"
+#include "tests/player/PlayerTestSupport.h"
 
 namespace zs::test {
 
@@ -14,14 +13,8 @@ namespace zs::test {
 // "Sine A" (bank 0, program 0), "Sine B" (0:5), "Pad" (8:1) and "Kit" (128:0).
 SFOutput& SharedSynth();
 
-struct ProjectRig {
-  std::unique_ptr<SessionsStore> store = std::make_unique<SessionsStore>();
-  std::unique_ptr<Player> player;
-  explicit ProjectRig(SFOutput* synth)
-      : player(std::make_unique<Player>(store.get(), synth, nullptr, nullptr, false, false, true)) {}
-  void Add(int session, int track, int step, int note, int offset = 0, int gate = 1, int fraction = 0,
-           int velocity = 100);
-};
+// The player tests' rig: a player over a real song model, here with the shared synthesizer.
+using ProjectRig = PlayerRig;
 
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
