@@ -57,16 +57,6 @@ TEST_P(EqualizerTest, GainScalesTheOutput) {
   EXPECT_LT(SineGainDb(440.0), -120.0);
 }
 
-TEST_P(EqualizerTest, BypassPassesTheInputUnchanged) {
-  for (const char* name : kBands) fx.SetControl(name, 9.0f);
-  fx.SetControl("Gain", 3.0f);
-  fx.SetControl("Bypass", 1.0f);
-  Signal inL = Noise(0.5, 20000, 1), inR = Noise(0.5, 20000, 2), left = inL, right = inR;
-  fx.RunStereo(left, right, 100);
-  EXPECT_EQ(left, inL);
-  EXPECT_EQ(right, inR);
-}
-
 // A setting moved while a sine plays glides: no step bigger than the sine itself makes.
 TEST_P(EqualizerTest, ChangesDoNotClick) {
   const double freq = 125.0, amplitude = 0.2;

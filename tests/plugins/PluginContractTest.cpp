@@ -138,6 +138,23 @@ TEST_P(PluginContractTest, SilenceAfterNoiseNeverTurnsDenormal) {
   EXPECT_EQ(Peak(left, left.size() - size_t(rate())), 0.0);
 }
 
+// Bypassed, whatever its settings, an effect passes its input untouched, only delayed by the
+// latency it reports (the limiter's look-ahead).
+TEST_P(PluginContractTest, BypassPassesTheInputUnchanged) {
+  LadspaHost fx;
+  Open(fx);
+  ASSERT_TRUE(fx.SetControl("Bypass", 1.0f));
+  const Signal inL = Material(1, 0.5), inR = Material(2, 0.5);
+  Signal left = inL, right = inR;
+  fx.RunStereo(left, right, 100);
+  const float latency = fx.GetControl("latency");
+  const size_t d = std::isnan(latency) ? 0 : size_t(latency);
+  for (size_t i = 0; i < left.size(); ++i) {
+    ASSERT_NEAR(left[i], i < d ? 0.0f : inL[i - d], 1e-6) << i;
+    ASSERT_NEAR(right[i], i < d ? 0.0f : inR[i - d], 1e-6) << i;
+  }
+}
+
 std::string EffectName(const ::testing::TestParamInfo<std::tuple<int, unsigned long>>& info) {
   const char* names[] = {"Equalizer", "Reverb", "Limiter"};
   return std::string(names[std::get<0>(info.param)]) + "_" + std::to_string(std::get<1>(info.param));
