@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# Installs the built tree into a staging folder (DESTDIR) and checks what a user gets: the
+# program with its resources and plug-ins, the launcher, the menu entry, the icon and the
+# manual; then starts the installed program through the launcher as the desktop menu does and
+# quits it with Ctrl+Shift+Q. Needs the test servers (Xvfb and JACK).
+# Usage: install-test.sh <build-dir> [cmake]
+set -euo pipefail
+BUILD=$(cd "${1:?build directory}" && pwd)
+CMAKE=${2:-cmake}
+SRC=$(cd "$(dirname "$0")/../.." && pwd)
+STAGE=$(mktemp -d "${TMPDIR:-/tmp}/zs-install-test.XXXXXX")
+APP=
+cleanup() {
+  if [ -n "$APP" ]; then kill "$APP" 2>/dev/null || true; fi
+  rm -rf "$STAGE"
+}
+trap cleanup EXIT
+failures=0
+fail() { echo "error: $*"; failures=$((failures + 1)); }
+cache() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt"; }
+
+PREFIX=$(cache CMAKE_INSTALL_PREFIX)
+LAUNCHER_DIR=$(cache ZS_LAUNCHER_DIR)
+DESKTOP_PREFIX=$(cache ZS_DESKTOP_PREFIX)
+ROOT=$STAGE/root
+if ! DESTDIR=$ROOT "$CMAKE" --install "$BUILD" > "$STAGE/install.log" 2>&1; then
+  cat "$STAGE/install.log"
+  echo "error: cmake --install failed"
+  exit 1
+fi
+P=$ROOT$PREFIX
+LAUNCHER=$ROOT$LAUNCHER_DIR/ZembrovaneSequencer
+DESKTOP=$ROOT$DESKTOP_PREFIX/share/applications/zembrovane-sequencer.desktop
+ICON=$ROOT$DESKTOP_PREFIX/share/icons/hicolor/64x64/apps/zembrovane-sequencer.png
+MANUALS=("$ROOT$DESKTOP_PREFIX/share/man/man1/ZembrovaneSequencer.1" "$P/share/man/man1/ZembrovaneSequencer.1")
+
+echo "== installed files"
+for f in bin/ZembrovaneSequencer "$LAUNCHER"; do
+  case $f in /*) ;; *) f=$P/$f ;; esac
+  [ -x "$f" ] || fail "$f missing or not executable"
+done
+for f in share/plugins/Equalizer.so share/plugins/ReverbZitaRev1.so share/plugins/Limiter.so \
+         share/plugins/Outrigger.so share/res/drawable/atlas.png share/res/drawable/icon.png \
+         share/demo/demo.dat share/demo/soundfonts.dat "$DESKTOP" "$ICON" "${MANUALS[@]}"; do
+  case $f in /*) ;; *) f=$P/$f ;; esac
+  [ -s "$f" ] || fail "$f missing or empty"
+done
+for s in Shader Shader2 Shader3 Shader4; do
+  for ext in vsh fsh; do [ -s "$P/share/Shaders/$s.$ext" ] || fail "shader $s.$ext missing"; done
+done
+# The menu icon is the 64 x 64 window icon (PNG header: width and height, big-endian).
+if [ -s "$ICON" ]; then
+  cmp -s "$ICON" "$BUILD/share/res/drawable/icon.png" || fail "menu icon differs from the window icon"
+  size=$(od -An -tu1 -j16 -N8 "$ICON" | tr -s ' ')
+  [ "$size" = " 0 0 0 64 0 0 0 64" ] || fail "icon is not 64 x 64 (header bytes$size)"
+fi
+# Install-time substitutions all happened.
+if grep -l '@ZS_[A-Z_]*@' "$LAUNCHER" "$DESKTOP" "${MANUALS[@]}" 2>/dev/null; then
+  fail "placeholders left in the installed files above"
+fi
+grep -q "^prefix=.*'$PREFIX'" "$LAUNCHER" || fail "launcher does not start the program in $PREFIX"
+
+echo "== menu entry"
+for key in "Type=Application" "Name=Zembrovane Sequencer" "Icon=zembrovane-sequencer" \
+           "Exec=\"$LAUNCHER_DIR/ZembrovaneSequencer\"" "Terminal=false"; do
+  grep -qxF "$key" "$DESKTOP" || fail "menu entry lacks the line $key"
+done
+grep -q '^Categories=.*Audio;' "$DESKTOP" || fail "menu entry is not in the Audio category"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$DESKTOP" || fail "desktop-file-validate refused the menu entry"
+else
+  echo "(desktop-file-validate not installed: only the keys were checked)"
+fi
+
+echo "== manual"
+for manual in "${MANUALS[@]}"; do
+  [ -s "$manual" ] || continue
+  warnings=$(groff -man -ww -z "$manual" 2>&1) || fail "groff failed on $manual"
+  [ -z "$warnings" ] || fail "groff warns about $manual: $warnings"
+done
+# Every option of the usage text has an entry of its own.
+usage=$("$P/bin/ZembrovaneSequencer" 2>&1 >/dev/null || true)
+options=$(printf '%s\n' "$usage" | grep '^Usage:' | grep -o '\[-[a-z]' | tr -d '[-' | sort -u)
+[ -n "$options" ] || fail "no options found in the usage text: $usage"
+for o in $options; do
+  grep -q "^\.B[I]* \\\\-$o\b" "${MANUALS[0]}" || fail "manual has no entry for -$o"
+done
+for text in soundfonts.dat fx.dat '\.dat' '\.asc' '\.mid' ZEMBROVANE_SEQUENCER_FX_LINUX_VST \
+            'EXIT STATUS' Shaders atlas.png plugins; do
+  grep -q -- "$text" "${MANUALS[0]}" || fail "manual does not mention $text"
+done
+
+echo "== launcher with arguments: the program in the current folder"
+# A home of its own, so the launcher never touches the real songs folder.
+export HOME=$STAGE/home ZEMBROVANE_SEQUENCER_PREFIX=$P
+mkdir "$STAGE/work"
+set +e
+out=$(cd "$STAGE/work" && "$LAUNCHER" -w 7 mysong 2>&1)
+rc=$?
+set -e
+[ $rc -eq 255 ] || fail "launcher with a bad option gave status $rc, not 255"
+grep -q "error: wallpaper number" <<< "$out" || fail "launcher did not pass the options on: $out"
+[ ! -e "$STAGE/home" ] || fail "launcher with arguments touched the songs folder"
+
+echo "== launcher without arguments: seeds the songs folder and opens the demo"
+[ -n "${ZS_TEST_SERVERS_ENV:-}" ] && [ -r "$ZS_TEST_SERVERS_ENV" ] || {
+  echo "error: no test servers (ZS_TEST_SERVERS_ENV)"; exit 1; }
+set -a
+# shellcheck disable=SC1090
+. "$ZS_TEST_SERVERS_ENV"
+set +a
+mkdir "$HOME"
+SONGS=$HOME/ZembrovaneSequencer
+LOG=$STAGE/program.log
+
+"$LAUNCHER" > "$LOG" 2>&1 &
+APP=$!
+win=
+for _ in $(seq 600); do
+  win=$(xdotool search --name 'Zembrovane Sequencer' 2>/dev/null | head -n 1 || true)
+  [ -n "$win" ] && break
+  kill -0 "$APP" 2>/dev/null || break
+  sleep 0.1
+done
+[ -n "$win" ] || { cat "$LOG"; echo "error: the installed program opened no window"; exit 1; }
+# Quit as a person does, holding the keys; the program reads keys only once it has loaded the
+# song, so ask again until it ends.
+for _ in $(seq 20); do
+  xdotool windowfocus "$win" 2>/dev/null || true
+  xdotool keydown ctrl+shift+q; sleep 0.25; xdotool keyup ctrl+shift+q
+  for _ in $(seq 30); do kill -0 "$APP" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$APP" 2>/dev/null || break
+done
+if kill -0 "$APP" 2>/dev/null; then fail "Ctrl+Shift+Q did not quit the program"; fi
+set +e
+wait "$APP"
+rc=$?
+set -e
+APP=
+[ $rc -eq 0 ] || fail "program ended with status $rc after Ctrl+Shift+Q"
+grep -q "opening song \"demo\" in $SONGS" "$LOG" || fail "launcher did not open the demo song"
+grep -qx "1.0 /usr/share/sounds/sf2/TimGM6mb.sf2" "$SONGS/soundfonts.dat" ||
+  fail "seeded soundfonts.dat does not name TimGM6mb: $(cat "$SONGS/soundfonts.dat" 2>&1)"
+cmp -s "$SONGS/demo.dat" "$SRC/demo/demo.dat" || fail "demo song not copied into the songs folder"
+if grep -iE 'error:.*(shader|texture|decoder|atlas|png|ladspa|plug|effect|limiter|reverb|equalizer)' "$LOG"; then
+  fail "the installed program could not load its resources (above)"
+fi
+for effect in equalizer reverb limiter; do
+  grep -q "sf 0 ladspa $effect activated with success" "$LOG" || fail "effect plug-in $effect not loaded"
+done
+
+echo "== launcher again: keeps the songs folder, opens the newest song, starts new songs"
+# An empty soundfont list lets the program stop right after its window opened.
+: > "$SONGS/soundfonts.dat"
+cp "$SONGS/demo.dat" "$SONGS/mine.dat"
+touch -d '1 hour ago' "$SONGS/demo.dat"
+set +e
+out=$("$LAUNCHER" 2>&1)
+rc=$?
+set -e
+grep -q 'opening song "mine"' <<< "$out" || fail "launcher did not open the newest song: $out"
+grep -q 'error: no soundfont files in soundfonts.dat' <<< "$out" || fail "program did not read the kept soundfonts.dat"
+[ $rc -eq 1 ] || fail "start-up failure gave status $rc, not 1"
+[ ! -s "$SONGS/soundfonts.dat" ] || fail "launcher rewrote an existing soundfonts.dat"
+set +e
+out=$("$LAUNCHER" --new-song 2>&1)
+set -e
+grep -qE 'opening song "song-[0-9]{4}-[0-9]{2}-[0-9]{2}-[0-9]{6}"' <<< "$out" ||
+  fail "launcher --new-song did not name a new song: $out"
+
+if [ $failures -ne 0 ]; then
+  echo "--- program log"; cat "$LOG"
+  echo "install test: $failures failure(s)"
+  exit 1
+fi
+echo "install test: passed"
