@@ -1,19 +1,26 @@
 # Install-time part of the desktop integration. It runs inside `cmake --install`, so the
-# launcher and the manual name the prefix really installed to, also with --prefix.
-# Set by the caller: ZS_DESKTOP_TEMPLATES, ZS_MANUAL_TEMPLATE, ZS_DESKTOP_STAGING,
-# ZS_LAUNCHER_DIR, ZS_DESKTOP_PREFIX.
+# launcher and the manual name the prefix really installed to, also with --prefix. The files
+# are written straight to their destination (DESTDIR included), never into the build tree,
+# so an install through sudo leaves nothing there that a later install as a user cannot replace.
+# Set by the caller: ZS_DESKTOP_TEMPLATES, ZS_MANUAL_TEMPLATE, ZS_LAUNCHER_DIR, ZS_DESKTOP_PREFIX.
 set(ZS_PROGRAM_PREFIX "${CMAKE_INSTALL_PREFIX}")
 set(ZS_LAUNCHER "${ZS_LAUNCHER_DIR}/ZembrovaneSequencer")
 
-configure_file("${ZS_DESKTOP_TEMPLATES}/ZembrovaneSequencer.in" "${ZS_DESKTOP_STAGING}/ZembrovaneSequencer" @ONLY)
-configure_file("${ZS_DESKTOP_TEMPLATES}/zembrovane-sequencer.desktop.in"
-  "${ZS_DESKTOP_STAGING}/zembrovane-sequencer.desktop" @ONLY)
-configure_file("${ZS_MANUAL_TEMPLATE}" "${ZS_DESKTOP_STAGING}/ZembrovaneSequencer.1" @ONLY)
+macro(zs_install_configured template directory name)
+  set(zs_target "$ENV{DESTDIR}${directory}/${name}")
+  message(STATUS "Installing: ${zs_target}")
+  file(MAKE_DIRECTORY "$ENV{DESTDIR}${directory}")
+  configure_file("${template}" "${zs_target}" @ONLY ${ARGN})
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${directory}/${name}")
+endmacro()
 
-file(INSTALL DESTINATION "${ZS_LAUNCHER_DIR}" TYPE PROGRAM FILES "${ZS_DESKTOP_STAGING}/ZembrovaneSequencer")
-file(INSTALL DESTINATION "${ZS_DESKTOP_PREFIX}/share/applications" TYPE FILE
-  FILES "${ZS_DESKTOP_STAGING}/zembrovane-sequencer.desktop")
+set(zs_readable OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+zs_install_configured("${ZS_DESKTOP_TEMPLATES}/ZembrovaneSequencer.in" "${ZS_LAUNCHER_DIR}" ZembrovaneSequencer
+  FILE_PERMISSIONS ${zs_readable} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+zs_install_configured("${ZS_DESKTOP_TEMPLATES}/zembrovane-sequencer.desktop.in"
+  "${ZS_DESKTOP_PREFIX}/share/applications" zembrovane-sequencer.desktop FILE_PERMISSIONS ${zs_readable})
 # The manual where man looks by default, and beside the program for `man -l`.
-foreach(man_prefix IN ITEMS "${ZS_DESKTOP_PREFIX}" "${CMAKE_INSTALL_PREFIX}")
-  file(INSTALL DESTINATION "${man_prefix}/share/man/man1" TYPE FILE FILES "${ZS_DESKTOP_STAGING}/ZembrovaneSequencer.1")
+foreach(zs_man_prefix IN ITEMS "${ZS_DESKTOP_PREFIX}" "${CMAKE_INSTALL_PREFIX}")
+  zs_install_configured("${ZS_MANUAL_TEMPLATE}" "${zs_man_prefix}/share/man/man1" ZembrovaneSequencer.1
+    FILE_PERMISSIONS ${zs_readable})
 endforeach()

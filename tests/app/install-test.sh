@@ -23,6 +23,12 @@ PREFIX=$(cache CMAKE_INSTALL_PREFIX)
 LAUNCHER_DIR=$(cache ZS_LAUNCHER_DIR)
 DESKTOP_PREFIX=$(cache ZS_DESKTOP_PREFIX)
 ROOT=$STAGE/root
+manifest=$BUILD/install_manifest.txt
+if [ -e "$manifest" ] && [ ! -w "$manifest" ]; then
+  echo "error: $manifest is not writable (left by an install as another user, e.g. through sudo);"
+  echo "       remove it to run this test"
+  exit 1
+fi
 if ! DESTDIR=$ROOT "$CMAKE" --install "$BUILD" > "$STAGE/install.log" 2>&1; then
   cat "$STAGE/install.log"
   echo "error: cmake --install failed"
