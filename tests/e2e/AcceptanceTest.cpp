@@ -1,0 +1,492 @@
+// A musician's session with the built program, from an empty folder to a song that survives a
+// restart: notes typed on the step grid and played in from a MIDI keyboard, attributes edited,
+// a block copied, a song built, instrument, mixer and external reverb changed, saved, exported,
+// quit, started again and played to the internal synthesizer and two MIDI outputs.
+// Keys can be lost on a loaded machine, so what was typed is checked in the saved project
+// file rather than trusted key by key.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <RtMidi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <tuple>
+
+#include "tests/e2e/ProgramDriver.h"
+#include "tests/support/JackMidiReceiver.h"
+#include "tests/support/JackRecorder.h"
+#include "tests/support/TestServers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace zs::e2e;
+using Fields = std::vector<std::string>;
+
+Fields Split(const std::string& line) {
+  Fields fields;
+  std::istringstream words(line);
+  std::string w;
+  while (words >> w) fields.push_back(w);
+  return fields;
+}
+
+// The project file as the user's edits left it: per-track lines and the notes of each
+// (session, track) as "step note offset velocity gate fraction".
+struct Project {
+  std::string text;
+  std::vector<Fields> lines;
+  std::map<std::pair<int, int>, std::multiset<std::string>> notes;
+  std::map<std::pair<int, int>, std::pair<int, int>> ranges;
+
+  explicit Project(const std::string& content) : text(content) {
+    std::istringstream in(content);
+    std::string line;
+    int session = 0, track = 0;
+    while (std::getline(in, line)) {
+      Fields f = Split(line);
+      if (f.empty()) continue;
+      lines.push_back(f);
+      if (f[0] == "s" && f.size() > 1) session = std::stoi(f[1]);
+      if (f[0] == "t" && f.size() > 3) {
+        track = std::stoi(f[1]);
+        ranges[{session, track}] = {std::stoi(f[2]), std::stoi(f[3])};
+      }
+      if (f[0] == "e" && f.size() == 7) {
+        notes[{session, track}].insert(f[1] + " " + f[2] + " " + f[3] + " " + f[4] + " " + f[5] + " " + f[6]);
+      }
+    }
+  }
+  // The line with this tag whose first field is `first` (empty when there is none).
+  Fields Line(const std::string& tag, const std::string& first = "") const {
+    for (const Fields& f : lines) {
+      if (f[0] == tag && (first.empty() || (f.size() > 1 && f[1] == first))) return f;
+    }
+    return {};
+  }
+  std::string Track(int track, size_t field) const {
+    Fields f = Line("i", std::to_string(track));
+    return field < f.size() ? f[field] : "";
+  }
+  std::multiset<std::string> Notes(int session, int track) const {
+    auto it = notes.find({session, track});
+    return it == notes.end() ? std::multiset<std::string>{} : it->second;
+  }
+  int RangeLength(int session, int track) const {
+    auto it = ranges.find({session, track});
+    return it == ranges.end() ? 16 : it->second.second - it->second.first + 1;
+  }
+};
+
+// Fields of an `i` line after the tag and track number.
+constexpr size_t kVelocity = 2, kVelocityFixed = 3, kVolume = 4, kChannel = 6, kOutput = 7, kExtReverbOn = 21,
+                 kInDelay = 22, kBank = 46, kProgram = 47, kPresetName = 49;
+
+// A note event of an export: tick, channel 1..16, key, velocity (0 ends the note).
+using Event = std::tuple<long, int, int, int>;
+using TrackEvents = std::vector<std::multiset<Event>>;
+
+// The note events of the MIDI text export per track chunk (0 is the conductor track).
+TrackEvents AscEvents(const std::string& text) {
+  TrackEvents tracks;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line == "MTrk") tracks.emplace_back();
+    long tick = 0;
+    int ch = 0, n = 0, v = 0;
+    if (!tracks.empty() && sscanf(line.c_str(), "%ld On ch=%d n=%d v=%d", &tick, &ch, &n, &v) == 4) {
+      tracks.back().insert({tick, ch, n, v});
+    }
+  }
+  return tracks;
+}
+
+// The note events of a standard MIDI file per track chunk; empty when it is not well formed.
+TrackEvents SmfEvents(const std::string& bytes, int* division) {
+  TrackEvents tracks;
+  size_t pos = 0;
+  auto u8 = [&]() -> int { return pos < bytes.size() ? static_cast<uint8_t>(bytes[pos++]) : -1; };
+  auto be = [&](int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<uint32_t>(u8() & 0xFF);
+    return v;
+  };
+  auto vlq = [&]() {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+      const int b = u8();
+      if (b < 0) return v;
+      v = (v << 7) | static_cast<uint32_t>(b & 0x7F);
+      if (!(b & 0x80)) break;
+    }
+    return v;
+  };
+  if (bytes.compare(0, 4, "MThd") != 0) return {};
+  pos = 4;
+  if (be(4) != 6) return {};
+  be(2);
+  const uint32_t count = be(2);
+  *division = static_cast<int>(be(2));
+  for (uint32_t t = 0; t < count; ++t) {
+    if (bytes.compare(pos, 4, "MTrk") != 0) return {};
+    pos += 4;
+    const size_t end = pos + be(4);
+    if (end > bytes.size()) return {};
+    tracks.emplace_back();
+    long tick = 0;
+    int status = 0;
+    bool ended = false;
+    while (pos < end) {
+      tick += vlq();
+      int b = u8();
+      if (b & 0x80) {
+        status = b;
+        b = -2;
+      }
+      if (status == 0xFF) {
+        const int type = u8();
+        pos += vlq();
+        ended = type == 0x2F;
+        continue;
+      }
+      if (status == 0xF0 || status == 0xF7) {
+        pos += vlq();
+        continue;
+      }
+      const int first = b == -2 ? u8() : b;
+      const int kind = status & 0xF0;
+      const int second = (kind == 0xC0 || kind == 0xD0) ? 0 : u8();
+      if (kind == 0x90) tracks.back().insert({tick, (status & 0x0F) + 1, first, second});
+      if (kind == 0x80) tracks.back().insert({tick, (status & 0x0F) + 1, first, 0});
+    }
+    if (pos != end || !ended) return {};
+  }
+  return tracks;
+}
+
+// The events a note of a walked track gives: on at the tick of its step and offset, off after
+// its gate.
+void AddNote(std::multiset<Event>& events, long stepTick, int channel, int key, int velocity, int offset, int gate,
+             int fraction) {
+  const long on = stepTick + offset;
+  events.insert({on, channel, key, velocity});
+  events.insert({on + gate * 128 + fraction, channel, key, 0});
+}
+
+// Every note-on of a MIDI output is ended by a note-on with velocity 0 of the same key on the
+// same channel; all on `channel`, keys among `keys`. The number of notes played, or -1.
+int CheckMidiNotes(const std::vector<zs::test::MidiBytes>& messages, int channel, const std::set<int>& keys,
+                   std::string* problem) {
+  std::map<int, int> sounding;
+  int notes = 0;
+  for (const zs::test::MidiBytes& m : messages) {
+    if (m.size() != 3 || m[0] != 0x90 + channel || !keys.count(m[1])) {
+      *problem = "unexpected message " + std::to_string(m.size() ? m[0] : 0) + " " +
+                 std::to_string(m.size() > 1 ? m[1] : 0);
+      return -1;
+    }
+    if (m[2] > 0) {
+      ++sounding[m[1]];
+      ++notes;
+    } else if (--sounding[m[1]] < 0) {
+      *problem = "note-off without note-on of key " + std::to_string(m[1]);
+      return -1;
+    }
+  }
+  for (const auto& [key, count] : sounding) {
+    if (count != 0) {
+      *problem = "key " + std::to_string(key) + " was not ended";
+      return -1;
+    }
+  }
+  return notes;
+}
+
+class AcceptanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(zs::test::UseTestServers()) << "test servers are not running";
+    dir = zs::test::MakeTempDir("e2e-acceptance");
+    artifacts = zs::test::BuildPath("test-artifacts/e2e-acceptance");
+    fs::create_directories(artifacts);
+    fs::copy_file(zs::test::SourcePath("demo/soundfonts.dat"), dir + "/soundfonts.dat");
+    // The MIDI devices the musician has plugged in: a keyboard and two synthesizers. The
+    // program finds them by a part of their names, so the names carry this process's id.
+    const std::string id = std::to_string(getpid());
+    keysName = "zsacceptkeys" + id;
+    try {
+      keyboard = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, keysName);
+      keyboard->openVirtualPort("keys");
+    } catch (const RtMidiError& e) {
+      FAIL() << e.getMessage();
+    }
+    ASSERT_TRUE(synthA.Open("zsacceptsyntha" + id, "in"));
+    ASSERT_TRUE(synthB.Open("zsacceptsynthb" + id, "in"));
+    arguments = {"-i", keysName, "-o", "zsacceptsyntha" + id, "-p", "zsacceptsynthb" + id, "song"};
+  }
+
+  // F1, then the project file once written.
+  Project Save() {
+    fs::remove(ProjectPath());
+    Keys("F1");
+    WaitUntil([&] { return fs::exists(ProjectPath()); }, 15s);
+    return Project(ReadAll(ProjectPath()));
+  }
+
+  void KeyOnTheMidiKeyboard(unsigned char key) {
+    const unsigned char on[3] = {0x90, key, 100}, off[3] = {0x90, key, 0};
+    keyboard->sendMessage(on, 3);
+    std::this_thread::sleep_for(300ms);
+    keyboard->sendMessage(off, 3);
+    std::this_thread::sleep_for(200ms);
+  }
+
+  // The window's picture under `name`; a program just started may not have drawn its first
+  // frame yet, so an empty picture is taken again.
+  void Shot(const std::string& window, const std::string& name) {
+    const std::string png = artifacts + "/" + name + ".png";
+    EXPECT_TRUE(WaitUntil([&] { return Screenshot(window, png) && ColourCount(png) > 8; }, 10s))
+        << name << " shows next to nothing";
+  }
+
+  std::string ProjectPath() const { return dir + "/song.dat"; }
+
+  std::string dir, artifacts, keysName;
+  std::vector<std::string> arguments;
+  std::unique_ptr<RtMidiOut> keyboard;
+  zs::test::JackMidiReceiver synthA, synthB;
+};
+
+TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
+  std::vector<std::string> before = ProgramWindows();
+  auto run = std::make_unique<ProgramRun>(dir, arguments);
+  std::string window = WaitUntilReady(*run, before);
+  ASSERT_FALSE(window.empty()) << run->Output();
+
+  // The new project as created at start: its defaults are what the edits below start from.
+  const Project created(ReadAll(ProjectPath()));
+  ASSERT_FALSE(created.Line("i", "0").empty()) << created.text;
+  const std::string v = created.Track(0, kVelocity);  // velocity of typed and played-in notes
+  const int volume = std::stoi(created.Track(0, kVolume));
+  const bool extReverbWasOn = created.Track(0, kExtReverbOn) == "1";
+
+  // Step edit, track 0, cursor on step 0 and pitch 48 (octave 4, first column).
+  Keys("ctrl+n");
+  // Attribute editor (starts on the velocity): velocity 110, offset 16, gate 2, fraction 64.
+  for (const char* key : {"Delete", "1", "1", "0", "Right", "1", "6", "Right", "2", "Right", "6", "4", "Return"})
+    Keys(key);
+  CtrlK("b");                        // block begin at (48, step 0)
+  Keys("shift+Down");                // step 4
+  for (int i = 0; i < 3; ++i) Keys("Right");  // pitch 51
+  // Recording with the player stopped: a note key and a key of the MIDI keyboard are written
+  // at the cursor step. JACK may drop a message on a busy machine, so the MIDI key is played
+  // again until the saved file has it.
+  const std::string rightCtrl = PhysicalKey("Control_R");
+  Keys(rightCtrl);
+  Keys("x");  // piano key 2: the third note of the new project's C minor, 51
+  Project typed("");
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    KeyOnTheMidiKeyboard(60);
+    typed = Save();
+    if (typed.Notes(0, 0).count("4 60 0 " + v + " 1 0")) break;
+  }
+  Keys(rightCtrl);
+  EXPECT_EQ(typed.Notes(0, 0), (std::multiset<std::string>{"0 48 16 110 2 64", "4 51 0 " + v + " 1 0",
+                                                            "4 60 0 " + v + " 1 0"}))
+      << typed.text;
+
+  CtrlK("k");          // block end at (51, step 4): pitches 48..51, steps 0..4
+  Keys("shift+Down");  // step 8
+  CtrlK("c");          // copied three semitones up
+  Keys("shift+2");
+  CtrlK("c");  // the same block into tracks 1 and 2
+  Keys("shift+3");
+  CtrlK("c");
+  Keys("shift+1");
+  Keys("Next");  // bar 2, step 24
+  Keys("ctrl+n");
+  Keys("shift+o");  // offset 32
+  for (const char* key : {"shift+Down", "shift+Down", "Up"}) Keys(key);  // step 31
+  Keys("ctrl+shift+e");  // track 0 plays two bars
+  Keys("Prior");
+  Shot(window, "1-step-edit");
+  Keys("F11");
+  Shot(window, "1-step-edit-all-tracks");
+  Keys("F11");
+
+  // Sessions: session 0 into the song, copied to session 1 with track 0 muted there, which
+  // follows it in the song.
+  Keys("ctrl+2");
+  for (const char* key : {"Insert", "ctrl+c", "Right", "ctrl+v", "Insert", "Return", "alt+m", "Left", "Return"})
+    Keys(key);
+  Shot(window, "2-sessions");
+  // Instruments: track 0 plays the next program.
+  Keys("ctrl+3");
+  Keys("Down");
+  Shot(window, "3-instruments");
+  Keys("ctrl+4");
+  Shot(window, "4-scales");
+  // Mixer: track 0 two steps quieter; track 1 to the first MIDI output on channel 3, track 2
+  // to the second on channel 16 (one below the first), with its velocity fixed.
+  Keys("ctrl+5");
+  for (const char* key : {"Down", "Down", "Right", "alt+u", "Up", "alt+c", "Up", "Up", "Right", "alt+u", "Up", "Up",
+                          "alt+c", "Down", "alt+t"})
+    Keys(key);
+  Shot(window, "5-mixer");
+  Keys("ctrl+6");
+  Shot(window, "6-reverb-chorus");
+  // External reverb of the soundfont: switched over, input delay two steps up.
+  Keys("ctrl+7");
+  for (const char* key : {"alt+r", "Up", "Up"}) Keys(key);
+  Shot(window, "7-external-reverb");
+  Keys("ctrl+8");
+  Shot(window, "8-external-equalizer");
+  Keys("ctrl+1");
+
+  const Project saved = Save();
+  {
+    SCOPED_TRACE(saved.text);
+    const std::string copy = "16 110 2 64", plain = "0 " + v + " 1 0";
+    const std::multiset<std::string> track0{"0 48 " + copy, "4 51 " + plain, "4 60 " + plain, "8 51 " + copy,
+                                            "12 54 " + plain, "24 51 32 " + v + " 1 0"};
+    const std::multiset<std::string> copied{"8 51 " + copy, "12 54 " + plain};
+    EXPECT_EQ(saved.Notes(0, 0), track0);
+    EXPECT_EQ(saved.Notes(0, 1), copied);
+    EXPECT_EQ(saved.Notes(0, 2), copied);
+    EXPECT_EQ(saved.RangeLength(0, 0), 32);
+    for (int t = 0; t < 3; ++t) EXPECT_EQ(saved.Notes(1, t), saved.Notes(0, t)) << "session copy, track " << t;
+    EXPECT_EQ(saved.Line("o"), (Fields{"o", "2", "0", "1"}));
+    EXPECT_EQ(saved.Line("s", "1"), (Fields{"s", "1", "-1", "1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(saved.Line("s", "0"), (Fields{"s", "0", "-1", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(saved.Track(0, kBank), "0");
+    EXPECT_EQ(saved.Track(0, kProgram), "1");
+    EXPECT_NE(saved.Track(0, kPresetName), created.Track(0, kPresetName));
+    EXPECT_EQ(saved.Track(0, kVolume), std::to_string(volume - 2));
+    EXPECT_EQ(saved.Track(1, kOutput), "1");
+    EXPECT_EQ(saved.Track(1, kChannel), "2");
+    EXPECT_EQ(saved.Track(2, kOutput), "2");
+    EXPECT_EQ(saved.Track(2, kChannel), "15");
+    EXPECT_EQ(saved.Track(2, kVelocityFixed), "1");
+    EXPECT_EQ(saved.Track(1, kVelocityFixed), "0");
+    // One external reverb per soundfont: every track of it shows the change.
+    for (int t = 0; t < 12; ++t) {
+      EXPECT_EQ(saved.Track(t, kExtReverbOn), extReverbWasOn ? "0" : "1") << "track " << t;
+      EXPECT_EQ(saved.Track(t, kInDelay), "60.8") << "track " << t;
+    }
+  }
+
+  // Exports. The song: session 0 (32 steps), then session 1 (as long as its longest track)
+  // with track 0 muted. Track t exports on channel t + 1; the song starts at tick 2048 and a
+  // step is 128 ticks. Tracks 1 and 2 play steps 0..15 over and over.
+  const int second = [&] {
+    int longest = 0;
+    for (int t = 0; t < 12; ++t) longest = std::max(longest, saved.RangeLength(1, t));
+    return longest;
+  }();
+  const int velocity = std::stoi(v);
+  auto expected = [&](bool extended) {
+    TrackEvents tracks(13);
+    const long start = 2048;
+    AddNote(tracks[1], start, 1, 48, 110, 16, 2, 64);
+    AddNote(tracks[1], start + 4 * 128, 1, 51, velocity, 0, 1, 0);
+    AddNote(tracks[1], start + 4 * 128, 1, 60, velocity, 0, 1, 0);
+    AddNote(tracks[1], start + 8 * 128, 1, 51, 110, 16, 2, 64);
+    AddNote(tracks[1], start + 12 * 128, 1, 54, velocity, 0, 1, 0);
+    AddNote(tracks[1], start + 24 * 128, 1, 51, velocity, 32, 1, 0);
+    for (int t = 1; t <= 2; ++t) {
+      const int fixed = extended && t == 2 ? velocity : -1;
+      for (long bar = 0; bar < (32 + second) / 16; ++bar) {
+        const long barTick = start + bar * 16 * 128;
+        AddNote(tracks[t + 1], barTick + 8 * 128, t + 1, 51, fixed >= 0 ? fixed : 110, 16, 2, 64);
+        AddNote(tracks[t + 1], barTick + 12 * 128, t + 1, 54, velocity, 0, 1, 0);
+      }
+    }
+    return tracks;
+  };
+  for (const bool extended : {false, true}) {
+    SCOPED_TRACE(extended ? "F8" : "F7");
+    const std::string asc = dir + "/song.asc", mid = dir + "/song.mid";
+    fs::remove(asc);
+    fs::remove(mid);
+    Keys(extended ? "F8" : "F7");
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(asc) && fs::exists(mid); }, 15s)) << "no export";
+    const std::string text = ReadAll(asc);
+    EXPECT_EQ(text.rfind("MFile 1 13 512\nMTrk\n0 TimeSig 4/4 24 8\n0 KeySig 0 major\n0 Tempo 500000\n", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("1 PrCh ch=1 p=1\n"), std::string::npos) << "track 0's new program";
+    const TrackEvents fromText = AscEvents(text);
+    EXPECT_EQ(fromText, expected(extended)) << text;
+    int division = 0;
+    const TrackEvents fromFile = SmfEvents(ReadAll(mid), &division);
+    EXPECT_EQ(division, 512);
+    EXPECT_EQ(fromFile, fromText) << "the standard MIDI file holds other notes than the text";
+  }
+
+  Keys("ctrl+shift+q");
+  ASSERT_EQ(run->WaitExit(20s), 0) << run->Output();
+  const std::string firstOutput = run->Output();
+  EXPECT_NE(firstOutput.find("Selected midi input: " + keysName + ":keys"), std::string::npos) << firstOutput;
+  EXPECT_NE(firstOutput.find("Selected midi output 0: zsacceptsyntha"), std::string::npos) << firstOutput;
+  EXPECT_NE(firstOutput.find("Selected midi output 1: zsacceptsynthb"), std::string::npos) << firstOutput;
+  EXPECT_EQ(firstOutput.find("error:"), std::string::npos) << firstOutput;
+
+  // Started again: everything is back (saving again writes the same file) and the song plays.
+  before = ProgramWindows();
+  run = std::make_unique<ProgramRun>(dir, arguments, "program-2.log");
+  window = WaitUntilReady(*run, before);
+  ASSERT_FALSE(window.empty()) << run->Output();
+  Shot(window, "after-restart-step-edit");
+  EXPECT_EQ(Save().text, saved.text);
+
+  synthA.Clear();
+  synthB.Clear();
+  Keys("ctrl+2");
+  Keys("shift+Return");  // song play
+  const std::string wav = dir + "/song.wav";
+  ASSERT_TRUE(RecordProgram(run->Pid(), wav, 3)) << run->Output();
+  Shot(window, "2-sessions-playing");
+  Keys("space");  // stop
+  // Stopping ends the sounding notes; wait until the outputs are quiet.
+  size_t last = 0;
+  WaitUntil(
+      [&] {
+        const size_t now = synthA.Received().size() + synthB.Received().size();
+        const bool still = now == last;
+        last = now;
+        return still && now > 0;
+      },
+      10s);
+
+  const std::vector<float> samples = zs::test::ReadFloatWav(wav);
+  ASSERT_GT(samples.size(), 2 * 44100u) << "no recording";
+  float peak = 0;
+  bool finite = true;
+  for (float s : samples) {
+    finite = finite && std::isfinite(s);
+    peak = std::max(peak, std::fabs(s));
+  }
+  EXPECT_TRUE(finite);
+  EXPECT_GT(peak, 0.005) << "track 0 is not heard";
+  EXPECT_LE(peak, 1.0f) << "the limiter lets samples beyond full scale through";
+
+  std::string problem;
+  // Within three seconds tracks 1 and 2 reach steps 8 and 12 at least once.
+  EXPECT_GE(CheckMidiNotes(synthA.Received(), 2, {51, 54}, &problem), 2) << "first output: " << problem;
+  EXPECT_GE(CheckMidiNotes(synthB.Received(), 15, {51, 54}, &problem), 2) << "second output: " << problem;
+
+  Keys("ctrl+shift+q");
+  EXPECT_EQ(run->WaitExit(20s), 0) << run->Output();
+  EXPECT_EQ(run->Output().find("error:"), std::string::npos) << run->Output();
+}
+
+}  // namespace
