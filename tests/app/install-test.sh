@@ -5,6 +5,7 @@
 # quits it with Ctrl+Shift+Q. Needs the test servers (Xvfb and JACK).
 # Usage: install-test.sh <build-dir> [cmake]
 set -euo pipefail
+export JACK_NO_START_SERVER=1
 BUILD=$(cd "${1:?build directory}" && pwd)
 CMAKE=${2:-cmake}
 SRC=$(cd "$(dirname "$0")/../.." && pwd)
@@ -119,11 +120,13 @@ mkdir "$HOME"
 SONGS=$HOME/ZembrovaneSequencer
 LOG=$STAGE/program.log
 
+# Only a window that was not there before is ours.
+before=$(xdotool search --name 'Zembrovane Sequencer' 2>/dev/null || true)
 "$LAUNCHER" > "$LOG" 2>&1 &
 APP=$!
 win=
 for _ in $(seq 600); do
-  win=$(xdotool search --name 'Zembrovane Sequencer' 2>/dev/null | head -n 1 || true)
+  win=$(xdotool search --name 'Zembrovane Sequencer' 2>/dev/null | grep -vxF -e "${before:-none}" | head -n 1 || true)
   [ -n "$win" ] && break
   kill -0 "$APP" 2>/dev/null || break
   sleep 0.1
