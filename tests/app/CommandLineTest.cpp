@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <vector>
 
@@ -17,13 +15,6 @@ struct ProcessResult {
   std::string err;
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // Runs the built program with the given arguments (already shell-quoted) in an empty folder.
 ProcessResult RunProgram(const std::string& args) {
   static int counter = 0;
@@ -32,8 +23,8 @@ ProcessResult RunProgram(const std::string& args) {
   int raw = std::system(cmd.c_str());
   ProcessResult r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = Slurp(dir + "/out.txt");
-  r.err = Slurp(dir + "/err.txt");
+  r.out = zs::test::ReadFile(dir + "/out.txt");
+  r.err = zs::test::ReadFile(dir + "/err.txt");
   return r;
 }
 

@@ -17,9 +17,7 @@ Read ReadText(const std::string& text) {
   std::string dir = zs::test::MakeTempDir("sflist");
   std::ofstream(dir + "/soundfonts.dat") << text;
   Read r;
-  testing::internal::CaptureStdout();
-  r.ok = ReadSoundfontList(dir + "/soundfonts.dat", r.list);
-  r.out = testing::internal::GetCapturedStdout();
+  r.out = zs::test::Captured([&] { r.ok = ReadSoundfontList(dir + "/soundfonts.dat", r.list); });
   return r;
 }
 
@@ -57,7 +55,6 @@ TEST(SoundfontList, CountLimitsAndMissingFile) {
   EXPECT_TRUE(ReadText(twelve).ok);
 
   SoundfontList list;
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(ReadSoundfontList("/nonexistent/soundfonts.dat", list));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "error: soundfonts.dat could not be openend\n");
+  EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(ReadSoundfontList("/nonexistent/soundfonts.dat", list)); }),
+            "error: soundfonts.dat could not be openend\n");
 }

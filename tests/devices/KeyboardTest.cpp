@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -113,13 +112,6 @@ class KeyboardTest : public ::testing::Test {
     return keyboard->Read(info);
   }
 
-  std::string Printed(const std::function<void()>& typing) {
-    testing::internal::CaptureStdout();
-    typing();
-    fflush(stdout);
-    return testing::internal::GetCapturedStdout();
-  }
-
   Display* display = nullptr;
   Display* person = nullptr;
   Window window = 0;
@@ -198,7 +190,7 @@ TEST_F(KeyboardTest, GermanAndUsLayoutsGiveTheSamePositions) {
 TEST_F(KeyboardTest, CtrlKCommandsTakeTheSecondLetterWhileCtrlIsHeld) {
   const std::string waiting = "*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\n";
   Controls c;
-  std::string out = Printed([&] {
+  std::string out = zs::test::Captured([&] {
     Down(XK_Control_L);
     Press(XK_k);
     Release(XK_k);
@@ -210,7 +202,7 @@ TEST_F(KeyboardTest, CtrlKCommandsTakeTheSecondLetterWhileCtrlIsHeld) {
   EXPECT_TRUE(c.ctrlKB);
   EXPECT_FALSE(c.ctrlB) << "the letter of a Ctrl-K command is not also Ctrl+B";
 
-  out = Printed([&] {
+  out = zs::test::Captured([&] {
     Down(XK_Control_L);
     Press(XK_k);
     Up(XK_k);
@@ -243,7 +235,7 @@ TEST_F(KeyboardTest, FocusLossForgetsHeldKeysAndReleasesSoundingNotes) {
   XMapRaised(person, other);
   XSync(person, False);
   Controls c;
-  std::string out = Printed([&] {
+  std::string out = zs::test::Captured([&] {
     XSetInputFocus(person, other, RevertToPointerRoot, CurrentTime);
     c = Frame();
   });

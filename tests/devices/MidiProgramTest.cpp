@@ -6,8 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "tests/support/TestServers.h"
@@ -15,13 +13,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(MidiProgram, MissingMidiPortsDoNotStopTheStart) {
   ASSERT_TRUE(zs::test::UseTestServers());
@@ -45,7 +36,7 @@ TEST(MidiProgram, MissingMidiPortsDoNotStopTheStart) {
   for (auto end = Clock::now() + std::chrono::seconds(40); !running && !exited && Clock::now() < end;) {
     std::error_code error;
     for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error))
-      running = running || ReadAll(task.path().string() + "/comm") == "zs-sequencer\n";
+      running = running || zs::test::ReadFile(task.path().string() + "/comm") == "zs-sequencer\n";
     exited = waitpid(pid, nullptr, WNOHANG) == pid;
     if (!running && !exited) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
@@ -53,7 +44,7 @@ TEST(MidiProgram, MissingMidiPortsDoNotStopTheStart) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
-  const std::string out = ReadAll(log);
+  const std::string out = zs::test::ReadFile(log);
   EXPECT_TRUE(running && !exited) << out;
   EXPECT_NE(out.find("could not find requested midi output device 'nosuchout'\n"), std::string::npos) << out;
   EXPECT_NE(out.find("could not find requested midi input device 'nosuchport'\n"), std::string::npos) << out;

@@ -56,18 +56,14 @@ class MidiTest : public ::testing::Test {
 };
 
 TEST_F(MidiTest, InputIsChosenByLowerCaseSubstring) {
-  testing::internal::CaptureStdout();
-  MidiInput::PrintMidiInputs(ApiUnderTest());
-  std::string listed = testing::internal::GetCapturedStdout();
+  const std::string listed = zs::test::Captured([] { MidiInput::PrintMidiInputs(ApiUnderTest()); });
   EXPECT_EQ(listed.rfind("Midi inputs (use a substring as identifier):\n", 0), 0u);
   EXPECT_NE(listed.find("\n" + peer.KeysPort() + "\n"), std::string::npos) << listed;
 
   // The port name is lowered, the name asked for is not.
   const std::string client = peer.KeysPort().substr(0, peer.KeysPort().find(':') + 1);
   for (const std::string& name : {client + "Q Mini", std::string("nosuchport"), std::string()}) {
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(input.Init(name, ApiUnderTest()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+    EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(input.Init(name, ApiUnderTest())); }),
               name.empty() ? "" : "could not find requested midi input device '" + name + "'\n");
     std::vector<NoteEvent> events{NoteEvent{}};
     NoteFlags flags;
@@ -76,9 +72,7 @@ TEST_F(MidiTest, InputIsChosenByLowerCaseSubstring) {
     input.GetEvents(events, flags, any, single, pitch, sustain, mod);  // polls, reports nothing
     EXPECT_TRUE(events.empty() && single == -1 && !(any || pitch || sustain || mod));
   }
-  testing::internal::CaptureStdout();
-  EXPECT_TRUE(input.Init(peer.KeysPort(), ApiUnderTest()));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Selected midi input: " + peer.KeysPort() + "\n");
+  EXPECT_EQ(zs::test::Captured([&] { EXPECT_TRUE(input.Init(peer.KeysPort(), ApiUnderTest())); }), "Selected midi input: " + peer.KeysPort() + "\n");
 }
 
 TEST_F(MidiTest, KeysBecomeNoteEventsOnChannelZero) {

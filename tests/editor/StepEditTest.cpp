@@ -41,9 +41,7 @@ TEST_F(StepEditTest, AttributeEditorCommitsOnlyMidiValues) {
   Tap(&Controls::deletePressed);
   Type("200");
   Tap(&Controls::ctrlX);  // modal: nothing else happens meanwhile
-  testing::internal::CaptureStdout();
-  Tap(&Controls::returnPressed);
-  EXPECT_NE(testing::internal::GetCapturedStdout().find("END note editing"), std::string::npos);
+  EXPECT_NE(zs::test::Captured([&] { Tap(&Controls::returnPressed); }).find("END note editing"), std::string::npos);
   EXPECT_EQ(At(2, 60).velocity, 100) << "200 is not a MIDI value";
 
   // Velocity field (the default), typed 5 0 1, backspace; moving right commits into velocity.

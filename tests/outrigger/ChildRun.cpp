@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/TestServers.h"
+
 namespace zs::test {
 
 ChildRun RunInChild(const std::string& dir, const char* settings, const std::function<int()>& body,
@@ -44,13 +46,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 bool WriteFloats(const std::string& path, const std::vector<float>& values) {

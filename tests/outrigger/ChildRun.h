@@ -21,7 +21,6 @@ ChildRun RunInChild(const std::string& dir, const char* settings, const std::fun
                     const char* vstMode = nullptr);
 
 std::vector<std::string> SplitLines(const std::string& text);
-std::string ReadFile(const std::string& path);
 
 // Floats written by the child with WriteFloats, read back by the parent.
 bool WriteFloats(const std::string& path, const std::vector<float>& values);

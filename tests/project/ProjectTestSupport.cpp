@@ -26,22 +26,6 @@ SFOutput& SharedSynth() {
   return *synth;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::stringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
-
-std::string Captured(const std::function<void()>& f) {
-  fflush(stdout);
-  testing::internal::CaptureStdout();
-  f();
-  fflush(stdout);
-  return testing::internal::GetCapturedStdout();
-}
-
 void FillRandomProject(ProjectRig& rig, SFOutput& synth, uint32_t seed, double density) {
   std::mt19937 rng(seed);
   auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };

@@ -1,7 +1,6 @@
 #pragma once
 // A player over a real song model and a real synthesizer (TimGM6mb and a small second soundfont,
 // no audio device), and what the project tests compare.
-#include <functional>
 #include <string>
 
 #include "sound/SFOutput.h"
@@ -15,11 +14,6 @@ SFOutput& SharedSynth();
 
 // The player tests' rig: a player over a real song model, here with the shared synthesizer.
 using ProjectRig = PlayerRig;
-
-std::string ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::string& content);
-// Runs f with standard output captured and returns what it printed.
-std::string Captured(const std::function<void()>& f);
 
 // Random content of every persistent kind, notes in about `density` of all steps (1 to 4
 // each), flags and ranges also on sessions without notes (which do not survive saving), a song

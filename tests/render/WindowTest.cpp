@@ -12,9 +12,8 @@ class NativeWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(zs::test::UseTestServers());
-    testing::internal::CaptureStdout();
-    const bool opened = createNativeDisplay(&display);
-    testing::internal::GetCapturedStdout();
+    bool opened = false;
+    zs::test::Captured([&] { opened = createNativeDisplay(&display); });
     ASSERT_TRUE(opened);
   }
   void TearDown() override { releaseNativeResources(display, window, nullptr); }

@@ -1,8 +1,12 @@
 #include "tests/support/TestServers.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <unistd.h>
 
 namespace zs::test {
@@ -30,6 +34,22 @@ std::string MakeTempDir(const std::string& name) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   return dir.string();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) { std::ofstream(path, std::ios::binary) << content; }
+
+std::string Captured(const std::function<void()>& f) {
+  fflush(stdout);
+  testing::internal::CaptureStdout();
+  f();
+  fflush(stdout);
+  return testing::internal::GetCapturedStdout();
 }
 
 }  // namespace zs::test

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 
 namespace zs::test {
@@ -13,5 +14,11 @@ std::string SourcePath(const std::string& relative);
 
 // A fresh empty directory under the build tree's temporary folder.
 std::string MakeTempDir(const std::string& name);
+
+// A whole file's bytes ("" when it cannot be read), and a file written with exactly these.
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+// Runs f with standard output captured and returns what it printed.
+std::string Captured(const std::function<void()>& f);
 
 }  // namespace zs::test
