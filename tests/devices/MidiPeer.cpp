@@ -25,57 +25,28 @@ bool MidiPeer::Open(const std::string& keyboardPort, const std::string& synthPor
   try {
     keys = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, "ZsPeerKeys" + id);
     keys->openVirtualPort(keyboardPort);
-    synth = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "ZsPeerSynth" + id, 1000);
-    synth->ignoreTypes(false, false, false);
-    synth->setCallback(&MidiPeer::OnMessage, this);
-    synth->openVirtualPort(synthPortName);
   } catch (const RtMidiError&) {
     return false;
   }
+  if (!synth.Open("ZsPeerSynth" + id, synthPortName, true)) return false;
   // Without a JACK server RtMidi only warns; the synth port is then missing from the list.
   return keys->getPortCount() > 0;
 }
 
 MidiPeer::~MidiPeer() {
-  // Closed before they are deleted, with a pause, as MidiInput and MidiOutput do: RtMidi's
-  // JACK back end can otherwise free memory its process callback is still reading.
+  // Closed before it is deleted, with a pause, as MidiOutput does: RtMidi's JACK back end can
+  // otherwise free memory its process callback is still reading. The synth port does the same.
   if (keys) keys->closePort();
-  if (synth) synth->closePort();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 void MidiPeer::Play(const Bytes& message) { keys->sendMessage(&message); }
 
-void MidiPeer::OnMessage(double, std::vector<unsigned char>* message, void* self) {
-  MidiPeer* peer = static_cast<MidiPeer*>(self);
-  std::lock_guard<std::mutex> lock(peer->mutex);
-  peer->received.push_back(*message);
-}
-
-std::vector<Bytes> MidiPeer::Received() {
-  std::lock_guard<std::mutex> lock(mutex);
-  return received;
-}
-
-void MidiPeer::ClearReceived() {
-  std::lock_guard<std::mutex> lock(mutex);
-  received.clear();
-}
-
-bool MidiPeer::WaitForReceived(size_t count, std::chrono::milliseconds deadline) {
-  auto end = std::chrono::steady_clock::now() + deadline;
-  while (std::chrono::steady_clock::now() < end) {
-    if (Received().size() >= count) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return Received().size() >= count;
-}
-
 bool MidiPeer::SendUntilReceived(const std::function<void()>& send, size_t count) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     ClearReceived();
     send();
-    if (WaitForReceived(count, kRetryAfter)) return true;
+    if (synth.WaitFor(count, kRetryAfter)) return true;
   }
   return false;
 }

@@ -4,12 +4,12 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "devices/MidiInput.h"
 #include "devices/NoteEvent.h"
+#include "tests/support/JackMidiReceiver.h"
 
 using Bytes = std::vector<unsigned char>;
 
@@ -26,10 +26,8 @@ class MidiPeer {
   std::string SynthPort() const { return synthPort; }
 
   void Play(const Bytes& message);  // sends from the keyboard port
-  std::vector<Bytes> Received();    // everything the synth port got so far
-  void ClearReceived();
-  // Waits until the synth port has `count` messages or the deadline passes.
-  bool WaitForReceived(size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(3));
+  std::vector<Bytes> Received() { return synth.Received(); }  // everything the synth port got so far
+  void ClearReceived() { synth.Clear(); }
 
   // JACK drops a period's messages when a client misses its deadline, as happens on a busy
   // machine, so these try again, up to four times.
@@ -37,15 +35,9 @@ class MidiPeer {
   bool SendUntilReceived(const std::function<void()>& send, size_t count);
 
  private:
-  static void OnMessage(double, std::vector<unsigned char>* message, void* self);
-
-  // Declared before the ports: the synth's callback runs on JACK's thread until the port is
-  // gone, so what it writes to must outlive it.
-  std::mutex mutex;
-  std::vector<Bytes> received;
   std::string keysPort, synthPort;
   std::unique_ptr<RtMidiOut> keys;
-  std::unique_ptr<RtMidiIn> synth;
+  zs::test::JackMidiReceiver synth;
 };
 
 // The API the code under test uses: RtMidi's own choice where the ALSA sequencer is missing

@@ -14,9 +14,10 @@ JackMidiReceiver::~JackMidiReceiver() {
   in.reset();
 }
 
-bool JackMidiReceiver::Open(const std::string& clientName, const std::string& portName) {
+bool JackMidiReceiver::Open(const std::string& clientName, const std::string& portName, bool allTypes) {
   try {
     in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, clientName, 100000);
+    if (allTypes) in->ignoreTypes(false, false, false);
     in->setCallback(&JackMidiReceiver::OnMessage, this);
     in->openVirtualPort(portName);
     return true;

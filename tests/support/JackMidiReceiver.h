@@ -16,8 +16,9 @@ using MidiBytes = std::vector<unsigned char>;
 class JackMidiReceiver {
  public:
   ~JackMidiReceiver();
-  // Opens "<clientName>:<portName>"; false when JACK is not reachable.
-  bool Open(const std::string& clientName, const std::string& portName);
+  // Opens "<clientName>:<portName>"; false when JACK is not reachable. allTypes records system
+  // exclusive, timing and sensing messages too, which RtMidi drops otherwise.
+  bool Open(const std::string& clientName, const std::string& portName, bool allTypes = false);
   std::vector<MidiBytes> Received();
   void Clear();
   // Waits until at least `count` messages arrived or the deadline passed. The deadline is
