@@ -67,6 +67,11 @@ bool createNativeWindow(Display* display, Window* window) {
   }
 
   XStoreName(display, *window, ApplicationName);
+  // The class lets a desktop match the open window with its menu entry (StartupWMClass).
+  XClassHint classHint;
+  classHint.res_name = const_cast<char*>("zembrovane-sequencer");
+  classHint.res_class = const_cast<char*>("ZembrovaneSequencer");
+  XSetClassHint(display, *window, &classHint);
 
   XTextProperty iconNameProperty;
   iconNameProperty.value = reinterpret_cast<unsigned char*>(const_cast<char*>(IconName));

@@ -9,7 +9,7 @@ packages=(
   ladspa-sdk googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-xkb-utils x11-apps imagemagick
   jackd2 jack-capture libasound2-plugins timgm6mb-soundfont
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev desktop-file-utils groff-base
 )
 
 sudo=""
