@@ -1,6 +1,7 @@
 // Effects subpages (reverb and chorus, external reverb, external equalizer): ranges, what
 // reaches the synthesizer and the plug-ins, and the copy to the tracks on the same soundfont.
 #include <algorithm>
+#include <array>
 
 #include "tests/editor/SequencerFixture.h"
 
@@ -17,6 +18,22 @@ class EffectsTest : public SequencerFixture {
   }
   SessionsStore* Store() { return seq->GetSessions(); }
   SFOutput* Synth() { return seq->GetSynth(); }
+  // All parameters of an external effect of a track, as the synthesizer or the store holds them.
+  template <typename Owner>
+  static std::array<double, kExternalParams> Params(Owner* owner, void (Owner::*get)(int, double*) const, int track) {
+    std::array<double, kExternalParams> v;
+    (owner->*get)(track, v.data());
+    return v;
+  }
+  auto SynthReverb() { return Params(Synth(), &SFOutput::GetExternalReverbParams, 0); }
+  auto SynthEq() { return Params(Synth(), &SFOutput::GetExternalEqualizerParams, 0); }
+  auto StoredReverb(int t) { return Params(Store(), &SessionsStore::GetTrackExternalReverb, t); }
+  auto StoredEq(int t) { return Params(Store(), &SessionsStore::GetTrackExternalEqualizer, t); }
+  std::array<int, 5> StoredChorus(int t) {
+    std::array<int, 5> c;
+    Store()->GetTrackChorus(t, c[0], c[1], c[2], c[3], c[4]);
+    return c;
+  }
   // Peak of a short note on track 0, rendered through the first soundfont's effect chain.
   float NotePeak() {
     Synth()->SendNoteOn(Playhead{}, 0, 60, 110);
@@ -66,11 +83,9 @@ TEST_F(EffectsTest, ReverbAndChorusReachTheSynthesizerAndTheTracksOfTheSoundfont
   Right(20);
   EXPECT_EQ(seq->GetFxParam(), 8);
   Press([](Controls& c) { c.leftCount = 2; });
-  int ch[5];
   Store()->SetTrackChorus(0, 3, 20, 49, 8, 0);
   Up(4);
-  Store()->GetTrackChorus(0, ch[0], ch[1], ch[2], ch[3], ch[4]);
-  EXPECT_EQ(ch[2], 50);
+  EXPECT_EQ(StoredChorus(0)[2], 50);
   Store()->SetTrackChorus(0, 3, 20, 2, 8, 0);
   Down(3);
   int voices, type;
@@ -78,16 +93,14 @@ TEST_F(EffectsTest, ReverbAndChorusReachTheSynthesizerAndTheTracksOfTheSoundfont
   Synth()->GetChorus(0, voices, level, speed, depth, type);
   EXPECT_NEAR(speed, 0.1, 1e-6);
   EXPECT_NEAR(level, 2.0, 1e-6);
-  Store()->GetTrackChorus(4, ch[0], ch[1], ch[2], ch[3], ch[4]);
-  EXPECT_EQ(ch[2], 1);
+  EXPECT_EQ(StoredChorus(4)[2], 1);
 
   Up(1);
   Save();
   Up(10);
   Press([](Controls& c) { c.altR = true; });
   Reload();
-  Store()->GetTrackChorus(0, ch[0], ch[1], ch[2], ch[3], ch[4]);
-  EXPECT_EQ(ch[2], 2);
+  EXPECT_EQ(StoredChorus(0)[2], 2);
   EXPECT_EQ(Store()->GetTrackReverbEnabled(0), !reverbOn);
   Synth()->GetChorus(0, voices, level, speed, depth, type);
   EXPECT_NEAR(speed, 0.2, 1e-6);
@@ -99,33 +112,25 @@ TEST_F(EffectsTest, ExternalReverbStepsClampsResetsAndCopies) {
   ASSERT_TRUE(Synth()->GetExternalReverbAvailable(0));
   Subpage(SubpageExternalReverb);
   Right(4);
-  double v[kExternalParams];
-  Store()->GetTrackExternalReverb(0, v);
+  auto v = StoredReverb(0);
   v[4] = 23500;
-  Store()->SetTrackExternalReverb(0, v);
+  Store()->SetTrackExternalReverb(0, v.data());
   Up(1);  // step 110.1
-  Synth()->GetExternalReverbParams(0, v);
-  EXPECT_DOUBLE_EQ(v[4], 23520);
-  Store()->GetTrackExternalReverb(3, v);
-  EXPECT_DOUBLE_EQ(v[4], 23520);
-  Store()->GetTrackExternalReverb(kOtherFont, v);
-  EXPECT_NE(v[4], 23520);
+  EXPECT_DOUBLE_EQ(SynthReverb()[4], 23520);
+  EXPECT_DOUBLE_EQ(StoredReverb(3)[4], 23520);
+  EXPECT_NE(StoredReverb(kOtherFont)[4], 23520);
   Down(2);
-  Synth()->GetExternalReverbParams(0, v);
-  EXPECT_NEAR(v[4], 23520 - 2 * 110.1, 1e-9);
+  EXPECT_NEAR(SynthReverb()[4], 23520 - 2 * 110.1, 1e-9);
 
   Press([](Controls& c) { c.altX = true; });
-  Synth()->GetExternalReverbParams(0, v);
-  EXPECT_DOUBLE_EQ(v[4], 2984.89);
+  EXPECT_DOUBLE_EQ(SynthReverb()[4], 2984.89);
 
   Right(5);  // dry/wet mix
   Down(300);
-  Synth()->GetExternalReverbParams(0, v);
-  EXPECT_DOUBLE_EQ(v[9], -1);
+  EXPECT_DOUBLE_EQ(SynthReverb()[9], -1);
   Press([](Controls& c) { c.altShiftX = true; });
-  Synth()->GetExternalReverbParams(0, v);
-  EXPECT_DOUBLE_EQ(v[9], 0.375);
-  EXPECT_DOUBLE_EQ(v[10], 6);
+  EXPECT_DOUBLE_EQ(SynthReverb()[9], 0.375);
+  EXPECT_DOUBLE_EQ(SynthReverb()[10], 6);
 
   const bool on = Synth()->GetExternalReverbActive(0);
   Press([](Controls& c) { c.altR = true; });
@@ -138,11 +143,9 @@ TEST_F(EffectsTest, ExternalReverbStepsClampsResetsAndCopies) {
   Save();
   Down(50);
   Reload();
-  Store()->GetTrackExternalReverb(0, v);
-  EXPECT_NEAR(v[9], 0.475, 1e-9);
+  EXPECT_NEAR(StoredReverb(0)[9], 0.475, 1e-9);
   EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(0), !on);
-  Synth()->GetExternalReverbParams(0, v);
-  EXPECT_NEAR(v[9], 0.475, 1e-9);
+  EXPECT_NEAR(SynthReverb()[9], 0.475, 1e-9);
   EXPECT_EQ(Synth()->GetExternalReverbActive(0), !on);
 }
 
@@ -151,9 +154,7 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   Subpage(SubpageExternalEqualizer);
   Right(2);  // 63 Hz, step 0.12 dB
   Up(10);
-  double v[kExternalParams];
-  Synth()->GetExternalEqualizerParams(0, v);
-  EXPECT_NEAR(v[2], 1.2, 1e-9);
+  EXPECT_NEAR(SynthEq()[2], 1.2, 1e-9);
   Press([](Controls& c) { c.altE = true; });
   EXPECT_TRUE(Synth()->GetExternalEqualizerActive(0));
   EXPECT_TRUE(Store()->GetTrackExternalEqualizerEnabled(4));
@@ -162,46 +163,37 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   ASSERT_TRUE(seq->GetEqProgramSelecting());
   Up(1);  // up from "----" wraps to the last program
   EXPECT_EQ(seq->GetEqProgramIndex(), 9);
-  Synth()->GetExternalEqualizerParams(0, v);
-  EXPECT_DOUBLE_EQ(v[1], 7.19);
+  EXPECT_DOUBLE_EQ(SynthEq()[1], 7.19);
   Down(1);
   EXPECT_EQ(seq->GetEqProgramIndex(), 0);
-  Synth()->GetExternalEqualizerParams(0, v);
-  EXPECT_NEAR(v[2], 1.2, 1e-9);
-  EXPECT_DOUBLE_EQ(v[1], 0);
+  EXPECT_NEAR(SynthEq()[2], 1.2, 1e-9);
+  EXPECT_DOUBLE_EQ(SynthEq()[1], 0);
   Press([](Controls& c) { c.tabPressed = true; });
   EXPECT_EQ(seq->GetSubpage(), SubpageExternalEqualizer);
 
   Down(3);
   Press([](Controls& c) { c.returnPressed = true; });
   EXPECT_FALSE(seq->GetEqProgramSelecting());
-  Synth()->GetExternalEqualizerParams(0, v);
-  EXPECT_DOUBLE_EQ(v[1], 6.83);
-  EXPECT_DOUBLE_EQ(v[10], 2.88);
-  Store()->GetTrackExternalEqualizer(11, v);
-  EXPECT_DOUBLE_EQ(v[1], 6.83);
-  Store()->GetTrackExternalEqualizer(kOtherFont, v);
-  EXPECT_DOUBLE_EQ(v[1], 0);
+  EXPECT_DOUBLE_EQ(SynthEq()[1], 6.83);
+  EXPECT_DOUBLE_EQ(SynthEq()[10], 2.88);
+  EXPECT_DOUBLE_EQ(StoredEq(11)[1], 6.83);
+  EXPECT_DOUBLE_EQ(StoredEq(kOtherFont)[1], 0);
 
   Save();
   Press([](Controls& c) { c.altShiftX = true; });
-  Synth()->GetExternalEqualizerParams(0, v);
-  EXPECT_DOUBLE_EQ(v[1], 0);
-  EXPECT_DOUBLE_EQ(v[0], 1);
+  EXPECT_DOUBLE_EQ(SynthEq()[1], 0);
+  EXPECT_DOUBLE_EQ(SynthEq()[0], 1);
   Reload();
-  Synth()->GetExternalEqualizerParams(0, v);
-  EXPECT_DOUBLE_EQ(v[1], 6.83);
+  EXPECT_DOUBLE_EQ(SynthEq()[1], 6.83);
   EXPECT_TRUE(Synth()->GetExternalEqualizerActive(0));
 
   // The gain reaches the plug-in: at 0 the chain is silent, reset to 1 it plays.
   Press([](Controls& c) { c.leftCount = 5; });  // gain, step 0.02
   Down(60);
-  Store()->GetTrackExternalEqualizer(0, v);
-  EXPECT_DOUBLE_EQ(v[0], 0);
+  EXPECT_DOUBLE_EQ(StoredEq(0)[0], 0);
   EXPECT_LT(NotePeak(), 1e-4);
   Press([](Controls& c) { c.altX = true; });
-  Synth()->GetExternalEqualizerParams(0, v);
-  EXPECT_DOUBLE_EQ(v[0], 1);
+  EXPECT_DOUBLE_EQ(SynthEq()[0], 1);
   EXPECT_GT(NotePeak(), 0.01);
 }
 
@@ -209,18 +201,15 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
 TEST_F(EffectsTest, ExternalSubpagesIgnoreKeysWithoutThePlugins) {
   Restart({.programDirectory = "/nonexistent/bin/"});
   ASSERT_FALSE(Synth()->GetExternalReverbAvailable(0));
-  double before[2 * kExternalParams], after[2 * kExternalParams];
-  Store()->GetTrackExternalReverb(0, before);
-  Store()->GetTrackExternalEqualizer(0, before + kExternalParams);
+  const auto reverb = StoredReverb(0), eq = StoredEq(0);
   for (int page : {SubpageExternalReverb, SubpageExternalEqualizer}) {
     Subpage(page);
     Press([](Controls& c) { c.altShiftX = true; });
     Press([](Controls& c) { c.altP = true; });
     Up(5);
   }
-  Store()->GetTrackExternalReverb(0, after);
-  Store()->GetTrackExternalEqualizer(0, after + kExternalParams);
-  EXPECT_TRUE(std::equal(before, before + 2 * kExternalParams, after));
+  EXPECT_EQ(StoredReverb(0), reverb);
+  EXPECT_EQ(StoredEq(0), eq);
   EXPECT_FALSE(seq->GetEqProgramSelecting());
 }
 

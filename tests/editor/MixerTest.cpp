@@ -23,6 +23,14 @@ class MixerTest : public SequencerFixture {
     return value;
   }
   SessionsStore* Store() { return seq->GetSessions(); }
+  // Pitches, or velocities, of the notes of a step in their order.
+  std::vector<int> Notes(int session, int track, int step, bool velocities = false) {
+    std::vector<Note> notes;
+    Store()->GetNotes(session, track, step, notes);
+    std::vector<int> values;
+    for (const Note& n : notes) values.push_back(velocities ? n.velocity : n.note);
+    return values;
+  }
 };
 
 TEST_F(MixerTest, SelectionKeysAndTrackCursor) {
@@ -168,8 +176,7 @@ TEST_F(MixerTest, LayeringNeedsAStoppedPlayerAndNoNoteKey) {
 
 TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
   MixerTrack(1);
-  std::vector<Note> notes = {MakeNote(60), MakeNote(125)};
-  Store()->SetNotes(0, 1, 0, notes);
+  Store()->SetNotes(0, 1, 0, {MakeNote(60), MakeNote(125)});
   Store()->SetNotes(11, 1, 255, {MakeNote(10)});
   Store()->SetNotes(0, 2, 0, {MakeNote(60)});
 
@@ -177,14 +184,12 @@ TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
   Store()->SetTrackPitch(1, 64);
   Press([](Controls& c) { c.ctrlShiftI = true; });
   ExpectMessage("PITCH CHANGES APPLIED", false);
-  Store()->GetNotes(0, 1, 0, notes);
-  EXPECT_EQ(notes[0].note, 60);
+  EXPECT_EQ(Notes(0, 1, 0), (std::vector<int>{60, 125}));
 
   Up(3);  // +3 would take 125 to 128
   Press([](Controls& c) { c.ctrlShiftI = true; });
   ExpectMessage("NOTE LEAVING RANGE", true);
-  Store()->GetNotes(0, 1, 0, notes);
-  EXPECT_EQ(notes[1].note, 125);
+  EXPECT_EQ(Notes(0, 1, 0), (std::vector<int>{60, 125}));
   EXPECT_EQ(Store()->GetTrackPitch(1), 67);
 
   Down(5);  // -2
@@ -194,29 +199,20 @@ TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
   Press([](Controls& c) { c.spacePressed = true; });
   Press([](Controls& c) { c.ctrlShiftI = true; });
   ExpectMessage("PITCH CHANGES APPLIED", false);
-  Store()->GetNotes(0, 1, 0, notes);
-  EXPECT_EQ(notes[0].note, 58);
-  EXPECT_EQ(notes[1].note, 123);
-  Store()->GetNotes(11, 1, 255, notes);
-  EXPECT_EQ(notes[0].note, 8);
-  Store()->GetNotes(0, 2, 0, notes);
-  EXPECT_EQ(notes[0].note, 60);  // other tracks untouched
+  EXPECT_EQ(Notes(0, 1, 0), (std::vector<int>{58, 123}));
+  EXPECT_EQ(Notes(11, 1, 255), std::vector<int>{8});
+  EXPECT_EQ(Notes(0, 2, 0), std::vector<int>{60});  // other tracks untouched
   EXPECT_EQ(Store()->GetTrackPitch(1), 64);
 
   Store()->SetTrackVelocity(1, 33);
   Press([](Controls& c) { c.ctrlShiftV = true; });  // pitch still selected: nothing
-  Store()->GetNotes(0, 1, 0, notes);
-  EXPECT_EQ(notes[0].velocity, 100);
+  EXPECT_EQ(Notes(0, 1, 0, true), (std::vector<int>{100, 100}));
   Press([](Controls& c) { c.altV = true; });
   Press([](Controls& c) { c.ctrlShiftV = true; });
   ExpectMessage("VELOCITY CHANGES APPLIED", false);
-  Store()->GetNotes(0, 1, 0, notes);
-  EXPECT_EQ(notes[0].velocity, 33);
-  EXPECT_EQ(notes[1].velocity, 33);
-  Store()->GetNotes(11, 1, 255, notes);
-  EXPECT_EQ(notes[0].velocity, 33);
-  Store()->GetNotes(0, 2, 0, notes);
-  EXPECT_EQ(notes[0].velocity, 100);
+  EXPECT_EQ(Notes(0, 1, 0, true), (std::vector<int>{33, 33}));
+  EXPECT_EQ(Notes(11, 1, 255, true), std::vector<int>{33});
+  EXPECT_EQ(Notes(0, 2, 0, true), std::vector<int>{100});
 }
 
 }  // namespace

@@ -76,6 +76,17 @@ class ScreenTest : public SequencerFixture {
       if (IsFlat(q) && Near(X(q), x) && Near(Y(q), y) && Near(W(q), w) && Near(H(q), h)) return &q;
     return nullptr;
   }
+  bool FlatColored(double x, double y, double w, double h, const Color& color) const {
+    const Quad* q = FlatAt(x, y, w, h);
+    return q && SameColor(q->color, color);
+  }
+  // Whether a glyph starts at (x, y) and every glyph there has this colour.
+  bool GlyphColored(double x, double y, const Color& color) const {
+    int found = 0;
+    for (const Quad& q : quads.quads)
+      if (IsGlyph(q) && Near(X(q), x) && Near(Y(q), y)) found += SameColor(q.color, color) ? 1 : -1000;
+    return found > 0;
+  }
   void Redraw() { Frame(Controls{}); }
 };
 
@@ -116,8 +127,7 @@ TEST_F(ScreenTest, AttributeAndTempoLinesShowTheCursorNoteAndTrack) {
   ScreenTestAccess::AttribEdit(*seq, 2, "12");
   seq->DisplayPageSteps(quads);
   EXPECT_EQ(TextAt(228, 34, 330), "V12");
-  ASSERT_NE(FlatAt(553, 62, 25, 26), nullptr);
-  EXPECT_TRUE(SameColor(FlatAt(553, 62, 25, 26)->color, kTextColor));
+  EXPECT_TRUE(FlatColored(553, 62, 25, 26, kTextColor));
 }
 
 TEST_F(ScreenTest, NotesOnlyInsideTheColumnsAndCurrentTrackDrawnLast) {
@@ -147,8 +157,7 @@ TEST_F(ScreenTest, NotesOnlyInsideTheColumnsAndCurrentTrackDrawnLast) {
   EXPECT_TRUE(SameColor(cells.back().color, kNoteColor));
   EXPECT_TRUE(Near(X(cells.back()), 3) && Near(Y(cells.back()), 599 - 26 * 4));
   // The strip and the large track number follow the current track.
-  ASSERT_NE(FlatAt(780, 219, 18, 377), nullptr);
-  EXPECT_TRUE(SameColor(FlatAt(780, 219, 18, 377)->color, WithAlpha(kTrackColors[1], 0.8)));
+  EXPECT_TRUE(FlatColored(780, 219, 18, 377, WithAlpha(kTrackColors[1], 0.8)));
   EXPECT_EQ(TextAt(700, 480), "2");
   EXPECT_EQ(TextAt(700, 520), "1");
 }
@@ -159,10 +168,9 @@ TEST_F(ScreenTest, RangeRowsScaleBandsAndCursor) {
   seq->GetSessions()->SetLoopingStartEndSteps(0, 4, 5);
   ScreenTestAccess::Cursor(*seq, 10, 7);
   Redraw();
-  ASSERT_NE(FlatAt(0, 599 - 26 * 3, 800, 23), nullptr);
-  EXPECT_TRUE(SameColor(FlatAt(0, 599 - 26 * 3, 800, 23)->color, Color{0, 1, 0, 0.3}));
-  EXPECT_TRUE(SameColor(FlatAt(0, 599 - 26 * 5, 800, 23)->color, Color{1, 1, 0, 0.3}));
-  EXPECT_TRUE(SameColor(FlatAt(0, 599 - 26 * 6, 800, 23)->color, Color{0, 0, 1, 0.3}));
+  EXPECT_TRUE(FlatColored(0, 599 - 26 * 3, 800, 23, Color{0, 1, 0, 0.3}));
+  EXPECT_TRUE(FlatColored(0, 599 - 26 * 5, 800, 23, Color{1, 1, 0, 0.3}));
+  EXPECT_TRUE(FlatColored(0, 599 - 26 * 6, 800, 23, Color{0, 0, 1, 0.3}));
   EXPECT_EQ(Flats(800, 23).size(), 3u);  // the end step 20 is on the next bar
   // C minor: 7 pitch classes over 37 columns = 7 * 3 + the top C.
   std::vector<Quad> bands = Flats(18, 413);
@@ -182,10 +190,7 @@ TEST_F(ScreenTest, HelpPagesFollowTheBar) {
   EXPECT_EQ(TextAt(10, 540), std::string(20, '!'));
   EXPECT_EQ(TextAt(10, 560 - 18 * 20), NoSpaces("SHIFT NUMPAD MINUS ! HARMONIC T. DOWN LINE OR BLOCK"));
   EXPECT_EQ(TextAt(10, 560 - 19 * 20), "");
-  for (const Quad& q : quads.quads)
-    if (Near(X(q), 10) && Near(Y(q), 560)) {
-      EXPECT_TRUE(SameColor(q.color, YellowColor));
-    }
+  EXPECT_TRUE(GlyphColored(10, 560, YellowColor));
   // Bars past the tenth show the last page.
   for (int i = 0; i < 13; ++i) Press([](Controls& c) { c.pageDownPressed = true, c.pageDownCount = 1; });
   EXPECT_EQ(seq->GetBar(), 15);
@@ -221,17 +226,13 @@ TEST_F(ScreenTest, SessionsPanel) {
   ScreenTestAccess::SessionCursor(*seq, 3);
   seq->GetPlayer()->SetSong({{2, 16}, {0, 16}, {11, 16}});
   Subpage(1);
-  ASSERT_NE(FlatAt(440, 18, 48, 24), nullptr);  // session 11: second row, sixth box
-  EXPECT_TRUE(SameColor(FlatAt(440, 18, 48, 24)->color, PetrolBlueColor));
-  EXPECT_TRUE(SameColor(FlatAt(160 + 56 * 3, 50, 48, 24)->color, LilacColor));
+  EXPECT_TRUE(FlatColored(440, 18, 48, 24, PetrolBlueColor));  // session 11: second row, sixth box
+  EXPECT_TRUE(FlatColored(160 + 56 * 3, 50, 48, 24, LilacColor));
   EXPECT_NE(FlatAt(156 + 56 * 3, 46, 56, 32), nullptr);
   EXPECT_EQ(TextAt(505 + 140, 64, 505 + 200), "32");
   EXPECT_EQ(TextAt(505, 64, 560), "16");
   EXPECT_EQ(TextAt(5, 62, 100), "31C");
-  for (const Quad& q : quads.quads)
-    if (IsGlyph(q) && Near(Y(q), 64) && Near(X(q), 645)) {
-      EXPECT_TRUE(SameColor(q.color, kTrackColors[2]));
-    }
+  EXPECT_TRUE(GlyphColored(645, 64, kTrackColors[2]));
 }
 
 TEST_F(ScreenTest, InstrumentsAndScalesPanels) {
@@ -260,9 +261,7 @@ TEST_F(ScreenTest, MixerPanel) {
   const double x0 = 8 + 66 * 3;
   ASSERT_NE(FlatAt(66 * 3 + 3, 1, 54, 86), nullptr);
   ASSERT_NE(FlatAt(x0 - 2, 3, 48, 84), nullptr);
-  const Quad* bar = FlatAt(x0 - 2, 3, 48, 42);  // floor(84 * 64 / 127)
-  ASSERT_NE(bar, nullptr);
-  EXPECT_TRUE(SameColor(bar->color, WithAlpha(kTrackColors[3], 0.9)));
+  EXPECT_TRUE(FlatColored(x0 - 2, 3, 48, 42, WithAlpha(kTrackColors[3], 0.9)));  // floor(84 * 64 / 127)
   EXPECT_EQ(TextAt(x0, 50, x0 + 40), "64");
   EXPECT_EQ(TextAt(66 * 5 + 10, 7, 66 * 5 + 20), "M");
   EXPECT_EQ(TextAt(66 * 6 + 24, 7, 66 * 6 + 30), "S");
@@ -287,14 +286,11 @@ TEST_F(ScreenTest, ReverbChorusPanel) {
   EXPECT_EQ(TextAt(10, 65), NoSpaces("LEVEL 0-100 20  OUTPUT AMPLITUDE"));
   EXPECT_EQ(TextAt(34 + 90 * 2, 10, 34 + 90 * 2 + 60), "50");
   for (const Quad& q : quads.quads) {
-    if (!IsGlyph(q)) continue;
-    if (Near(Y(q), 10)) {
+    if (IsGlyph(q) && Near(Y(q), 10)) {
       EXPECT_TRUE(SameColor(q.color, Near(X(q), 34 + 90 * 5) || Near(X(q), 34 + 90 * 5 + 22.5) ? kTextColor : PetrolBlueColor));
     }
-    if (Near(Y(q), 36) && Near(X(q), 394)) {
-      EXPECT_TRUE(SameColor(q.color, kTextColor));
-    }
   }
+  EXPECT_TRUE(GlyphColored(394, 36, kTextColor));
 }
 
 TEST_F(ScreenTest, ExternalEffectPanels) {
@@ -323,7 +319,7 @@ TEST_F(ScreenTest, ExternalEffectPanels) {
   ScreenTestAccess::EqProgram(*seq, 6);
   Subpage(7);
   ASSERT_NE(FlatAt(7, 43, 730, 3), nullptr);
-  EXPECT_TRUE(SameColor(FlatAt(6, 3, 40, 21)->color, WithAlpha(WhiteColor, 0.9)));  // gain 1 of 0..4
+  EXPECT_TRUE(FlatColored(6, 3, 40, 21, WithAlpha(WhiteColor, 0.9)));  // gain 1 of 0..4
   EXPECT_NE(FlatAt(6 + 73, 3, 40, 84), nullptr);
   EXPECT_NE(FlatAt(6 + 73 * 2, 3, 40, 0), nullptr);
   EXPECT_EQ(TextAt(300, 20), "6");
@@ -347,14 +343,10 @@ TEST_F(ScreenTest, MarkersMessagesAndLoudnessMeter) {
   EXPECT_EQ(legend, 12);
   Press([](Controls& c) { c.f7Pressed = true; });  // no song: an error
   EXPECT_EQ(TextAt(250, 5), "NOSONG");
-  for (const Quad& q : quads.quads)
-    if (IsGlyph(q) && Near(Y(q), 5) && Near(X(q), 250)) {
-      EXPECT_TRUE(SameColor(q.color, RedColor));
-    }
+  EXPECT_TRUE(GlyphColored(250, 5, RedColor));
   seq->SetShowLoudnessMeter(true);
   seq->DisplayPageSteps(quads);
-  ASSERT_NE(FlatAt(100, 200, 40, 200), nullptr);
-  EXPECT_TRUE(SameColor(FlatAt(100, 200, 40, 200)->color, WithAlpha(GreenColor, 0.5)));
+  EXPECT_TRUE(FlatColored(100, 200, 40, 200, WithAlpha(GreenColor, 0.5)));
   EXPECT_TRUE(SameColor(quads.quads.back().color, WithAlpha(GreenColor, 0.5)));
 }
 

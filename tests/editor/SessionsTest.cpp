@@ -107,21 +107,18 @@ TEST_F(SessionsTest, EveryPasteEmptiesTheClipboard) {
 }
 
 TEST_F(SessionsTest, TrackLengthsPasteToOneOrAllTracks) {
+  auto range = [&](int session, int track) {
+    int start, end;
+    Store()->GetStartEndSteps(session, track, start, end);
+    return std::pair{start, end};
+  };
   Store()->SetStartEndSteps(0, 0, 16, 47);
   Paste(0, 1, [](Controls& c) { c.ctrlL = true; });
-  int start, end;
-  Store()->GetStartEndSteps(1, 0, start, end);
-  EXPECT_EQ(start, 16);
-  EXPECT_EQ(end, 47);
-  Store()->GetStartEndSteps(1, 1, start, end);
-  EXPECT_EQ(end, 15);
+  EXPECT_EQ(range(1, 0), (std::pair{16, 47}));
+  EXPECT_EQ(range(1, 1), (std::pair{0, 15}));
 
   Paste(0, 0, [](Controls& c) { c.ctrlShiftL = true; });
-  for (int t = 1; t < kTracks; ++t) {
-    Store()->GetStartEndSteps(0, t, start, end);
-    EXPECT_EQ(start, 16) << t;
-    EXPECT_EQ(end, 47) << t;
-  }
+  for (int t = 1; t < kTracks; ++t) EXPECT_EQ(range(0, t), (std::pair{16, 47})) << t;
 }
 
 TEST_F(SessionsTest, ErasingSessionsAndTracks) {
