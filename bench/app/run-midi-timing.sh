@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# How close to the step grid the built program sends its notes to a MIDI output.
+#   bench/app/run-midi-timing.sh [build-dir] [seconds-per-tempo] [jack-period] [no-realtime|realtime]
+# Starts its own Xvfb and its own JACK dummy server (44100 Hz, period 32 frames = 0.73 ms by
+# default) with ALSA routed into it, and a JACK MIDI receiver (zs_midi_peer) whose input port
+# the program opens with -o. The program plays a dense song (12 tracks, a note on every step,
+# all on MIDI output 1; see make-dense-song.sh) with all tracks shown (F11), once at 120 BPM
+# and once at 255 BPM. The receiver time-stamps every note-on to the frame; the script prints
+# per tempo the median, 99th percentile and maximum deviation from the step grid once its
+# phase is fitted, with the notes of tracks 10 and 11 (offsets 32 and 96) moved back by their
+# offsets. The first second of each run is left out (the first step starts a frame late).
+# Also printed: the lateness of the receiver's JACK callback against the frame grid (with
+# --no-realtime the server's cycles are ordinary threads; a late cycle stamps the messages it
+# collects with its own, earlier frame) and the sequencer thread's CPU share.
+# The build lock (/tmp/zs-build.lock) is held during the runs, so no build shares the cores.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+src=$(cd "$here/../.." && pwd)
+build=$(cd "${1:-$src/build}" && pwd)
+seconds=${2:-60}
+period=${3:-32}
+scheduling=${4:-no-realtime}
+case "$seconds" in ''|*[!0-9]*) echo "error: seconds-per-tempo '$seconds' is not a whole number"; exit 1 ;; esac
+case "$period" in ''|*[!0-9]*) echo "error: jack-period '$period' is not a whole number"; exit 1 ;; esac
+[ "$seconds" -ge 5 ] || { echo "error: seconds-per-tempo must be at least 5"; exit 1; }
+case "$scheduling" in no-realtime|realtime) ;; *) echo "error: JACK scheduling must be no-realtime or realtime"; exit 1 ;; esac
+
+. "$here/program-session.sh"
+check_tools
+
+work=$(mktemp -d /tmp/zs-midi-timing.XXXXXX)
+cleanup() {
+  stop_everything
+  if [ -n "${ZS_BENCH_KEEP:-}" ]; then echo "kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+exec 9> /tmp/zs-build.lock
+echo "waiting for the build lock /tmp/zs-build.lock ..."
+flock 9
+echo "build lock taken; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+
+start_servers "$period" "$scheduling"
+echo "1.0 /usr/share/sounds/sf2/TimGM6mb.sf2" > "$work/soundfonts.dat"
+hz=$(getconf CLK_TCK)
+
+for bpm in 120 255; do
+  rm -f "$work/dense.dat"
+  bash "$here/make-dense-song.sh" "$work/dense.dat" "$bpm"
+  recording=$work/notes-$bpm.txt
+  start_peer zs-timing-peer "$recording" --cycles
+  start_program -o zs-timing-peer dense
+  wait_until_ready
+  keys F11
+  sleep 0.5
+  tid=$(sequencer_tid)
+  t0=$(thread_ticks "$tid")
+  x0=$(jack_xruns)
+  keys space
+  sleep "$seconds"
+  t1=$(thread_ticks "$tid")
+  x1=$(jack_xruns)
+  keys space
+  sleep 0.5
+  quit_program
+  stop_peer
+  "$peer" grid "$recording" "$bpm" --skip 1 --offset 11:32 --offset 12:96
+  awk -v t=$((t1 - t0)) -v hz="$hz" -v s="$seconds" 'BEGIN {
+    printf "  sequencer thread CPU while playing: %.1f %% of one core\n", 100 * t / hz / (s + 0.35) }'
+  echo "  JACK dummy driver overruns while playing: $((x1 - x0))"
+  printf '  '
+  "$peer" pairs "$recording" || true
+done
