@@ -146,7 +146,6 @@ TEST_F(EffectChainTest, SwitchingEffectsChangesTheSoundAndOffRestoresTheDrySound
   EXPECT_GT(Rms(wet, tail), 3.0 * Rms(dry, tail)) << "the external reverb is on after Init";
 
   sf.SetExternalReverbActive(0, false);
-  EXPECT_FALSE(sf.GetExternalReverbActive(0));
   Render(sf, 0, kSecond, r, r);  // let the reverb's tail die away
   Signal off;
   PlayChord(sf, 0, 0, off, r);
@@ -160,7 +159,6 @@ TEST_F(EffectChainTest, SwitchingEffectsChangesTheSoundAndOffRestoresTheDrySound
   EXPECT_GT(AlignedSnr(dry, stillOff, 200), 60.0) << "parameters of a bypassed equalizer are not heard";
 
   sf.SetExternalEqualizerActive(0, true);
-  EXPECT_TRUE(sf.GetExternalEqualizerActive(0));
   Signal louder;
   PlayChord(sf, 0, 0, louder, r);
   EXPECT_NEAR(Rms(louder) / Rms(dry), 2.0, 0.1);
