@@ -23,21 +23,16 @@ TEST(PlayerTiming, OneWholeStepPlaysTheStartStepOnly) {
 
 TEST(PlayerTiming, HalfStepsSplitTheStepAtItsMiddle) {
   PlayerRig rig;
-  rig.Add(0, 3, 0, 40, 0);
-  rig.Add(0, 3, 0, 41, 63);
-  rig.Add(0, 3, 0, 42, 64);
-  rig.Add(0, 3, 0, 43, 127);
+  const int offsets[] = {0, 63, 64, 127};
+  for (int i = 0; i < 4; ++i) rig.Add(0, 3, 0, 40 + i, offsets[i]);
   rig.Add(0, 3, 1, 44, 0);
   rig.Add(0, 3, 1, 45, 64);
   rig.player->Play(false);
-  rig.player->Update(0.0625);
-  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{40, 41}));
-  rig.sent.clear();
-  rig.player->Update(0.0625);
-  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{42, 43}));
-  rig.sent.clear();
-  rig.player->Update(0.0625);
-  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{44}));
+  for (const std::vector<int>& expected : {std::vector<int>{40, 41}, {42, 43}, {44}}) {
+    rig.sent.clear();
+    rig.player->Update(0.0625);
+    EXPECT_EQ(rig.NotesOn(), expected);
+  }
 }
 
 TEST(PlayerTiming, TracksWrapWithinTheirOwnRanges) {
