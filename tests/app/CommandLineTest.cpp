@@ -110,13 +110,9 @@ TEST(ProgramOptions, AcceptedValuesAndDefaults) {
   EXPECT_DOUBLE_EQ(d.background.r, 0x21 / 255.0);
   EXPECT_DOUBLE_EQ(d.background.a, 1.0);
 
-  for (const char* b : {"64", "8192"}) {
+  for (auto [option, value] : {std::pair{"-b", "64"}, {"-b", "8192"}, {"-m", "100"}, {"-m", "127"}}) {
     CommandLineOptions o;
-    EXPECT_EQ(Parse({"-b", b, "song"}, o), 0) << b;
-  }
-  for (const char* m : {"100", "127"}) {
-    CommandLineOptions o;
-    EXPECT_EQ(Parse({"-m", m, "song"}, o), 0) << m;
+    EXPECT_EQ(Parse({option, value, "song"}, o), 0) << option << " " << value;
   }
   CommandLineOptions o;
   ASSERT_EQ(Parse({"-i", "q mini", "-o", "circuit", "-p", "x", "-s", "1.5", "-c", "FF8000Cc", "-w", "6", "-g", "-d", "-n",
