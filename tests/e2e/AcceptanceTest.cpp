@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -219,7 +220,8 @@ class AcceptanceTest : public ::testing::Test {
     dir = zs::test::MakeTempDir("e2e-acceptance");
     artifacts = zs::test::BuildPath("test-artifacts/e2e-acceptance");
     fs::create_directories(artifacts);
-    fs::copy_file(zs::test::SourcePath("demo/soundfonts.dat"), dir + "/soundfonts.dat");
+    // The largest gain the program takes: loud enough that the limiter has work to do.
+    std::ofstream(dir + "/soundfonts.dat") << "10.0 /usr/share/sounds/sf2/TimGM6mb.sf2\n";
     // The MIDI devices the musician has plugged in: a keyboard and two synthesizers. The
     // program finds them by a part of their names, so the names carry this process's id.
     const std::string id = std::to_string(getpid());
@@ -243,12 +245,9 @@ class AcceptanceTest : public ::testing::Test {
     return Project(ReadAll(ProjectPath()));
   }
 
-  void KeyOnTheMidiKeyboard(unsigned char key) {
-    const unsigned char on[3] = {0x90, key, 100}, off[3] = {0x90, key, 0};
-    keyboard->sendMessage(on, 3);
-    std::this_thread::sleep_for(300ms);
-    keyboard->sendMessage(off, 3);
-    std::this_thread::sleep_for(200ms);
+  void MidiKey(unsigned char key, bool down) {
+    const unsigned char message[3] = {0x90, key, static_cast<unsigned char>(down ? 100 : 0)};
+    keyboard->sendMessage(message, 3);
   }
 
   // The window's picture under `name`; a program just started may not have drawn its first
@@ -289,16 +288,18 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   Keys("shift+Down");                // step 4
   for (int i = 0; i < 3; ++i) Keys("Right");  // pitch 51
   // Recording with the player stopped: a note key and a key of the MIDI keyboard are written
-  // at the cursor step. JACK may drop a message on a busy machine, so the MIDI key is played
-  // again until the saved file has it.
+  // at the cursor step. The program compares the MIDI keys held from frame to frame, so the
+  // key stays down until the note is in the saved file (a loaded machine can leave long gaps
+  // between frames); JACK may drop a message on a busy machine, so it is struck again.
   const std::string rightCtrl = PhysicalKey("Control_R");
   Keys(rightCtrl);
   Keys("x");  // piano key 2: the third note of the new project's C minor, 51
+  const std::string midiNote = "4 60 0 " + v + " 1 0";
   Project typed("");
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    KeyOnTheMidiKeyboard(60);
-    typed = Save();
-    if (typed.Notes(0, 0).count("4 60 0 " + v + " 1 0")) break;
+  for (int attempt = 0; attempt < 3 && !typed.Notes(0, 0).count(midiNote); ++attempt) {
+    MidiKey(60, true);
+    for (int save = 0; save < 3 && !typed.Notes(0, 0).count(midiNote); ++save) typed = Save();
+    MidiKey(60, false);
   }
   Keys(rightCtrl);
   EXPECT_EQ(typed.Notes(0, 0), (std::multiset<std::string>{"0 48 16 110 2 64", "4 51 0 " + v + " 1 0",
@@ -448,25 +449,44 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   Shot(window, "after-restart-step-edit");
   EXPECT_EQ(Save().text, saved.text);
 
-  synthA.Clear();
-  synthB.Clear();
+  // The external reverb switched off before the restart comes on again: the song is heard with it.
+  Keys("ctrl+7");
+  Keys("alt+r");
+  // Song play, heard for three seconds, then stopped: by then tracks 1 and 2 have reached
+  // steps 8 and 12 at least once. JACK can drop a MIDI message when a client misses its
+  // period on a busy machine, so an unbalanced take is played once more: a note-off the
+  // program never sends is missing every time.
   Keys("ctrl+2");
-  Keys("shift+Return");  // song play
   const std::string wav = dir + "/song.wav";
-  ASSERT_TRUE(RecordProgram(run->Pid(), wav, 3)) << run->Output();
-  Shot(window, "2-sessions-playing");
-  Keys("space");  // stop
-  // Stopping ends the sounding notes; wait until the outputs are quiet.
-  size_t last = 0;
-  WaitUntil(
-      [&] {
-        const size_t now = synthA.Received().size() + synthB.Received().size();
-        const bool still = now == last;
-        last = now;
-        return still && now > 0;
-      },
-      10s);
+  std::string problemA, problemB;
+  int notesA = -1, notesB = -1;
+  for (int attempt = 0; attempt < 2 && (notesA < 2 || notesB < 2); ++attempt) {
+    synthA.Clear();
+    synthB.Clear();
+    Keys("shift+Return");
+    ASSERT_TRUE(RecordProgram(run->Pid(), wav, 3)) << run->Output();
+    if (attempt == 0) Shot(window, "2-sessions-playing");
+    Keys("space");  // stop: the sounding notes end
+    // Balanced and quiet for half a second.
+    int quietPolls = 0;
+    size_t last = 0;
+    WaitUntil(
+        [&] {
+          const size_t now = synthA.Received().size() + synthB.Received().size();
+          quietPolls = now == last ? quietPolls + 1 : 0;
+          last = now;
+          notesA = CheckMidiNotes(synthA.Received(), 2, {51, 54}, &problemA);
+          notesB = CheckMidiNotes(synthB.Received(), 15, {51, 54}, &problemB);
+          return quietPolls >= 10 && notesA >= 2 && notesB >= 2;
+        },
+        10s);
+  }
+  EXPECT_GE(notesA, 2) << "first output: " << problemA;
+  EXPECT_GE(notesB, 2) << "second output: " << problemB;
 
+  // At the largest gain the song is driven up to full scale; the limiter, last in the chain,
+  // keeps every sample within it. (The sound card stream is 16-bit, so the recording could
+  // not show more than full scale anyway: this bound is a floor, not the limiter's proof.)
   const std::vector<float> samples = zs::test::ReadFloatWav(wav);
   ASSERT_GT(samples.size(), 2 * 44100u) << "no recording";
   float peak = 0;
@@ -476,13 +496,8 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
     peak = std::max(peak, std::fabs(s));
   }
   EXPECT_TRUE(finite);
-  EXPECT_GT(peak, 0.005) << "track 0 is not heard";
-  EXPECT_LE(peak, 1.0f) << "the limiter lets samples beyond full scale through";
-
-  std::string problem;
-  // Within three seconds tracks 1 and 2 reach steps 8 and 12 at least once.
-  EXPECT_GE(CheckMidiNotes(synthA.Received(), 2, {51, 54}, &problem), 2) << "first output: " << problem;
-  EXPECT_GE(CheckMidiNotes(synthB.Received(), 15, {51, 54}, &problem), 2) << "second output: " << problem;
+  EXPECT_GT(peak, 0.5) << "the song is hardly heard";
+  EXPECT_LE(peak, 1.0f);
 
   Keys("ctrl+shift+q");
   EXPECT_EQ(run->WaitExit(20s), 0) << run->Output();

@@ -124,8 +124,11 @@ std::string WaitUntilReady(ProgramRun& run, const std::vector<std::string>& befo
   return window;
 }
 
+// One xdotool process for the press and the release: a second process started after a sleep
+// can come late on a loaded machine, and a key held past the server's auto-repeat delay
+// arrives as several presses (Down on the instruments page then skips programs).
 void Keys(const std::string& keys) {
-  Shell("xdotool keydown " + keys + " && sleep 0.25 && xdotool keyup " + keys);
+  Shell("xdotool keydown " + keys + " sleep 0.25 keyup " + keys);
   std::this_thread::sleep_for(100ms);
 }
 
@@ -138,8 +141,8 @@ std::string PhysicalKey(const std::string& keysym) {
 }
 
 void CtrlK(const std::string& letter) {
-  Shell("xdotool keydown ctrl && sleep 0.1 && xdotool keydown k && sleep 0.25 && xdotool keyup k && sleep 0.1 && "
-        "xdotool keydown " + letter + " && sleep 0.25 && xdotool keyup " + letter + " && sleep 0.1 && xdotool keyup ctrl");
+  Shell("xdotool keydown ctrl sleep 0.1 keydown k sleep 0.25 keyup k sleep 0.1 keydown " + letter + " sleep 0.25 keyup " +
+        letter + " sleep 0.1 keyup ctrl");
   std::this_thread::sleep_for(100ms);
 }
 
