@@ -73,17 +73,6 @@ TEST_F(SequencerTest, F1SavesF5ReloadsAndFailuresKeepTheSong) {
   ExpectMessage("ERROR SAVING", true);
 }
 
-TEST_F(SequencerTest, SpacePlaysAndStopsAndThePlayerAdvances) {
-  Press([](Controls& c) { c.spacePressed = true; });
-  EXPECT_TRUE(seq->IsPlaying());
-  Idle(0.5);  // 120 bpm: a step is 0.125 s
-  EXPECT_GE(seq->GetPlayer()->GetPlayhead().trackStep[0], 3);
-  Press([](Controls& c) { c.spacePressed = true; });
-  EXPECT_FALSE(seq->IsPlaying());
-  Press([](Controls& c) { c.shiftSpace = true; });
-  EXPECT_TRUE(seq->IsPlaying()) << "Shift+Space continues";
-}
-
 TEST_F(SequencerTest, TabCyclesThroughTheEightSubpagesBothWays) {
   for (int i = 1; i <= 8; ++i) {
     Press([](Controls& c) { c.tabPressed = true; });
@@ -229,14 +218,20 @@ TEST_F(SequencerTest, RecordingToggleAndEscapeUndoesTheTake) {
   EXPECT_EQ(NotesAt(0, 0, 0), 1);
 }
 
-TEST_F(SequencerTest, FollowPlayheadShowsThePlayingBar) {
+TEST_F(SequencerTest, SpacePlaysAndStopsShiftSpaceContinuesAndFollowingShowsThePlayingBar) {
   seq->GetSessions()->SetStartEndSteps(0, 0, 0, 63);
   Press([](Controls& c) { c.altF = true; });
   Press([](Controls& c) { c.spacePressed = true; });
+  EXPECT_TRUE(seq->IsPlaying());
   Idle(2.6);  // 20 steps at 120 bpm
   EXPECT_EQ(seq->GetBar(), 1);
   Press([](Controls& c) { c.pageDownCount = 1; });
   EXPECT_EQ(seq->GetBar(), 1) << "paging is off while following the playhead";
+  Press([](Controls& c) { c.spacePressed = true; });
+  EXPECT_FALSE(seq->IsPlaying());
+  Press([](Controls& c) { c.shiftSpace = true; });
+  EXPECT_TRUE(seq->IsPlaying());
+  EXPECT_GE(seq->GetPlayer()->GetPlayhead().trackStep[0], 20) << "Shift+Space continues where it stopped";
 }
 
 }  // namespace
