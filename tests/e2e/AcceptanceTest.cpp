@@ -284,8 +284,8 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   // Attribute editor (starts on the velocity): velocity 110, offset 16, gate 2, fraction 64.
   for (const char* key : {"Delete", "1", "1", "0", "Right", "1", "6", "Right", "2", "Right", "6", "4", "Return"})
     Keys(key);
-  CtrlK("b");                        // block begin at (48, step 0)
-  Keys("shift+Down");                // step 4
+  CtrlK("b");          // block begin at (48, step 0)
+  Keys("shift+Down");  // step 4
   for (int i = 0; i < 3; ++i) Keys("Right");  // pitch 51
   // Recording with the player stopped: a note key and a key of the MIDI keyboard are written
   // at the cursor step. The program compares the MIDI keys held from frame to frame, so the
@@ -324,6 +324,9 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   Keys("F11");
   Shot(window, "1-step-edit-all-tracks");
   Keys("F11");
+  Keys("F10");
+  Shot(window, "help");
+  Keys("F10");
 
   // Sessions: session 0 into the song, copied to session 1 with track 0 muted there, which
   // follows it in the song.
