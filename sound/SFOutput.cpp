@@ -57,6 +57,7 @@ bool SFOutput::Init(const std::string& baseDirectory, const std::vector<std::str
     chorusEnabled[i] = chorusActive == 1;
     bool loaded = CreateSynth(i, soundfontPaths[i], gains[i]);
     BuildEffectChain(i, baseDirectory, fx);
+    audioDriverData[i].ready.store(true, std::memory_order_release);
     if (!loaded) return false;
   }
   PrintEffectSettings();
@@ -116,6 +117,7 @@ void SFOutput::Shutdown() {
     if (synths[i]) delete_fluid_synth(synths[i]);
     synths[i] = nullptr;
     audioDriverData[i].synth = nullptr;
+    audioDriverData[i].ready.store(false, std::memory_order_relaxed);
     audioDriverData[i].peak.store(0.0f, std::memory_order_relaxed);
   }
   if (settings) delete_fluid_settings(settings);

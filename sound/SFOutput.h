@@ -162,6 +162,10 @@ class SFOutput {
   // any thread reads it.
   struct AudioDriverData {
     fluid_synth_t* synth = nullptr;
+    // Set (release) once Init has finished the synthesizer: soundfont loaded, effect chain built
+    // and active. Until then the callback renders nothing, so the setup happens-before every
+    // block the chain's plug-ins run in.
+    std::atomic<bool> ready{false};
     std::atomic<float> peak{0.0f};
     float releasePerFrame = 1.0f;  // meter fall per frame, set before the driver starts
     // Set once the chain's limiter runs. fluidsynth runs the LADSPA chain before it adds its
