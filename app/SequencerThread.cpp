@@ -12,8 +12,7 @@ void* SequencerThread::Main(void* arg) {
   bool quit = false;
   while (!quit) {
     frame.Start();
-    const double elapsed = delta.GetTimeElapsed() / 1000.0;
-    delta.Start();
+    const double elapsed = delta.Restart() / 1000.0;
     const Controls controls = shared.keyboard->Read(shared.windowInfo);
     quit = controls.quit;
     shared.scene->Update(elapsed, controls, shared.quads, shared.sceneInfo);

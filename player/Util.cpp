@@ -21,6 +21,16 @@ double Timer::GetTimeElapsed() const {
   return nowMs - startMs;
 }
 
+double Timer::Restart() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  const double elapsed = static_cast<double>(now.tv_sec - startSeconds) * 1000.0 +
+                         static_cast<double>(now.tv_nsec - startNanoseconds) * 1e-6;
+  startSeconds = now.tv_sec;
+  startNanoseconds = now.tv_nsec;
+  return elapsed;
+}
+
 void Rnd::Init() {
   // Mixes the seconds so that start-ups one second apart get unrelated sequences.
   uint32_t t = static_cast<uint32_t>(time(nullptr));
