@@ -135,7 +135,11 @@ void Keyboard::LoseFocus() {
 
 void Keyboard::ProcessEvents(bool& quitRequested, WindowInfo& windowInfo) {
   // Only what is queued now; events arriving while we work belong to the next frame.
-  int pending = XPending(display);
+  // Read, not flush (XPending would flush): this thread sends no requests of its own, and a
+  // flush has to wait for the socket while the render loop pushes a frame through the same
+  // connection. Under Xvfb that wait held most frames up, by up to 3 ms, and with them the
+  // notes the player sends at the end of the frame.
+  int pending = XEventsQueued(display, QueuedAfterReading);
   for (int i = 0; i < pending; ++i) {
     XEvent event;
     XNextEvent(display, &event);
