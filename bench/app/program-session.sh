@@ -207,6 +207,13 @@ quit_program() {
 
 vm_rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$program_pid/status" 2> /dev/null || echo 0; }
 
+# VmRSS and its parts: anonymous (heap), file-backed (code, mapped files), shared memory (JACK).
+rss_parts_kb() {
+  awk '/^(VmRSS|RssAnon|RssFile|RssShmem):/ {v[$1] = $2}
+       END {print v["VmRSS:"] + 0, v["RssAnon:"] + 0, v["RssFile:"] + 0, v["RssShmem:"] + 0}' \
+    "/proc/$program_pid/status" 2> /dev/null || echo "0 0 0 0"
+}
+
 thread_ticks() { awk '{print $14 + $15}' "/proc/$program_pid/task/$1/stat" 2> /dev/null || echo 0; }
 
 # Overruns the JACK dummy driver has reported so far (it counts a cycle that starts late as one

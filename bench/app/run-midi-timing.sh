@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # How close to the step grid the built program sends its notes to a MIDI output.
 #   bench/app/run-midi-timing.sh [build-dir] [seconds-per-tempo] [jack-period] [no-realtime|realtime]
-# Starts its own Xvfb and its own JACK dummy server (44100 Hz, period 32 frames = 0.73 ms by
-# default) with ALSA routed into it, and a JACK MIDI receiver (zs_midi_peer) whose input port
-# the program opens with -o. The program plays a dense song (12 tracks, a note on every step,
-# all on MIDI output 1; see make-dense-song.sh) with all tracks shown (F11), once at 120 BPM
-# and once at 255 BPM. The receiver time-stamps every note-on to the frame; the script prints
-# per tempo the median, 99th percentile and maximum deviation from the step grid once its
-# phase is fitted, with the notes of tracks 10 and 11 (offsets 32 and 96) moved back by their
-# offsets. The first second of each run is left out (the first step starts a frame late).
-# Also printed: the lateness of the receiver's JACK callback against the frame grid (with
-# --no-realtime the server's cycles are ordinary threads; a late cycle stamps the messages it
-# collects with its own, earlier frame) and the sequencer thread's CPU share.
+# Starts its own Xvfb and its own JACK dummy server (44100 Hz, period 32 frames = 0.73 ms and no
+# real-time scheduling by default) with ALSA routed into it, and a JACK MIDI receiver
+# (zs_midi_peer) whose input port the program opens with -o. The program plays a dense song
+# (12 tracks, a note on every step, all on MIDI output 1; see make-dense-song.sh) with all
+# tracks shown (F11), once at 120 BPM and once at 255 BPM, 60 s each by default. Per tempo it
+# prints the median, 99th percentile and maximum deviation of the note-ons from the step grid
+# (one step is 240 / bpm / 16 s) once the grid's phase is fitted; the notes of tracks 10 and 11
+# (offsets 32 and 96 of 128) are moved back by their offsets, and the first second is left out
+# (the first step starts a frame late). Three time bases:
+#   - JACK frame stamps: the cycle's frame + the event's frame. Without real-time scheduling
+#     the dummy driver overruns often, and each overrun restarts its schedule, so its frame
+#     counter falls behind the wall clock for good: over a minute this figure is mostly that.
+#   - frame stamps re-anchored: the same stamps put back on the wall clock after each overrun.
+#   - receiving callback time: the monotonic clock when the receiver's JACK callback ran.
+# Also printed: the receiver's callback intervals, the cycles it missed (what was sent in them
+# is lost), the dummy driver's overruns, the sequencer thread's CPU share and the note-off check.
 # The build lock (/tmp/zs-build.lock) is held during the runs, so no build shares the cores.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)

@@ -9,7 +9,8 @@
 # and undone, notes added and deleted with Ctrl+N and Ctrl+X, velocity, gate, gate fraction
 # and offset changed, lines copied and pasted, blocks marked, copied and undone, the tempo
 # changed, tracks, bars and subpages switched, all tracks shown and hidden, song play
-# restarted. The program's resident memory (VmRSS) is sampled every 10 s. At the end playback
+# restarted. The program's resident memory (VmRSS, with its anonymous, file-backed and shared
+# parts) is sampled every 10 s. At the end playback
 # is stopped, the program quits, and every note-on the receiver got must have had its note-off.
 # Prints the samples, the growth from the first minute to the end, and the note check.
 set -euo pipefail
@@ -48,7 +49,7 @@ elapsed() { echo $(( $(date +%s) - start )); }
 # RSS every 10 s, from a sampler of our own (stopped by pid).
 (
   while kill -0 "$program_pid" 2> /dev/null; do
-    echo "$(elapsed) $(vm_rss_kb)" >> "$work/rss.txt"
+    echo "$(elapsed) $(rss_parts_kb)" >> "$work/rss.txt"
     sleep 10
   done
 ) 9>&- &
@@ -149,7 +150,7 @@ done
 keys space
 sleep 0.5
 if receiving; then keys space; sleep 0.5; fi
-echo "$(elapsed) $(vm_rss_kb)" >> "$work/rss.txt"
+echo "$(elapsed) $(rss_parts_kb)" >> "$work/rss.txt"
 # F1 saves the edited song: the proof that the key presses reached the editor.
 rm -f "$work/soak.dat"
 keys F1
@@ -163,10 +164,10 @@ stop_peer
 
 echo "edits: $i, playback found stopped and restarted: $restarts times"
 echo "song saved with F1 at the end: ${saved_notes:-no file} notes (at the start $start_notes), tempo ${saved_tempo:-?} BPM (at the start 140)"
-echo "resident memory (VmRSS) samples, seconds kB:"
-awk '{printf "  %5d s %8d kB\n", $1, $2}' "$work/rss.txt"
+echo "resident memory samples: VmRSS = anonymous + file-backed + shared (JACK's shared memory)"
+awk '{printf "  %5d s %8d kB = %7d + %7d + %7d kB\n", $1, $2, $3, $4, $5}' "$work/rss.txt"
 awk '
-  { t[NR] = $1; kb[NR] = $2 }
+  { t[NR] = $1; kb[NR] = $2; anon[NR] = $3; file[NR] = $4; shm[NR] = $5 }
   END {
     if (NR < 2) { print "error: fewer than two memory samples"; exit 1 }
     m = 1
@@ -176,7 +177,8 @@ awk '
       t[m], kb[m], t[NR], kb[NR], kb[NR] - kb[m]
     lo = hi = kb[m]
     for (i = m; i <= NR; i++) { if (kb[i] < lo) lo = kb[i]; if (kb[i] > hi) hi = kb[i] }
-    printf "range after minute 1: %d .. %d kB\n", lo, hi
+    printf "range after minute 1: %d .. %d kB; growth by part: anonymous %+d, file-backed %+d, shared %+d kB\n",
+      lo, hi, anon[NR] - anon[m], file[NR] - file[m], shm[NR] - shm[m]
   }' "$work/rss.txt"
 notes_ok=0
 "$peer" pairs "$recording" || notes_ok=1
