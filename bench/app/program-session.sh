@@ -164,7 +164,14 @@ wait_until_ready() {
   if ! grep -q '^Selected midi output 0' "$work/program.log"; then
     echo "error: the program did not open the MIDI peer as its first output"; cat "$work/program.log"; exit 1
   fi
-  xdotool windowfocus --sync "$window" 2> /dev/null || true
+  # The window can be found before it is mapped, when focusing it fails: keys would then go
+  # nowhere. Try until the server reports it focused.
+  for i in $(seq 50); do
+    xdotool windowfocus --sync "$window" > /dev/null 2>&1 || true
+    [ "$(xdotool getwindowfocus 2> /dev/null || true)" = "$window" ] && return 0
+    sleep 0.2
+  done
+  echo "error: the program's window did not take the keyboard focus"; exit 1
 }
 
 # Holds the keys a quarter of a second: the program takes a key as pressed when one of its
