@@ -70,7 +70,7 @@ for bpm in 120 255; do
   sleep 0.5
   quit_program
   stop_peer
-  "$peer" grid "$recording" "$bpm" --skip 1 --offset 11:32 --offset 12:96
+  "$peer" grid "$recording" "$bpm" --skip 1 --offset 11:32 --offset 12:96 || tail -n 5 "$work/program.log"
   awk -v t=$((t1 - t0)) -v hz="$hz" -v s="$seconds" 'BEGIN {
     printf "  sequencer thread CPU while playing: %.1f %% of one core\n", 100 * t / hz / (s + 0.35) }'
   echo "  JACK dummy driver overruns while playing: $((x1 - x0))"
