@@ -40,9 +40,12 @@ void LimitToFullScale(float& limiterEnvelope, float releasePerFrame, float* left
 int SFOutput::AudioDriverCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]) {
   AudioDriverData* d = static_cast<AudioDriverData*>(data);
   if (!d->synth || nout < 2) return FLUID_FAILED;
-  // The driver starts before the soundfont is loaded and the chain is active; its buffers come
-  // zeroed, so the blocks until then are silence.
-  if (!d->ready.load(std::memory_order_acquire)) return FLUID_OK;
+  // The driver starts before the soundfont is loaded and the chain is active: the blocks until
+  // then are silence (written here, whatever the driver left in its buffers).
+  if (!d->ready.load(std::memory_order_acquire)) {
+    for (int i = 0; i < nout; ++i) std::fill(out[i], out[i] + len, 0.0f);
+    return FLUID_OK;
+  }
   int rv;
   if (nfx == 0) {
     // The driver offers no effect buffers: reverb and chorus go into the dry output, as
