@@ -49,16 +49,30 @@ start)
   display=":$(head -n1 "$dir/display" | tr -d '[:space:]')"
   if [ "$display" = ":" ]; then echo "error: Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; fi
 
-  jack_name="zs_test_$$_$RANDOM"
-  JACK_DEFAULT_SERVER=$jack_name setsid jackd --no-realtime -d dummy -r 44100 -p 128 \
-    > "$dir/jackd.log" 2>&1 < /dev/null &
-  echo $! >> "$dir/pids"
   sed "s|@ALSA_CONF@|/usr/share/alsa/alsa.conf|" "$here/asound.conf.in" > "$dir/asound.conf"
+  # JACK registers every server in one table of eight entries and frees an entry only when a
+  # server of the same name starts again after its owner died. Names from a small pool, the
+  # first one not running, keep a killed run from using up the table for good.
+  # One start at a time picks a name, so two runs never take the same one.
+  exec 9> /tmp/zs-test-servers-jack.lock
+  flock 9
   ok=0
-  for _ in $(seq 300); do
-    if JACK_DEFAULT_SERVER=$jack_name jack_lsp > /dev/null 2>&1; then ok=1; break; fi
-    sleep 0.1
+  for slot in 0 1 2 3 4 5 6 7; do
+    jack_name="zs_test_slot_$slot"
+    if JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=$jack_name jack_lsp > /dev/null 2>&1; then continue; fi
+    JACK_DEFAULT_SERVER=$jack_name setsid jackd --no-realtime -d dummy -r 44100 -p 128 \
+      > "$dir/jackd.log" 2>&1 < /dev/null 9>&- &
+    jack_pid=$!
+    for _ in $(seq 300); do
+      if JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=$jack_name jack_lsp > /dev/null 2>&1; then ok=1; break; fi
+      kill -0 "$jack_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if [ $ok -eq 1 ]; then echo "$jack_pid" >> "$dir/pids"; break; fi
+    kill "$jack_pid" 2>/dev/null
+    wait "$jack_pid" 2>/dev/null
   done
+  exec 9>&-
   if [ $ok -ne 1 ]; then echo "error: jackd did not start"; cat "$dir/jackd.log"; stop; exit 1; fi
   cat > "$dir/env" <<ENV
 DISPLAY=$display
