@@ -27,8 +27,9 @@ trap cleanup EXIT
 export DISPLAY=:$N
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-# A key held as a person holds it, so the program sees its pressed edge.
-press() { xdotool keydown "$1"; sleep 0.05; xdotool keyup "$1"; sleep 0.25; }
+# A key held as a person holds it, so the program sees its pressed edge; press and release come
+# from one xdotool process, so a loaded machine cannot stretch the hold into auto-repeat.
+press() { xdotool keydown "$1" sleep 0.1 keyup "$1"; sleep 0.25; }
 shot() { sleep 0.3; xwd -root -silent | convert xwd:- "$OUT/$1.png"; echo "$OUT/$1.png"; }
 
 start() {
@@ -41,7 +42,7 @@ start() {
   sleep 1.5
 }
 stop() {
-  xdotool keydown ctrl+shift+q; sleep 0.05; xdotool keyup ctrl+shift+q
+  xdotool keydown ctrl+shift+q sleep 0.1 keyup ctrl+shift+q
   for _ in $(seq 30); do kill -0 "$APP" 2>/dev/null || break; sleep 0.1; done
   kill "$APP" 2>/dev/null || true
   wait "$APP" 2>/dev/null || true
