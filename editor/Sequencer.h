@@ -14,6 +14,7 @@
 #include "render/Font.h"
 #include "render/Quad.h"
 #include "render/Sprite.h"
+#include "sound/ExternalEffectRanges.h"
 #include "sound/Instruments.h"
 
 class IRender;
@@ -45,11 +46,10 @@ struct ExternalEqualizerProgram {
 };
 constexpr int kEqualizerPrograms = 10;
 extern const ExternalEqualizerProgram kExternalEqualizerPrograms[kEqualizerPrograms];
-// Shown name, range and reset value of one parameter of the external effects subpages.
+// Shown name and reset value of one parameter of the external effects subpages; its range is
+// the chain's (kExternalReverbRanges, kExternalEqualizerRanges).
 struct ExternalEditParam {
   const char* name;
-  double min;
-  double max;
   double reset;
 };
 extern const ExternalEditParam kExternalReverbEditParams[kExternalParams];

@@ -14,8 +14,8 @@ void Sequencer::DisplayExternalEqualizerPanel(QuadList& quads) {
   AddFlat(quads, 7, 43, 730, 3, Color{231 / 255.0, 230 / 255.0, 228 / 255.0, 1});
   for (int k = 0; k < kExternalParams; ++k) {
     const Color color = k == 0 ? WhiteColor : (k % 2 == 0 ? PinkColor : BlueColor);
-    AddEffectColumn(quads, k, k == selected, values[k], kExternalEqualizerEditParams[k].min,
-                    kExternalEqualizerEditParams[k].max, color);
+    AddEffectColumn(quads, k, k == selected, values[k], kExternalEqualizerRanges[k].min,
+                    kExternalEqualizerRanges[k].max, color);
   }
   PrintText(quads, FormatEffectValue(values[selected]), 300, 20, 1.2, YellowColor);
   PrintText(quads, kExternalEqualizerEditParams[selected].name, 500, 65, 1.5, kTextColor);

@@ -12,13 +12,13 @@ void Sequencer::DisplayExternalReverbPanel(QuadList& quads) {
   sessions->GetTrackExternalReverb(track, values);
   const int selected = extReverbParam >= 0 && extReverbParam < kExternalParams ? extReverbParam : 0;
   for (int k = 0; k < kExternalParams; ++k) {
-    AddEffectColumn(quads, k, k == selected, values[k], kExternalReverbEditParams[k].min, kExternalReverbEditParams[k].max,
+    AddEffectColumn(quads, k, k == selected, values[k], kExternalReverbRanges[k].min, kExternalReverbRanges[k].max,
                     k % 2 == 0 ? PinkColor : BlueColor);
   }
   PrintText(quads, FormatEffectValue(values[selected]), 300, 20, 1.2, YellowColor);
   PrintText(quads, kExternalReverbEditParams[selected].name, 500, 65, 1.5, kTextColor);
-  PrintText(quads, FormatEffectValue(kExternalReverbEditParams[selected].min), 10, 40, 1.2, WhiteColor);
-  PrintText(quads, FormatEffectValue(kExternalReverbEditParams[selected].max), 500, 40, 1.2, WhiteColor);
+  PrintText(quads, FormatEffectValue(kExternalReverbRanges[selected].min), 10, 40, 1.2, WhiteColor);
+  PrintText(quads, FormatEffectValue(kExternalReverbRanges[selected].max), 500, 40, 1.2, WhiteColor);
   PrintText(quads, sessions->GetTrackExternalReverbEnabled(track) ? "EXT REVERB ON" : "EXT REVERB OFF", 10, 65, 1.5,
             kTextColor);
 }

@@ -19,9 +19,8 @@ const ExternalEqualizerProgram kExternalEqualizerPrograms[kEqualizerPrograms] = 
 };
 
 const ExternalEditParam kExternalEqualizerEditParams[kExternalParams] = {
-    {"GAIN", 0, 4, 1},       {"31 HZ", -12, 12, 0},  {"63 HZ", -12, 12, 0},  {"125 HZ", -12, 12, 0},
-    {"250 HZ", -12, 12, 0},  {"500 HZ", -12, 12, 0}, {"1 KHZ", -12, 12, 0},  {"2 KHZ", -12, 12, 0},
-    {"4 KHZ", -12, 12, 0},   {"8 KHZ", -12, 12, 0},  {"16 KHZ", -12, 12, 0},
+    {"GAIN", 1},   {"31 HZ", 0}, {"63 HZ", 0}, {"125 HZ", 0}, {"250 HZ", 0},  {"500 HZ", 0},
+    {"1 KHZ", 0},  {"2 KHZ", 0}, {"4 KHZ", 0}, {"8 KHZ", 0},  {"16 KHZ", 0},
 };
 
 namespace {
@@ -59,7 +58,7 @@ void Sequencer::HandleExternalEqualizer(const Controls& c) {
     eqProgramIndex = index;
     ApplyEqualizer(index == 0 ? savedEqualizer : kExternalEqualizerPrograms[index].values);
   } else if (up > 0 || down > 0) {
-    const ExternalEditParam& p = kExternalEqualizerEditParams[extEqParam];
+    const ExternalParamRange& p = kExternalEqualizerRanges[extEqParam];
     const double step = (p.max - p.min) / kStepsPerRange;
     values[extEqParam] = std::clamp(values[extEqParam] + (up - down) * step, p.min, p.max);
     synth->SetExternalEqualizerSingleParam(track, extEqParam, values[extEqParam]);

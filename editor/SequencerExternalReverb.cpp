@@ -8,10 +8,9 @@
 // The editor's reset values differ from the plug-in's start values only in the mix: a reset
 // reverb is audible (0.375 wet) where a fresh chain starts dry.
 const ExternalEditParam kExternalReverbEditParams[kExternalParams] = {
-    {"IN DELAY", 20, 100, 60},         {"LF X", 50, 1000, 105.737},      {"LOW RT60", 1, 8, 1.68179},
-    {"MID RT60", 1, 8, 1.68179},       {"HF DAMPING", 1500, 23520, 2984.89}, {"EQ1 FREQ", 40, 2500, 112.468},
-    {"EQ1 LEVEL", -15, 15, 0},         {"EQ2 FREQ", 160, 10000, 449.873}, {"EQ2 LEVEL", -15, 15, 0},
-    {"DRY/WET MIX", -1, 1, 0.375},     {"LEVEL", -70, 40, 6},
+    {"IN DELAY", 60},    {"LF X", 105.737},   {"LOW RT60", 1.68179}, {"MID RT60", 1.68179},
+    {"HF DAMPING", 2984.89}, {"EQ1 FREQ", 112.468}, {"EQ1 LEVEL", 0}, {"EQ2 FREQ", 449.873},
+    {"EQ2 LEVEL", 0},    {"DRY/WET MIX", 0.375}, {"LEVEL", 6},
 };
 
 namespace {
@@ -35,7 +34,7 @@ void Sequencer::HandleExternalReverb(const Controls& c) {
     extReverbParam = std::clamp(extReverbParam + right - left, 0, kExternalParams - 1);
     return;
   } else if (up > 0 || down > 0) {
-    const ExternalEditParam& p = kExternalReverbEditParams[extReverbParam];
+    const ExternalParamRange& p = kExternalReverbRanges[extReverbParam];
     const double step = (p.max - p.min) / kStepsPerRange;
     values[extReverbParam] = std::clamp(values[extReverbParam] + (up - down) * step, p.min, p.max);
     synth->SetExternalReverbSingleParam(track, extReverbParam, values[extReverbParam]);

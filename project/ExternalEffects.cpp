@@ -4,28 +4,6 @@
 
 #include "sound/SFOutput.h"
 
-// In Delay, LF X, Low RT60, Mid RT60, HF Damping, Eq1 Freq, Eq1 Level, Eq2 Freq, Eq2 Level,
-// Dry/Wet Mix, Level.
-const ExternalParamRange kExternalReverbRanges[kExternalParams] = {
-    {20, 100}, {50, 1000}, {1, 8}, {1, 8}, {1500, 23520}, {40, 2500},
-    {-15, 15}, {160, 10000}, {-15, 15}, {-1, 1}, {-70, 40},
-};
-// Gain, then the ten bands in dB.
-const ExternalParamRange kExternalEqualizerRanges[kExternalParams] = {
-    {0, 4}, {-12, 12}, {-12, 12}, {-12, 12}, {-12, 12}, {-12, 12},
-    {-12, 12}, {-12, 12}, {-12, 12}, {-12, 12}, {-12, 12},
-};
-
-namespace {
-
-// The values a soundfont's chain starts with (reverb on with its plug-in defaults, equalizer
-// off and flat), for a track whose soundfont has no synthesizer to ask.
-constexpr double kInitialExternalReverb[kExternalParams] = {60,      105.737, 1.68179, 1.68179, 2984.89, 112.468,
-                                                            0,       449.873, 0,       0,       6};
-constexpr double kInitialExternalEqualizer[kExternalParams] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-
-}  // namespace
-
 void ApplyExternalEffects(SFOutput* synth, SessionsStore* store, int track, bool reverb, bool equalizer) {
   if (!synth) return;
   double p[kExternalParams];
@@ -51,8 +29,12 @@ void ReadBackExternalReverb(SFOutput* synth, SessionsStore* store, int track) {
 
 void TakeExternalEffectsFromSynth(SFOutput* synth, SessionsStore* store, int track) {
   double reverb[kExternalParams], equalizer[kExternalParams];
-  std::copy_n(kInitialExternalReverb, kExternalParams, reverb);
-  std::copy_n(kInitialExternalEqualizer, kExternalParams, equalizer);
+  // What a soundfont's chain starts with (reverb on with its plug-in defaults, equalizer off
+  // and flat), for a track whose soundfont has no synthesizer to ask.
+  for (int k = 0; k < kExternalParams; ++k) {
+    reverb[k] = kExternalReverbRanges[k].initial;
+    equalizer[k] = kExternalEqualizerRanges[k].initial;
+  }
   bool reverbOn = true, equalizerOn = false;
   if (synth) {
     reverbOn = synth->GetExternalReverbActive(track);

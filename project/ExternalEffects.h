@@ -1,21 +1,12 @@
 #pragma once
-#include <algorithm>
-
 #include "model/SessionsStore.h"
+#include "sound/ExternalEffectRanges.h"
 
 class SFOutput;
 
 // The external reverb and equalizer of a soundfont live in its LADSPA effect chain; the project
-// keeps them per track. Every exchange between the two goes through the three functions below.
-
-// The ranges the effects subpages allow; loading clamps stored values into them.
-struct ExternalParamRange {
-  double min;
-  double max;
-  double Limit(double value) const { return std::clamp(value, min, max); }
-};
-extern const ExternalParamRange kExternalReverbRanges[kExternalParams];
-extern const ExternalParamRange kExternalEqualizerRanges[kExternalParams];
+// keeps them per track. Every exchange between the two goes through the three functions below;
+// loading and saving limit the stored values to kExternalReverbRanges and kExternalEqualizerRanges.
 
 // Sends the track's stored external reverb and/or equalizer settings (active flag and the
 // eleven parameters each) to the synthesizer of the track's soundfont.

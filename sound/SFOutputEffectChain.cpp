@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "sound/ExternalEffectRanges.h"
 #include "sound/FxSettings.h"
 #include "sound/SFOutput.h"
 
@@ -52,20 +53,25 @@ double EqProgramGain(int program, int band) { return 12.0 * kEqProgramSteps[prog
 
 // The parameter templates every soundfont's external effects start from.
 ExternalEffect MakeReverbTemplate() {
-  struct { const char* name; double def, min, max; } rows[ExternalEffect::kParams] = {
-      {"In Delay", 60, 20, 100},        {"LF X", 105.737, 50, 1000},   {"Low RT60", 1.68179, 1, 8},
-      {"Mid RT60", 1.68179, 1, 8},      {"HF Damping", 2984.89, 1500, 23520},
-      {"Eq1 Freq", 112.468, 40, 2500},  {"Eq1 Level", 0, -15, 15},     {"Eq2 Freq", 449.873, 160, 10000},
-      {"Eq2 Level", 0, -15, 15},        {"Dry/Wet Mix", 0, -1, 1},     {"Level", 6, -70, 40}};
+  static const char* const names[ExternalEffect::kParams] = {
+      "In Delay", "LF X",      "Low RT60",  "Mid RT60",    "HF Damping", "Eq1 Freq",
+      "Eq1 Level", "Eq2 Freq", "Eq2 Level", "Dry/Wet Mix", "Level"};
   ExternalEffect e;
-  for (int k = 0; k < ExternalEffect::kParams; ++k) e.params[k] = {rows[k].name, rows[k].def, rows[k].min, rows[k].max, rows[k].def};
+  for (int k = 0; k < ExternalEffect::kParams; ++k) {
+    const ExternalParamRange& r = kExternalReverbRanges[k];
+    e.params[k] = {names[k], r.initial, r.min, r.max, r.initial};
+  }
   return e;
 }
 
 ExternalEffect MakeEqualizerTemplate() {
   ExternalEffect e;
-  e.params[0] = {"Gain", 1, 0, 4, 1};
-  for (int b = 0; b < kBands; ++b) e.params[1 + b] = {EQ_portNames[b], 0, -12, 12, 0};
+  const ExternalParamRange& gain = kExternalEqualizerRanges[0];
+  e.params[0] = {"Gain", gain.initial, gain.min, gain.max, gain.initial};
+  for (int b = 0; b < kBands; ++b) {
+    const ExternalParamRange& r = kExternalEqualizerRanges[1 + b];
+    e.params[1 + b] = {EQ_portNames[b], r.initial, r.min, r.max, r.initial};
+  }
   return e;
 }
 
