@@ -52,6 +52,10 @@ struct ExternalEditParam {
   const char* name;
   double reset;
 };
+// One UP or DOWN press moves an external effect parameter by 1/200 of its range.
+inline double StepExternalParam(double value, const ExternalParamRange& range, int presses) {
+  return range.Limit(value + presses * (range.max - range.min) / 200.0);
+}
 extern const ExternalEditParam kExternalReverbEditParams[kExternalParams];
 extern const ExternalEditParam kExternalEqualizerEditParams[kExternalParams];
 
@@ -235,6 +239,10 @@ class Sequencer : public IScene {
   void HandleCursorKeys(const Controls& c);
   bool ShiftSteps(int first, int last, int semitones);  // line/bar transposition, all or nothing
   void HarmonicTransposeStep(int degrees);
+  // Harmonic transposition of notes the caller holds: every note must be in the scale ("NOT IN
+  // SCALE"), and stay in 0..127 ("NOTE LEAVING RANGE"); false, with the message, otherwise.
+  bool NotesInScale(const ScaleNotes& scale, const std::vector<Note>& notes);
+  bool HarmonicTransposeNotes(const ScaleNotes& scale, std::vector<Note>& notes, int degrees);
   void UpdateSongLengths();
   bool HandleBlockCommands(const Controls& c);
   bool BlockInCurrentTrack() const { return blockComplete && blockSession == session && blockTrack == track; }

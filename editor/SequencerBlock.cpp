@@ -240,24 +240,14 @@ void Sequencer::HarmonicTransposeBlock(int degrees) {
     const int s = blockFirstStep + i;
     sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockHighNote, inside[i]);
     sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, outside[i]);
-    for (const Note& n : inside[i]) {
-      if (!Scales::IsNoteInScale(scale, n.note)) {
-        ShowMessage("NOT IN SCALE", true);
-        return;
-      }
-    }
+    if (!NotesInScale(scale, inside[i])) return;
   }
   int lowest = 128, highest = -1;
   for (std::vector<Note>& notes : inside) {
-    for (Note& n : notes) {
-      int result = n.note;
-      if (!Scales::HarmonicTranspose(scale, n.note, degrees, result)) {
-        ShowMessage("NOTE LEAVING RANGE", true);
-        return;
-      }
-      n.note = static_cast<uint8_t>(result);
-      lowest = std::min(lowest, result);
-      highest = std::max(highest, result);
+    if (!HarmonicTransposeNotes(scale, notes, degrees)) return;
+    for (const Note& n : notes) {
+      lowest = std::min(lowest, static_cast<int>(n.note));
+      highest = std::max(highest, static_cast<int>(n.note));
     }
   }
   // A transposed note may not land on a pitch another note of its step already holds.

@@ -23,12 +23,6 @@ const ExternalEditParam kExternalEqualizerEditParams[kExternalParams] = {
     {"1 KHZ", 0},  {"2 KHZ", 0}, {"4 KHZ", 0}, {"8 KHZ", 0},  {"16 KHZ", 0},
 };
 
-namespace {
-
-constexpr double kStepsPerRange = 200.0;
-
-}  // namespace
-
 void Sequencer::ApplyEqualizer(const double values[kExternalParams]) {
   synth->SetExternalEqualizerParams(track, values);
   sessions->SetTrackExternalEqualizer(track, values);
@@ -58,9 +52,7 @@ void Sequencer::HandleExternalEqualizer(const Controls& c) {
     eqProgramIndex = index;
     ApplyEqualizer(index == 0 ? savedEqualizer : kExternalEqualizerPrograms[index].values);
   } else if (up > 0 || down > 0) {
-    const ExternalParamRange& p = kExternalEqualizerRanges[extEqParam];
-    const double step = (p.max - p.min) / kStepsPerRange;
-    values[extEqParam] = std::clamp(values[extEqParam] + (up - down) * step, p.min, p.max);
+    values[extEqParam] = StepExternalParam(values[extEqParam], kExternalEqualizerRanges[extEqParam], up - down);
     synth->SetExternalEqualizerSingleParam(track, extEqParam, values[extEqParam]);
     sessions->SetTrackExternalEqualizer(track, values);
   } else if (c.altShiftX) {

@@ -13,13 +13,6 @@ const ExternalEditParam kExternalReverbEditParams[kExternalParams] = {
     {"EQ2 LEVEL", 0},    {"DRY/WET MIX", 0.375}, {"LEVEL", 6},
 };
 
-namespace {
-
-// Steps per full range of one UP or DOWN press.
-constexpr double kStepsPerRange = 200.0;
-
-}  // namespace
-
 void Sequencer::HandleExternalReverb(const Controls& c) {
   if (!synth->GetExternalReverbAvailable(track)) return;
   const ArrowPresses arrows = PlainArrowPresses(c);
@@ -34,9 +27,7 @@ void Sequencer::HandleExternalReverb(const Controls& c) {
     extReverbParam = std::clamp(extReverbParam + right - left, 0, kExternalParams - 1);
     return;
   } else if (up > 0 || down > 0) {
-    const ExternalParamRange& p = kExternalReverbRanges[extReverbParam];
-    const double step = (p.max - p.min) / kStepsPerRange;
-    values[extReverbParam] = std::clamp(values[extReverbParam] + (up - down) * step, p.min, p.max);
+    values[extReverbParam] = StepExternalParam(values[extReverbParam], kExternalReverbRanges[extReverbParam], up - down);
     synth->SetExternalReverbSingleParam(track, extReverbParam, values[extReverbParam]);
     sessions->SetTrackExternalReverb(track, values);
   } else if (c.altShiftX) {

@@ -416,21 +416,30 @@ void Sequencer::HarmonicTransposeStep(int degrees) {
   const ScaleNotes scale = Scales::GetScaleNotes(info.base, info.scale);
   std::vector<Note> notes;
   sessions->GetNotes(session, track, CursorStep(), notes);
+  if (!NotesInScale(scale, notes) || !HarmonicTransposeNotes(scale, notes, degrees)) return;
+  if (!notes.empty()) sessions->SetNotes(session, track, CursorStep(), notes);
+}
+
+bool Sequencer::NotesInScale(const ScaleNotes& scale, const std::vector<Note>& notes) {
   for (const Note& n : notes) {
     if (!Scales::IsNoteInScale(scale, n.note)) {
       ShowMessage("NOT IN SCALE", true);
-      return;
+      return false;
     }
   }
+  return true;
+}
+
+bool Sequencer::HarmonicTransposeNotes(const ScaleNotes& scale, std::vector<Note>& notes, int degrees) {
   for (Note& n : notes) {
     int result = n.note;
     if (!Scales::HarmonicTranspose(scale, n.note, degrees, result)) {
       ShowMessage("NOTE LEAVING RANGE", true);
-      return;
+      return false;
     }
     n.note = static_cast<uint8_t>(result);
   }
-  if (!notes.empty()) sessions->SetNotes(session, track, CursorStep(), notes);
+  return true;
 }
 
 // CTRL / ALT (SHIFT) NUMPAD PLUS / MINUS, the value editors and ALT SHIFT X.
