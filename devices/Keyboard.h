@@ -154,6 +154,7 @@ struct Controls {
 
   bool backspacePressed = false;
   bool escapePressed = false;
+  bool shiftEscape = false;
 
   // Two-key commands: Left Ctrl held, K tapped, then the letter tapped.
   bool ctrlKB = false;
@@ -222,6 +223,8 @@ struct Controls {
   bool deleteUp = false;          // Delete released after deleteDown
   bool shiftRightShiftDown = false;  // Right Shift pressed while Left Shift is held
   bool shiftRightShiftUp = false;    // Right Shift released after shiftRightShiftDown
+
+  bool operator==(const Controls&) const = default;
 };
 
 constexpr int kKeySlots = 104;

@@ -142,6 +142,7 @@ void Keyboard::FillCombinations(bool ctrlKConsumedLetter) {
 
   c.backspacePressed = ctx.none && pressed(Backspace);
   c.escapePressed = ctx.none && pressed(Escape);
+  c.shiftEscape = ctx.shift && pressed(Escape);
 
   c.quit = ctx.ctrlShift && pressed(Letter('q'));
   c.ctrlShiftI = ctx.ctrlShift && pressed(Letter('i'));

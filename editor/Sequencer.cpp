@@ -11,6 +11,7 @@
 #include "devices/MidiOutput.h"
 #include "player/Player.h"
 #include "player/Util.h"
+#include "project/BackgroundFileWriter.h"
 #include "project/EmptyProject.h"
 #include "render/Atlas.h"
 #include "sound/SFOutput.h"
@@ -52,7 +53,6 @@ Sequencer::Sequencer(const std::string& appDirectory, const std::string& project
   font = new MyFont();
   font->Setup();
   sessions = new SessionsStore();
-  undoSessions = new SessionsStore();
   synth = new SFOutput();
   midiOutput = new MidiOutput();
   midiOutput2 = new MidiOutput();
@@ -65,7 +65,6 @@ Sequencer::~Sequencer() {
   delete font;
   delete player;
   delete sessions;
-  delete undoSessions;
   delete synth;
   // The MIDI objects are deleted as well (after the player, which sends through them), so a
   // sequencer can be created and destroyed repeatedly without leaking ports.
@@ -106,6 +105,12 @@ bool Sequencer::Init(IRender* r) {
   bool ok = true;
   LoadOrCreateProject(ok);
   if (!ok) return false;
+  history.Attach(player);
+  if (recoveredAtStart) {
+    history.MarkUnsaved();
+    recoveryState = history.CurrentId();
+    recoveryInUse = true;
+  }
 
   page = 0;
   subpage = SubpageStepEdit;
@@ -115,6 +120,7 @@ bool Sequencer::Init(IRender* r) {
   InitPageSteps();
   PreparePageSteps();
   showHelp = false;
+  if (recoveredAtStart) ShowMessage("RECOVERED UNSAVED EDITS", false, 4.0);
 
   midiInput = new MidiInput();
   midiInputOk = midiInput->Init(midiInputName);
@@ -141,6 +147,17 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
   {
     std::ifstream probe(fileName);
     exists = probe.is_open();
+  }
+  const std::string recovery = ChooseRecoveryFile(fileName);
+  if (!recovery.empty()) {
+    if (player->LoadProject(recovery, selectDefaultInstrument)) {
+      recoveredAtStart = true;
+      player->SetSession(0);
+      player->SetTrack(0);
+      return;
+    }
+    printf("error: the recovery file %s could not be loaded; starting from %s\n", recovery.c_str(),
+           fileName.c_str());
   }
   if (exists) {
     if (!player->LoadProject(fileName, selectDefaultInstrument)) {
@@ -188,6 +205,8 @@ void Sequencer::Update(double dt, Controls controls, QuadList& quads, SceneInfo&
   scene.background = backgroundColor;
   if (page == 0) {
     HandlePageSteps(dt, controls);
+    CommitEdits();
+    UpdateRecovery(dt);
     DisplayPageSteps(quads);
   }
   UpdateInternal(dt, controls);
@@ -266,6 +285,7 @@ void Sequencer::DisposePageSteps() {
 }
 
 void Sequencer::Shutdown() {
+  FinishRecovery();
   if (player) player->Stop();
   if (synth) synth->Shutdown();
   synthStarted = false;
@@ -276,11 +296,11 @@ void Sequencer::Shutdown() {
   DisposePageSteps();
 }
 
-void Sequencer::ShowMessage(const std::string& text, bool isError) {
+void Sequencer::ShowMessage(const std::string& text, bool isError, double seconds) {
   message = text;
   messageActive = true;
   messageIsError = isError;
-  messageTimeLeft = kMessageSeconds;
+  messageTimeLeft = seconds;
 }
 
 void Sequencer::ClearMessage() {

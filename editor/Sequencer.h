@@ -1,11 +1,15 @@
 #pragma once
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "devices/Keyboard.h"
 #include "devices/NoteEvent.h"
 #include "editor/IScene.h"
+#include "editor/UndoHistory.h"
 #include "model/Note.h"
 #include "model/Scales.h"
 #include "model/SessionsStore.h"
@@ -17,6 +21,7 @@
 #include "sound/ExternalEffectRanges.h"
 #include "sound/Instruments.h"
 
+class BackgroundFileWriter;
 class IRender;
 class MidiInput;
 class MidiOutput;
@@ -109,6 +114,16 @@ class Sequencer : public IScene {
   SFOutput* GetSynth() const { return synth; }
   std::string GetProjectFileName() const { return "./" + projectPrefix + ".dat"; }
   std::string GetExportFileName() const { return "./" + projectPrefix + ".asc"; }
+  // Where unsaved edits are kept: beside the project, or in the state folder
+  // ($XDG_STATE_HOME/zembrovane-sequencer, by default ~/.local/state/zembrovane-sequencer)
+  // when the project's folder cannot be written.
+  std::string GetRecoveryFileName() const { return "./" + projectPrefix + ".recovery.dat"; }
+  std::string GetStateRecoveryFileName() const;
+  // The song differs from what was last saved or loaded.
+  bool HasUnsavedChanges() const { return history.Dirty(); }
+  const UndoHistory& GetHistory() const { return history; }
+  // Unsaved edits are kept at least this often while there are any.
+  static constexpr double kRecoverySeconds = 30.0;
   int GetSubpage() const { return subpage; }
   int GetSession() const { return session; }
   int GetTrack() const { return track; }
@@ -175,9 +190,23 @@ class Sequencer : public IScene {
   };
 
   bool ReadSoundfontsAndStartSynth();
+  // Undo history and recovery file, in SequencerHistory.cpp.
+  // Names the edit the frame makes for the history; `doneMessage` is shown with "ESC UNDOES"
+  // when the edit removed or replaced notes.
+  void MarkEdit(const char* label, const char* doneMessage = nullptr, bool block = false);
+  void CommitEdits();
+  void UndoEdit(bool blockOnly);
+  void RedoEdit();
+  void ReloadProject();
+  void SaveProject();
+  void UpdateRecovery(double dt);
+  void FinishRecovery();
+  // The recovery file to start from instead of the project, or empty.
+  std::string ChooseRecoveryFile(const std::string& projectFile);
+  void QueueMessage(const std::string& text, bool isError);
   void LoadOrCreateProject(bool& ok);
   void CopyPlayerMirror();
-  void ShowMessage(const std::string& text, bool isError);
+  void ShowMessage(const std::string& text, bool isError, double seconds = kMessageSeconds);
   void ClearMessage();
   void SelectTrack(int newTrack);
   void ClearBlock();
@@ -246,7 +275,6 @@ class Sequencer : public IScene {
   void UpdateSongLengths();
   bool HandleBlockCommands(const Controls& c);
   bool BlockInCurrentTrack() const { return blockComplete && blockSession == session && blockTrack == track; }
-  void BackupBlock();
   void CopyBlock();
   void MoveBlock();
   void PlaceBlockAtCursor(bool move);
@@ -304,7 +332,6 @@ class Sequencer : public IScene {
   Rnd* rnd = nullptr;
   MyFont* font = nullptr;
   SessionsStore* sessions = nullptr;
-  SessionsStore* undoSessions = nullptr;
   SFOutput* synth = nullptr;
   MidiOutput* midiOutput = nullptr;
   MidiOutput* midiOutput2 = nullptr;
@@ -350,7 +377,6 @@ class Sequencer : public IScene {
   int32_t blockFirstStep = 0;
   int32_t blockHighNote = 0;
   int32_t blockLastStep = 0;
-  bool blockUndoAvailable = false;
   // Numeric value editor: 1 tempo, 2 track velocity, 3 track volume.
   bool valueEditActive = false;
   int32_t valueEditTarget = 0;
@@ -400,6 +426,21 @@ class Sequencer : public IScene {
   std::vector<LiveNote> liveNotes;
   std::vector<LiveNote> liveReleases;
   std::vector<NoteEvent> midiEvents;
+
+  // Undo history and recovery file.
+  UndoHistory history;
+  const char* editLabel = nullptr;
+  const char* editMessage = nullptr;
+  bool editIsBlock = false;
+  bool recordingOpen = false;  // the recording so far is one open edit
+  std::unique_ptr<BackgroundFileWriter> recoveryWriter;
+  double recoveryClock = kRecoverySeconds;  // seconds since the recovery file was last written
+  uint64_t recoveryState = 0;               // the history state the recovery file holds
+  bool recoveryInUse = false;               // a recovery file of this song may exist
+  bool recoveredAtStart = false;
+  bool announceRecovery = false;  // say where the next recovery write went
+  std::string lastRecoveryPath;
+  std::deque<std::pair<std::string, bool>> queuedMessages;
 
   // Screen.
   bool showLoudnessMeter = false;

@@ -18,11 +18,6 @@ enum BlockChange { ApplyTrackVelocity, RandomizeVelocity, QuantizeOffset };
 
 }  // namespace
 
-void Sequencer::BackupBlock() {
-  sessions->BackupTo(undoSessions);
-  blockUndoAvailable = true;
-}
-
 bool Sequencer::HandleBlockCommands(const Controls& c) {
   const int pitch = CursorPitch();
   const int step = CursorStep();
@@ -41,7 +36,6 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
       blockBeginSet = true;
       blockSession = session;
       blockTrack = track;
-      blockUndoAvailable = false;
     }
     blockLowNote = pitch;
     blockFirstStep = step;
@@ -49,10 +43,8 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
     const bool here = blockSession == session && blockTrack == track;
     const bool afterBegin = pitch >= blockLowNote && step >= blockFirstStep;
     if (!blockBeginSet) {
-      blockUndoAvailable = false;
       ClearBlock();
     } else if (!blockComplete) {
-      blockUndoAvailable = false;
       if (here && afterBegin) {
         blockHighNote = pitch;
         blockLastStep = step;
@@ -62,19 +54,18 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
       blockHighNote = pitch;
       blockLastStep = step;
     } else {
-      blockUndoAvailable = false;
       ClearBlock();
     }
   } else if (c.ctrlKC) {
     if (blockComplete) {
-      BackupBlock();
+      MarkEdit("BLOCK COPY", nullptr, true);
       CopyBlock();
     } else {
       ClearBlock();
     }
   } else if (c.ctrlKY) {
     if (BlockInCurrentTrack()) {
-      BackupBlock();
+      MarkEdit("BLOCK ERASE", "BLOCK ERASED", true);
       std::vector<Note>& rest = scratchNotes;
       for (int s = blockFirstStep; s <= blockLastStep; ++s) {
         sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, rest);
@@ -84,13 +75,11 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
     ClearBlock();
   } else if (c.ctrlKH) {
     ClearBlock();
-    blockUndoAvailable = false;
   } else if (c.ctrlKU) {
-    if (blockUndoAvailable) sessions->RestoreFrom(undoSessions, true);
-    blockUndoAvailable = false;
+    UndoEdit(true);
   } else if (c.ctrlKM) {
     if (needBlockHere()) {
-      BackupBlock();
+      MarkEdit("BLOCK MOVE", nullptr, true);
       MoveBlock();
     }
   } else if (c.ctrlKA) {
@@ -108,12 +97,12 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
     }
   } else if (c.ctrlKS || c.ctrlKR || c.ctrlKQ) {
     if (needBlockHere()) {
-      BackupBlock();
+      MarkEdit(c.ctrlKQ ? "BLOCK QUANTIZE" : "BLOCK VELOCITY", nullptr, true);
       ChangeBlockNotes(c.ctrlKS ? ApplyTrackVelocity : (c.ctrlKR ? RandomizeVelocity : QuantizeOffset));
     }
   } else if (c.ctrlKT) {
     if (needBlockHere()) {
-      BackupBlock();
+      MarkEdit("BLOCK OFFSETS", nullptr, true);
       RandomizeBlockOffsets();
     }
   } else if (c.ctrlKD || c.ctrlKN) {
@@ -232,6 +221,7 @@ void Sequencer::RandomizeBlockOffsets() {
 }
 
 void Sequencer::HarmonicTransposeBlock(int degrees) {
+  MarkEdit("BLOCK TRANSPOSE", nullptr, true);
   const ScaleInfo info = player->GetScale();
   const ScaleNotes scale = Scales::GetScaleNotes(info.base, info.scale);
   const int count = blockLastStep - blockFirstStep + 1;

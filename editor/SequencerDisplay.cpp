@@ -102,6 +102,8 @@ void Sequencer::DisplayMessageLine(QuadList& quads) {
 void Sequencer::DisplayLargeIndicators(QuadList& quads) {
   const Color faint = WithAlpha(kTextColor, 0.4);
   PrintText(quads, std::string(1, SessionName(session)), 700, 520, 5, faint);
+  // Unsaved edits: an orange square beside the session letter until F1 or F5.
+  if (history.Dirty()) AddFlat(quads, 752, 556, 12, 12, kNoteColor);
   PrintText(quads, std::to_string(track + 1), 700, 480, 2.5, faint);
   PrintText(quads, std::to_string(bar + 1), 700, 434, 2.5, faint);
 }

@@ -205,7 +205,12 @@ bool Sequencer::MidiLaunchpadCommand(int note) {
       }
       return true;
     case 14: ToggleRecording(); return true;
-    case 15: player->UndoRecording(); return true;
+    case 15:
+      if (player->GetRecording()) {
+        UndoRecordingAndStop();
+        ToggleRecording();
+      }
+      return true;
     case 16: sessions->SetSingle(session, sessions->GetSingle(session) == track ? -1 : track); return true;
     case 17: sessions->SetMuted(session, track, !sessions->GetMuted(session, track)); return true;
     case 18: player->SetLaunchpadLightingNotes(!player->GetLaunchpadLightingNotes()); return true;
@@ -244,13 +249,6 @@ void Sequencer::StartOrStopPlayback(bool looped) {
   player->Continue();
 }
 
-void Sequencer::ToggleRecording() { player->SetRecording(!player->GetRecording()); }
-
-void Sequencer::UndoRecordingAndStop() {
-  if (!player->GetRecording()) return;
-  player->UndoRecording();
-  player->SetRecording(false);
-}
 
 void Sequencer::HandOverLiveNotes() {
   if (liveNotes.empty()) return;

@@ -1,6 +1,5 @@
 // Sequencer: the frame's order of key handling on the steps page, subpage switching and the
 // keys that act on every subpage.
-#include <fstream>
 
 #include "editor/Sequencer.h"
 #include "player/Player.h"
@@ -10,7 +9,13 @@ void Sequencer::HandlePageSteps(double dt, Controls& c) {
 
   if (messageActive) {
     messageTimeLeft -= dt;
-    if (messageTimeLeft < 0) ClearMessage();
+    if (messageTimeLeft < 0) {
+      ClearMessage();
+      if (!queuedMessages.empty()) {
+        ShowMessage(queuedMessages.front().first, queuedMessages.front().second);
+        queuedMessages.pop_front();
+      }
+    }
   }
 
   if (followPlayhead && player->IsPlaying()) bar = player->GetPlayhead().trackStep[track] / kStepsPerBar;
@@ -143,13 +148,16 @@ void Sequencer::HandleGlobalKeys(const Controls& c) {
       bar = bar == kBars - 1 ? 0 : bar + 1;
     }
   } else if (c.rightCtrlPressed) {
-    // Turning recording on backs the song up first, so ESC can take the take back.
-    player->SetRecording(!player->GetRecording());
+    ToggleRecording();
   } else if (c.escapePressed) {
+    // While recording, ESC takes back the whole take and ends recording.
     if (player->GetRecording()) {
-      player->UndoRecording();
-      player->SetRecording(false);
+      UndoRecordingAndStop();
+    } else {
+      UndoEdit(false);
     }
+  } else if (c.shiftEscape) {
+    RedoEdit();
   } else if (c.altF) {
     followPlayhead = !followPlayhead;
   } else if (c.altY) {
@@ -161,21 +169,9 @@ void Sequencer::HandleGlobalKeys(const Controls& c) {
   } else if (c.altG) {
     player->SetGateQuantization(!player->GetGateQuantization());
   } else if (c.f1Pressed) {
-    if (player->SaveProject(GetProjectFileName())) {
-      ShowMessage("SAVED", false);
-    } else {
-      ShowMessage("ERROR SAVING", true);
-    }
+    SaveProject();
   } else if (c.f5Pressed) {
-    player->Stop();
-    // Loading starts by clearing the song; a file that cannot be read must not cost the
-    // song in memory, so it is refused before anything is touched.
-    const bool readable = std::ifstream(GetProjectFileName()).is_open();
-    if (readable && player->LoadProject(GetProjectFileName(), selectDefaultInstrument)) {
-      ShowMessage("LOADED", false);
-    } else {
-      ShowMessage("ERROR LOADING", true);
-    }
+    ReloadProject();
   } else if (c.f7Pressed || c.f8Pressed) {
     const bool extended = !c.f7Pressed;
     if (player->GetSong().empty()) {

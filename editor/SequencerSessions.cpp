@@ -47,6 +47,7 @@ void Sequencer::HandleSessions(const Controls& c) {
     sessionClipboardSession = sessionCursor;
     sessionClipboardTrack = track;
   } else if (c.ctrlV) {
+    MarkEdit("PASTE SESSION", "SESSION REPLACED");
     if (haveClipboard && !sameSession) {
       // Copy brings the source's flags along; the target keeps its own mute and solo.
       SessionTrackAttribs kept[kTracks];
@@ -59,11 +60,13 @@ void Sequencer::HandleSessions(const Controls& c) {
   } else if (c.ctrlM) {
     if (haveClipboard && !sameSession) CopyMuteSolo(sessions, source, sessionCursor);
   } else if (c.ctrlA) {
+    MarkEdit("PASTE SESSION", "SESSION REPLACED");
     if (haveClipboard && !sameSession) {
       sessions->Copy(source, sessionCursor);
       CopyMuteSolo(sessions, source, sessionCursor);
     }
   } else if (c.ctrlT) {
+    MarkEdit("PASTE TRACK", "TRACK REPLACED");
     if (haveClipboard && !sameTrack) sessions->Copy(source, sourceTrack, sessionCursor, track);
   } else if (c.ctrlL) {
     if (haveClipboard && !sameTrack) CopyRange(sessions, source, sourceTrack, sessionCursor, track);
@@ -74,16 +77,20 @@ void Sequencer::HandleSessions(const Controls& c) {
       }
     }
   } else if (c.ctrlY) {
+    MarkEdit("ERASE SESSION", "SESSION ERASED");
     sessions->Delete(sessionCursor);
   } else if (c.ctrlX) {
+    MarkEdit("ERASE TRACK", "TRACK ERASED");
     sessions->Delete(sessionCursor, track);
   } else if (c.insertPressed) {
+    MarkEdit("SONG ENTRY");
     Song song = player->GetSong();
     if (static_cast<int>(song.size()) < kMaxSongEntries) {
       song.push_back(SongPart{sessionCursor, sessions->GetSessionLength(sessionCursor)});
       player->SetSong(song);
     }
   } else if (c.deletePressed) {
+    MarkEdit("SONG ENTRY");
     Song song = player->GetSong();
     if (!song.empty()) {
       song.pop_back();

@@ -115,6 +115,7 @@ bool Sequencer::HandleCursorNoteKeys(const Controls& c) {
   auto write = [&]() { sessions->AddNote(session, track, step, n); };
 
   if (c.ctrlN) {
+    MarkEdit("ADD NOTE");
     if (pitch <= 127) {
       Note fresh{};
       fresh.note = static_cast<uint8_t>(pitch);
@@ -125,6 +126,7 @@ bool Sequencer::HandleCursorNoteKeys(const Controls& c) {
     return true;
   }
   if (c.ctrlX) {
+    MarkEdit("DELETE NOTE", "NOTE DELETED");
     if (hasNote) sessions->DeleteNote(session, track, step, pitch);
     return true;
   }
@@ -254,6 +256,7 @@ bool Sequencer::HandleClipboardKeys(const Controls& c) {
       clipboardValid = false;
     }
   } else if (c.ctrlV) {
+    MarkEdit("PASTE NOTE", "NOTE PASTED");
     if (haveNote && pitch <= 127) {
       Note p = clipboardNote;
       p.note = static_cast<uint8_t>(pitch);
@@ -265,6 +268,7 @@ bool Sequencer::HandleClipboardKeys(const Controls& c) {
       ShowMessage("NOT SAME SESSION TRACK", true);
       return true;
     }
+    MarkEdit("MOVE NOTE");
     const int originPitch = clipboardNote.note;
     Note p = clipboardNote;
     p.note = static_cast<uint8_t>(pitch);
@@ -275,6 +279,7 @@ bool Sequencer::HandleClipboardKeys(const Controls& c) {
     clipboardNote.note = static_cast<uint8_t>(pitch);
   } else if (c.ctrlS || c.ctrlG || c.ctrlF || c.ctrlO) {
     if (!haveNote || !hasNote) return true;
+    MarkEdit("NOTE ATTRIBUTES");
     if (c.ctrlS) n.velocity = clipboardNote.velocity;
     else if (c.ctrlG) n.gate = clipboardNote.gate;
     else if (c.ctrlF) n.gateFraction = clipboardNote.gateFraction;
@@ -304,11 +309,14 @@ bool Sequencer::HandleLineKeys(const Controls& c) {
     if (!sessions->IsEmpty(session, track, kSteps - 1)) {
       ShowMessage("LASTLINE", true);
     } else {
+      MarkEdit("INSERT LINE");
       sessions->Insert(session, track, step);
     }
   } else if (c.ctrlY) {
+    MarkEdit("DELETE LINE", "LINE DELETED");
     sessions->DeleteAndMoveUp(session, track, step);
   } else if (c.ctrlJ) {
+    MarkEdit("ERASE LINE", "LINE ERASED");
     sessions->Delete(session, track, step);
   } else if (c.ctrlL) {
     sessions->GetNotes(session, track, step, notes);
@@ -321,6 +329,7 @@ bool Sequencer::HandleLineKeys(const Controls& c) {
     }
   } else if (c.ctrlP) {
     if (clipboardValid && !clipboardIsNote) {
+      MarkEdit("PASTE LINE");
       for (const Note& n : lineClipboard) sessions->AddNote(session, track, step, n);
       clipboardValid = false;
       lineClipboard.clear();
@@ -396,6 +405,7 @@ bool Sequencer::HandlePlayKeys(const Controls& c) {
 }
 
 bool Sequencer::ShiftSteps(int first, int last, int semitones) {
+  MarkEdit("TRANSPOSE");
   std::vector<Note>& notes = scratchNotes;
   for (int s = first; s <= last; ++s) {
     sessions->GetNotes(session, track, s, notes);
@@ -412,6 +422,7 @@ bool Sequencer::ShiftSteps(int first, int last, int semitones) {
 }
 
 void Sequencer::HarmonicTransposeStep(int degrees) {
+  MarkEdit("TRANSPOSE");
   const ScaleInfo info = player->GetScale();
   const ScaleNotes scale = Scales::GetScaleNotes(info.base, info.scale);
   std::vector<Note> notes;
@@ -474,6 +485,7 @@ bool Sequencer::HandleTransposeKeys(const Controls& c) {
     valueEditActive = true;
     valueEditTarget = c.altB ? 1 : (c.altV ? 2 : 3);
   } else if (c.altShiftX) {
+    MarkEdit("ERASE BAR", "BAR ERASED");
     for (int s = barFirst; s <= barLast; ++s) sessions->Delete(session, track, s);
   } else {
     return false;

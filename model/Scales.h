@@ -44,6 +44,7 @@ constexpr int kScaleCount = 16;
 struct ScaleInfo {
   Scale scale = ScaleMinor;
   BaseNote base = BaseC;
+  bool operator==(const ScaleInfo&) const = default;
 };
 
 // The pitch classes (0..11, ascending) of one scale on one base note; entries past count are -1.

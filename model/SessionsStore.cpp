@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 SessionsStore::SessionsStore() {
   memset(single, 0, sizeof(single));
@@ -53,6 +54,11 @@ void SessionsStore::Clear() {
 }
 
 void SessionsStore::ClearNotes() {
+  if (journaling) {
+    for (int key = 0; key < kSessions * kTracks * kSteps; ++key) {
+      if (SlotOf(key) != -1) TouchSlow(key);
+    }
+  }
   stepStore->Clear();
   std::fill(&steps[0][0][0], &steps[0][0][0] + kSessions * kTracks * kSteps, -1);
 }
@@ -110,6 +116,7 @@ bool SessionsStore::IsEmpty(int session, int track, int step) const { return ste
 void SessionsStore::Delete(int session, int track, int step) {
   int32_t& slot = steps[session][track][step];
   if (slot != -1) {
+    Touch(session, track, step);
     stepStore->Dispose(slot);
     slot = -1;
   }
@@ -203,4 +210,62 @@ void SessionsStore::GetTrackExternalEqualizer(int track, double* out) const {
 
 void SessionsStore::SetTrackExternalEqualizer(int track, const double* in) {
   std::copy_n(in, kExternalParams, trackAttribs[track].externalEqualizer);
+}
+
+void SessionsStore::AppendImage(int key, StepImages& images) const {
+  const int32_t slot = SlotOf(key);
+  uint16_t count = 0;
+  if (slot != -1) {
+    for (int32_t index : *stepStore->Get(slot)) {
+      images.notes.push_back(*noteStore->Get(index));
+      ++count;
+    }
+  }
+  images.entries.push_back({static_cast<uint16_t>(key), count});
+}
+
+void SessionsStore::TouchSlow(int key) {
+  if (touched[key]) return;
+  touched[key] = 1;
+  AppendImage(key, journal);
+}
+
+void SessionsStore::TakeChanges(StepImages& out) {
+  out.entries.clear();
+  out.notes.clear();
+  StepImages now;
+  size_t first = 0;
+  for (const StepImages::Entry& e : journal.entries) {
+    touched[e.key] = 0;
+    now.entries.clear();
+    now.notes.clear();
+    AppendImage(e.key, now);
+    const Note* before = journal.notes.data() + first;
+    first += e.count;
+    // A step written back as it was (a refused edit, a toggle pressed twice) is no change.
+    if (now.entries[0].count == e.count && std::memcmp(now.notes.data(), before, e.count * sizeof(Note)) == 0) {
+      continue;
+    }
+    out.entries.push_back(e);
+    out.notes.insert(out.notes.end(), before, before + e.count);
+  }
+  journal.entries.clear();
+  journal.notes.clear();
+}
+
+void SessionsStore::SwapSteps(StepImages& images) {
+  const bool wasJournaling = journaling;
+  journaling = false;
+  StepImages replaced;
+  replaced.entries.reserve(images.entries.size());
+  std::vector<Note> notes;
+  size_t first = 0;
+  for (const StepImages::Entry& e : images.entries) {
+    AppendImage(e.key, replaced);
+    notes.assign(images.notes.begin() + first, images.notes.begin() + first + e.count);
+    first += e.count;
+    SetNotes(e.key / (kSteps * kTracks), e.key / kSteps % kTracks, e.key % kSteps, notes);
+  }
+  images = std::move(replaced);
+  journaling = wasJournaling;
 }

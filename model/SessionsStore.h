@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct SessionTrackAttribs {
   int32_t startStep = 0;  // first step of the play range
   int32_t endStep = 15;   // last step of the play range, inclusive
   bool muted = false;
+  bool operator==(const SessionTrackAttribs&) const = default;
 };
 
 // Sound attributes of a track, shared by all sessions.
@@ -35,6 +37,20 @@ struct TrackAttribs {
   int32_t output = 0;  // 0 internal, 1 and 2 the MIDI outputs
   int32_t pitch = 0;   // semitones as (pitch - 64)
   int32_t layer = 0;   // the track whose notes this track plays; its own number for none
+  bool operator==(const TrackAttribs&) const = default;
+};
+
+// Steps with their notes as they were, for taking edits back: each entry is one step
+// (session, track, step) and how many notes of `notes` follow for it.
+struct StepImages {
+  struct Entry {
+    uint16_t key;    // (session * kTracks + track) * kSteps + step
+    uint16_t count;  // notes of this step, in the order the step holds them
+  };
+  std::vector<Entry> entries;
+  std::vector<Note> notes;
+  bool Empty() const { return entries.empty(); }
+  size_t Bytes() const { return entries.capacity() * sizeof(Entry) + notes.capacity() * sizeof(Note); }
 };
 
 // The song model: 12 sessions x 12 tracks x 256 steps, with per-track attributes.
@@ -49,6 +65,15 @@ class SessionsStore {
 
   void Clear();
   void ClearNotes();
+
+  // Change journal for undo. While on, the first change of each step records the step as it
+  // was; TakeChanges hands those images out (leaving out steps that ended as they began) and
+  // starts a new journal. SwapSteps puts images into the store and leaves the replaced
+  // contents in their place, so applying the same images twice is undo and then redo.
+  void SetJournaling(bool on) { journaling = on; }
+  bool HasJournal() const { return !journal.Empty(); }
+  void TakeChanges(StepImages& out);
+  void SwapSteps(StepImages& images);
   // Copies notes and session-track ranges/mute into dst after clearing it.
   void BackupTo(SessionsStore* dst);
   void RestoreFrom(SessionsStore* src, bool notesOnly);
@@ -64,6 +89,8 @@ class SessionsStore {
   bool GetMuted(int session, int track) const { return sessionTrackAttribs[session][track].muted; }
   void SetMuted(int session, int track, bool muted) { sessionTrackAttribs[session][track].muted = muted; }
   int GetSingle(int session) const { return single[session]; }
+  const TrackAttribs& GetTrackAttribs(int track) const { return trackAttribs[track]; }
+  void SetTrackAttribs(int track, const TrackAttribs& a) { trackAttribs[track] = a; }
   void SetSingle(int session, int track) { single[session] = track; }
   void GetStartEndSteps(int session, int track, int& start, int& end) const;
   // Ignored unless end >= start.
@@ -148,6 +175,16 @@ class SessionsStore {
 
  private:
   void CopySteps(int srcSession, int srcTrack, int dstSession, int dstTrack);
+  // Records the step in the journal before its first change (nothing when journaling is off).
+  void Touch(int session, int track, int step) {
+    if (journaling) TouchSlow((session * kTracks + track) * kSteps + step);
+  }
+  void TouchRange(int session, int track, int first, int last) {
+    for (int st = first; st <= last; ++st) Touch(session, track, st);
+  }
+  void TouchSlow(int key);
+  int32_t SlotOf(int key) const { return steps[key / (kSteps * kTracks)][key / kSteps % kTracks][key % kSteps]; }
+  void AppendImage(int key, StepImages& images) const;
   void GetSortedNotes(int session, int track, int step, std::vector<Note>& out) const;
 
   SessionTrackAttribs sessionTrackAttribs[kSessions][kTracks];
@@ -160,4 +197,7 @@ class SessionsStore {
   int32_t loopTrack = 0;
   int32_t loopStartStep = 0;
   int32_t loopEndStep = 127;
+  bool journaling = false;
+  StepImages journal;
+  std::vector<uint8_t> touched = std::vector<uint8_t>(kSessions * kTracks * kSteps, 0);
 };

@@ -72,6 +72,7 @@ bool SessionsStore::GetNotesBoundingBox(int session, int track, int& lowNote, in
 }
 
 void SessionsStore::SetNotes(int session, int track, int step, const std::vector<Note>& notes) {
+  Touch(session, track, step);
   Delete(session, track, step);
   if (notes.empty()) return;
   int32_t slot = stepStore->GetNew();
@@ -112,6 +113,7 @@ void SessionsStore::SetGate(int session, int track, int step, int note, int gate
   for (int32_t index : *stepStore->Get(slot)) {
     Note* n = noteStore->Get(index);
     if (n->note == note) {
+      Touch(session, track, step);
       // A key held for minutes must not wrap round to a short note.
       n->gate = static_cast<uint8_t>(std::clamp(gate, 0, 255));
       n->gateFraction = static_cast<uint8_t>(std::clamp(gateFraction, 0, 255));
@@ -228,6 +230,7 @@ void SessionsStore::CopyLength(int srcSession, int srcTrack, int dstSession, int
 }
 
 void SessionsStore::Insert(int session, int track, int step) {
+  TouchRange(session, track, step, kSteps - 1);
   Delete(session, track, kSteps - 1);
   int32_t* slots = steps[session][track];
   for (int st = kSteps - 1; st > step; --st) slots[st] = slots[st - 1];
@@ -235,6 +238,7 @@ void SessionsStore::Insert(int session, int track, int step) {
 }
 
 void SessionsStore::DeleteAndMoveUp(int session, int track, int step) {
+  TouchRange(session, track, step, kSteps - 1);
   Delete(session, track, step);
   int32_t* slots = steps[session][track];
   for (int st = step; st < kSteps - 1; ++st) slots[st] = slots[st + 1];
@@ -242,11 +246,13 @@ void SessionsStore::DeleteAndMoveUp(int session, int track, int step) {
 }
 
 void SessionsStore::RotateUpCircular(int session, int track) {
+  TouchRange(session, track, 0, kSteps - 1);
   int32_t* slots = steps[session][track];
   std::rotate(slots, slots + 1, slots + kSteps);
 }
 
 void SessionsStore::RotateDownCircular(int session, int track) {
+  TouchRange(session, track, 0, kSteps - 1);
   int32_t* slots = steps[session][track];
   std::rotate(slots, slots + kSteps - 1, slots + kSteps);
 }

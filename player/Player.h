@@ -86,6 +86,8 @@ class Player {
 
   // Project file and export, implemented in project/. Each returns whether it succeeded.
   bool SaveProject(const std::string& fileName);
+  // The project file's text, as SaveProject writes it.
+  void ProjectText(std::string& out);
   bool LoadProject(const std::string& fileName, bool selectDefaultInstrument);
   bool ExportToMidi(const std::string& fileName, bool endOverlaps, bool applyPitch, bool applyLayers,
                     bool applyFixedVelocity);

@@ -6,6 +6,7 @@
 struct SongPart {
   int32_t session = 0;
   int32_t length = 0;
+  bool operator==(const SongPart&) const = default;
 };
 
 using Song = std::vector<SongPart>;

@@ -13,6 +13,7 @@
 #include "project/ExternalEffects.h"
 #include "project/LineFields.h"
 #include "project/ProjectFormat.h"
+#include "project/SongSettings.h"
 #include "sound/SFOutput.h"
 
 // The loader accepts any bytes. Every number is checked before it becomes an index or is
@@ -388,13 +389,7 @@ void ProjectLoader::I() {
       }
     }
   }
-  synth->SetVolume(track, store.GetTrackVolume(track));
-  synth->SetPan(track, store.GetTrackPan(track));
-  synth->SetReverb(track, r[0] / 100.0, r[1] / 100.0, r[2] / 100.0, r[3] / 100.0);
-  synth->SetChorus(track, c[0], c[1] / 10.0, c[2] / 10.0, c[3], c[4]);
-  synth->SetReverbEnabled(track, store.GetTrackReverbEnabled(track));
-  synth->SetChorusEnabled(track, store.GetTrackChorusEnabled(track));
-  ApplyExternalEffects(synth, &store, track, hasExternalReverb, hasExternalEqualizer);
+  SendTrackSound(synth, &store, track, hasExternalReverb, hasExternalEqualizer);
 }
 
 // Files before version 8 have ten tracks per session: tracks 10 and 11 start like track 9

@@ -107,6 +107,16 @@ void AppendSession(std::string& out, const SessionsStore& s, int session, std::v
 
 bool Player::SaveProject(const std::string& fileName) {
   std::string out;
+  ProjectText(out);
+  if (!WriteFileAtomically(fileName, out)) {
+    printf("error: could not save project file %s\n", fileName.c_str());
+    return false;
+  }
+  return true;
+}
+
+void Player::ProjectText(std::string& out) {
+  out.clear();
   out.reserve(1 << 16);
 
   out += 'p';
@@ -132,10 +142,4 @@ bool Player::SaveProject(const std::string& fileName) {
   for (int session = 0; session < kSessions; ++session) {
     if (!sessions->IsEmpty(session)) AppendSession(out, *sessions, session, notes);
   }
-
-  if (!WriteFileAtomically(fileName, out)) {
-    printf("error: could not save project file %s\n", fileName.c_str());
-    return false;
-  }
-  return true;
 }

@@ -30,4 +30,5 @@ struct TrackInstrument {
   int32_t programIndex = 0;
   int32_t bank = 0;
   int32_t program = 0;
+  bool operator==(const TrackInstrument&) const = default;
 };

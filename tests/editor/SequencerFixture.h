@@ -87,7 +87,7 @@ class SequencerFixture : public ::testing::Test {
   }
   void Reload() {
     Press([](Controls& c) { c.f5Pressed = true; });
-    ExpectMessage("LOADED", false);
+    ExpectMessage("LOADED ESC UNDOES", false);
   }
 
   void ExpectMessage(const std::string& text, bool isError) {

@@ -211,11 +211,19 @@ TEST_F(SequencerTest, RecordingToggleAndEscapeUndoesTheTake) {
   EXPECT_EQ(NotesAt(0, 0, 5), 0);
   EXPECT_EQ(NotesAt(0, 0, 0), 1) << "what was there before the take stays";
 
+  ExpectMessage("UNDO RECORDING", false);
+
   Press([](Controls& c) { c.rightCtrlPressed = true; });
-  Press([](Controls& c) { c.rightCtrlPressed = true; });
+  Press([](Controls& c) { c.rightCtrlPressed = true; });  // a take without notes is no edit
   EXPECT_FALSE(seq->IsRecording());
-  Press([](Controls& c) { c.escapePressed = true; });  // not recording: nothing to undo
+  Press([](Controls& c) { c.escapePressed = true; });  // not recording: the edit before the take
+  EXPECT_EQ(NotesAt(0, 0, 0), 0);
+  Press([](Controls& c) { c.escapePressed = true; });
+  ExpectMessage("NOTHING TO UNDO", true);
+  for (int i = 0; i < 2; ++i) Press([](Controls& c) { c.shiftEscape = true; });
+  ExpectMessage("REDO RECORDING", false);
   EXPECT_EQ(NotesAt(0, 0, 0), 1);
+  EXPECT_EQ(NotesAt(0, 0, 5), 1);
 }
 
 TEST_F(SequencerTest, SpacePlaysAndStopsShiftSpaceContinuesAndFollowingShowsThePlayingBar) {
