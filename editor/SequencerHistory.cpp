@@ -109,6 +109,7 @@ void Sequencer::UndoRecordingAndStop() {
 }
 
 void Sequencer::SaveProject() {
+  CommitEdits();
   if (player->SaveProject(GetProjectFileName())) {
     history.MarkSaved();
     ShowMessage("SAVED", false);

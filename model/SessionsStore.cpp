@@ -269,3 +269,31 @@ void SessionsStore::SwapSteps(StepImages& images) {
   images = std::move(replaced);
   journaling = wasJournaling;
 }
+
+bool SessionsStore::Consistent() const {
+  std::vector<int> stepUse(stepStore->Count(), 0), noteUse(noteStore->Count(), 0);
+  auto use = [](std::vector<int>& uses, int index) {
+    if (index < 0 || index >= static_cast<int>(uses.size())) return false;
+    return ++uses[index] == 1;
+  };
+  for (int i : stepStore->FreeList()) {
+    if (!use(stepUse, i)) return false;
+  }
+  for (int i : noteStore->FreeList()) {
+    if (!use(noteUse, i)) return false;
+  }
+  for (int key = 0; key < kSessions * kTracks * kSteps; ++key) {
+    const int32_t slot = SlotOf(key);
+    if (slot == -1) continue;
+    if (!use(stepUse, slot) || stepStore->Get(slot)->empty()) return false;
+    const Note* previous = nullptr;
+    for (int32_t index : *stepStore->Get(slot)) {
+      if (!use(noteUse, index)) return false;
+      const Note* n = noteStore->Get(index);
+      if (previous && !compareOffsetsThenNotesAscending(*previous, *n)) return false;
+      previous = n;
+    }
+  }
+  return std::count(stepUse.begin(), stepUse.end(), 1) == static_cast<long>(stepUse.size()) &&
+         std::count(noteUse.begin(), noteUse.end(), 1) == static_cast<long>(noteUse.size());
+}

@@ -172,6 +172,9 @@ class SessionsStore {
   const NoteStore& Notes() const { return *noteStore; }
   const StepStore& StepPool() const { return *stepStore; }
   int StepIndex(int session, int track, int step) const { return steps[session][track][step]; }
+  // Every pool record is either free or used by exactly one step, no used step is empty, and
+  // each step's notes are in (offset, note) order.
+  bool Consistent() const;
 
  private:
   void CopySteps(int srcSession, int srcTrack, int dstSession, int dstTrack);
