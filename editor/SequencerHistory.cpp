@@ -10,6 +10,7 @@
 #include "editor/Sequencer.h"
 #include "player/Player.h"
 #include "project/BackgroundFileWriter.h"
+#include "project/ProjectSnapshot.h"
 
 namespace {
 
@@ -171,9 +172,11 @@ void Sequencer::UpdateRecovery(double dt) {
   }
   if (!history.Dirty() || history.CurrentId() == recoveryState || recoveryClock < kRecoverySeconds) return;
   if (recoveryWriter->Busy()) return;
-  std::string text;
-  player->ProjectText(text);
-  recoveryWriter->Post({GetRecoveryFileName(), GetStateRecoveryFileName()}, std::move(text), history.CurrentId());
+  // Only the copy is taken here; the text is made and written on the writer's thread.
+  auto snapshot = std::make_shared<ProjectSnapshot>();
+  player->TakeSnapshot(*snapshot);
+  recoveryWriter->Post({GetRecoveryFileName(), GetStateRecoveryFileName()},
+                       [snapshot](std::string& text) { ProjectText(*snapshot, text); }, history.CurrentId());
   recoveryState = history.CurrentId();
   recoveryClock = 0;
   recoveryInUse = true;

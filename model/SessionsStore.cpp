@@ -297,3 +297,11 @@ bool SessionsStore::Consistent() const {
   return std::count(stepUse.begin(), stepUse.end(), 1) == static_cast<long>(stepUse.size()) &&
          std::count(noteUse.begin(), noteUse.end(), 1) == static_cast<long>(noteUse.size());
 }
+
+void SessionsStore::CaptureSteps(StepImages& out) const {
+  out.entries.reserve(out.entries.size() + kSessions * kTracks * kSteps / 4);
+  out.notes.reserve(out.notes.size() + noteStore->Count());
+  for (int key = 0; key < kSessions * kTracks * kSteps; ++key) {
+    if (SlotOf(key) != -1) AppendImage(key, out);
+  }
+}

@@ -74,6 +74,8 @@ class SessionsStore {
   bool HasJournal() const { return !journal.Empty(); }
   void TakeChanges(StepImages& out);
   void SwapSteps(StepImages& images);
+  // Every step with notes, in (session, track, step) order, appended to `out`.
+  void CaptureSteps(StepImages& out) const;
   // Copies notes and session-track ranges/mute into dst after clearing it.
   void BackupTo(SessionsStore* dst);
   void RestoreFrom(SessionsStore* src, bool notesOnly);

@@ -11,6 +11,7 @@
 #include "player/Playhead.h"
 
 class SFOutput;
+struct ProjectSnapshot;
 class MidiOutput;
 
 // A note played on the MIDI keyboard, with the current track's playback fields filled in by
@@ -86,8 +87,9 @@ class Player {
 
   // Project file and export, implemented in project/. Each returns whether it succeeded.
   bool SaveProject(const std::string& fileName);
-  // The project file's text, as SaveProject writes it.
+  // The project file's text, as SaveProject writes it, and the copy it is made from.
   void ProjectText(std::string& out);
+  void TakeSnapshot(ProjectSnapshot& out) const;
   bool LoadProject(const std::string& fileName, bool selectDefaultInstrument);
   bool ExportToMidi(const std::string& fileName, bool endOverlaps, bool applyPitch, bool applyLayers,
                     bool applyFixedVelocity);

@@ -15,11 +15,11 @@ BackgroundFileWriter::~BackgroundFileWriter() {
   thread.join();
 }
 
-void BackgroundFileWriter::Post(std::vector<std::string> newPaths, std::string newText, uint64_t newTag) {
+void BackgroundFileWriter::Post(std::vector<std::string> newPaths, TextMaker newMakeText, uint64_t newTag) {
   {
     std::lock_guard<std::mutex> lock(mutex);
     paths = std::move(newPaths);
-    text = std::move(newText);
+    makeText = std::move(newMakeText);
     tag = newTag;
     pending = true;
   }
@@ -61,11 +61,13 @@ void BackgroundFileWriter::Run() {
     wake.wait(lock, [this] { return stopping || pending; });
     if (!pending) return;  // stopping with nothing left to write
     std::vector<std::string> jobPaths = std::move(paths);
-    std::string jobText = std::move(text);
+    TextMaker jobMakeText = std::move(makeText);
     const uint64_t jobTag = tag;
     pending = false;
     running = true;
     lock.unlock();
+    std::string jobText;
+    jobMakeText(jobText);
     std::string written = WriteFirst(jobPaths, jobText);
     lock.lock();
     running = false;

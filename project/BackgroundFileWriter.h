@@ -1,13 +1,14 @@
 #pragma once
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 // Writes files on a thread of its own, each atomically (WriteFileAtomically), so the
-// sequencer thread hands over a text and never waits for the disk. One job at a time: a
+// sequencer thread hands over the means to make a text and never waits for the text or the disk. One job at a time: a
 // job posted while another waits replaces it (the newer text is the one worth keeping).
 //
 // Threads: Post, Flush, TakeResult and the destructor from one owner thread (the
@@ -24,9 +25,11 @@ class BackgroundFileWriter {
   BackgroundFileWriter(const BackgroundFileWriter&) = delete;
   BackgroundFileWriter& operator=(const BackgroundFileWriter&) = delete;
 
-  // Writes `text` to the first of `paths` that works (creating missing folders of the later
-  // ones), reporting `tag` with the result.
-  void Post(std::vector<std::string> paths, std::string text, uint64_t tag);
+  // Makes the text with `makeText` (on the writer's thread) and writes it to the first of
+  // `paths` that works (creating missing folders of the later ones), reporting `tag` with the
+  // result.
+  using TextMaker = std::function<void(std::string&)>;
+  void Post(std::vector<std::string> paths, TextMaker makeText, uint64_t tag);
   // Waits until no job is queued or running.
   void Flush();
   // The result of a finished job not taken before; false when there is none.
@@ -47,7 +50,7 @@ class BackgroundFileWriter {
   bool running = false;
   bool haveResult = false;
   std::vector<std::string> paths;
-  std::string text;
+  TextMaker makeText;
   uint64_t tag = 0;
   Result result;
   std::thread thread;  // last: started when everything above exists

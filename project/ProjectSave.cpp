@@ -6,6 +6,8 @@
 #include "project/ExternalEffects.h"
 #include "project/LineFields.h"
 #include "project/ProjectFormat.h"
+#include "project/ProjectSnapshot.h"
+#include "project/SongSettings.h"
 #include "sound/SFOutput.h"
 
 namespace {
@@ -27,73 +29,59 @@ void AppendFields(std::string& out, std::initializer_list<int64_t> values) {
   }
 }
 
-void AppendInstrumentLine(std::string& out, const SessionsStore& s, const SFOutput& synth, int t) {
-  TrackInstrument inst = synth.GetInstrument(t);
+void AppendInstrumentLine(std::string& out, const ProjectSnapshot& p, int t) {
+  const TrackInstrument& inst = p.settings.instruments[t];
   if (inst.soundfont == -1 || inst.bankIndex == -1 || inst.programIndex == -1) return;
+  const TrackAttribs& a = p.settings.tracks[t];
 
   out += 'i';
-  AppendFields(out, {t, kMidiValueRange.Limit(s.GetTrackVelocity(t)), s.GetTrackVelocityFixed(t),
-                     kMidiValueRange.Limit(s.GetTrackVolume(t)), kMidiValueRange.Limit(s.GetTrackPan(t)),
-                     kChannelRange.Limit(s.GetTrackChannel(t)), kOutputRange.Limit(s.GetTrackOutput(t)),
-                     kMidiValueRange.Limit(s.GetTrackPitch(t)), kLayerRange.Limit(s.GetTrackLayer(t))});
-  int r[4];
-  s.GetTrackReverb(t, r[0], r[1], r[2], r[3]);
-  AppendFields(out, {s.GetTrackReverbEnabled(t), kReverbRange.Limit(r[0]), kReverbRange.Limit(r[1]),
-                     kReverbRange.Limit(r[2]), kReverbRange.Limit(r[3])});
-  int c[5];
-  s.GetTrackChorus(t, c[0], c[1], c[2], c[3], c[4]);
-  AppendFields(out, {s.GetTrackChorusEnabled(t), kChorusRanges[0].Limit(c[0]), kChorusRanges[1].Limit(c[1]),
-                     kChorusRanges[2].Limit(c[2]), kChorusRanges[3].Limit(c[3]), kChorusRanges[4].Limit(c[4])});
-  double p[kExternalParams];
-  AppendFields(out, {s.GetTrackExternalReverbEnabled(t)});
-  s.GetTrackExternalReverb(t, p);
+  AppendFields(out, {t, kMidiValueRange.Limit(a.velocity), a.velocityFixed, kMidiValueRange.Limit(a.volume),
+                     kMidiValueRange.Limit(a.pan), kChannelRange.Limit(a.channel), kOutputRange.Limit(a.output),
+                     kMidiValueRange.Limit(a.pitch), kLayerRange.Limit(a.layer)});
+  AppendFields(out, {a.reverbEnabled, kReverbRange.Limit(a.reverb[0]), kReverbRange.Limit(a.reverb[1]),
+                     kReverbRange.Limit(a.reverb[2]), kReverbRange.Limit(a.reverb[3])});
+  AppendFields(out, {a.chorusEnabled, kChorusRanges[0].Limit(a.chorus[0]), kChorusRanges[1].Limit(a.chorus[1]),
+                     kChorusRanges[2].Limit(a.chorus[2]), kChorusRanges[3].Limit(a.chorus[3]),
+                     kChorusRanges[4].Limit(a.chorus[4])});
+  AppendFields(out, {a.externalReverbEnabled});
   for (int k = 0; k < kExternalParams; ++k) {
     out += ' ';
-    AppendDouble(out, kExternalReverbRanges[k].Limit(p[k]));
+    AppendDouble(out, kExternalReverbRanges[k].Limit(a.externalReverb[k]));
   }
-  AppendFields(out, {s.GetTrackExternalEqualizerEnabled(t)});
-  s.GetTrackExternalEqualizer(t, p);
+  AppendFields(out, {a.externalEqualizerEnabled});
   for (int k = 0; k < kExternalParams; ++k) {
     out += ' ';
-    AppendDouble(out, kExternalEqualizerRanges[k].Limit(p[k]));
+    AppendDouble(out, kExternalEqualizerRanges[k].Limit(a.externalEqualizer[k]));
   }
   AppendFields(out, {inst.soundfont, inst.bank, inst.program});
-
-  std::string soundfontName, presetName;
-  const std::vector<Instruments>& lists = *synth.GetSFInstruments();
-  if (inst.soundfont >= 0 && inst.soundfont < static_cast<int>(lists.size())) {
-    const Instruments& list = lists[inst.soundfont];
-    soundfontName = list.name;
-    if (inst.bankIndex >= 0 && inst.bankIndex < static_cast<int>(list.banks.size())) {
-      const Bank& bank = list.banks[inst.bankIndex];
-      if (inst.programIndex >= 0 && inst.programIndex < static_cast<int>(bank.progs.size())) {
-        presetName = bank.progs[inst.programIndex].name;
-      }
-    }
-  }
   out += ' ';
-  AppendName(out, soundfontName);
+  AppendName(out, p.soundfontNames[t]);
   out += ' ';
-  AppendName(out, presetName);
+  AppendName(out, p.presetNames[t]);
   out += '\n';
 }
 
-void AppendSession(std::string& out, const SessionsStore& s, int session, std::vector<Note>& notes) {
+// The session's lines from the snapshot's steps, which come in (session, track, step) order;
+// `next` is the first step entry not yet written and `note` its first note.
+void AppendSession(std::string& out, const ProjectSnapshot& p, int session, size_t& next, size_t& note) {
+  const std::vector<StepImages::Entry>& entries = p.steps.entries;
+  auto sessionOf = [](const StepImages::Entry& e) { return e.key / (kSteps * kTracks); };
+  auto trackOf = [](const StepImages::Entry& e) { return e.key / kSteps % kTracks; };
   out += 's';
-  AppendFields(out, {session, s.GetSingle(session)});
-  for (int t = 0; t < kTracks; ++t) AppendFields(out, {s.GetMuted(session, t)});
+  AppendFields(out, {session, p.settings.single[session]});
+  for (int t = 0; t < kTracks; ++t) AppendFields(out, {p.settings.sessionTracks[session][t].muted});
   out += '\n';
   for (int t = 0; t < kTracks; ++t) {
-    int start, end;
-    s.GetStartEndSteps(session, t, start, end);
-    if (s.IsEmpty(session, t) && start == 0 && end == 15) continue;
+    const SessionTrackAttribs& range = p.settings.sessionTracks[session][t];
+    const bool hasNotes = next < entries.size() && sessionOf(entries[next]) == session && trackOf(entries[next]) == t;
+    if (!hasNotes && range.startStep == 0 && range.endStep == 15) continue;
     out += 't';
-    AppendFields(out, {t, start, end});
+    AppendFields(out, {t, range.startStep, range.endStep});
     out += '\n';
-    for (int step = 0; step < kSteps; ++step) {
-      if (s.IsEmpty(session, t, step)) continue;
-      s.GetNotes(session, t, step, notes);
-      for (const Note& n : notes) {
+    for (; next < entries.size() && sessionOf(entries[next]) == session && trackOf(entries[next]) == t; ++next) {
+      const int step = entries[next].key % kSteps;
+      for (int i = 0; i < entries[next].count; ++i) {
+        const Note& n = p.steps.notes[note++];
         out += 'e';
         AppendFields(out, {step, n.note, kMidiValueRange.Limit(n.offset), kMidiValueRange.Limit(n.velocity), n.gate,
                            n.gateFraction});
@@ -106,8 +94,10 @@ void AppendSession(std::string& out, const SessionsStore& s, int session, std::v
 }  // namespace
 
 bool Player::SaveProject(const std::string& fileName) {
+  ProjectSnapshot snapshot;
+  TakeSnapshot(snapshot);
   std::string out;
-  ProjectText(out);
+  ::ProjectText(snapshot, out);
   if (!WriteFileAtomically(fileName, out)) {
     printf("error: could not save project file %s\n", fileName.c_str());
     return false;
@@ -116,14 +106,45 @@ bool Player::SaveProject(const std::string& fileName) {
 }
 
 void Player::ProjectText(std::string& out) {
-  out.clear();
-  out.reserve(1 << 16);
+  ProjectSnapshot snapshot;
+  TakeSnapshot(snapshot);
+  ::ProjectText(snapshot, out);
+}
 
+void Player::TakeSnapshot(ProjectSnapshot& out) const {
+  CaptureSettings(*this, out.settings);
+  for (int t = 0; t < kTracks; ++t) {
+    out.soundfontNames[t].clear();
+    out.presetNames[t].clear();
+    const TrackInstrument& inst = out.settings.instruments[t];
+    // Without a synthesizer (tools and tests of the song model) no track has an instrument.
+    if (!synth) {
+      out.settings.instruments[t].soundfont = -1;
+      continue;
+    }
+    const std::vector<Instruments>& lists = *synth->GetSFInstruments();
+    if (inst.soundfont < 0 || inst.soundfont >= static_cast<int>(lists.size())) continue;
+    const Instruments& list = lists[inst.soundfont];
+    out.soundfontNames[t] = list.name;
+    if (inst.bankIndex < 0 || inst.bankIndex >= static_cast<int>(list.banks.size())) continue;
+    const Bank& bank = list.banks[inst.bankIndex];
+    if (inst.programIndex >= 0 && inst.programIndex < static_cast<int>(bank.progs.size())) {
+      out.presetNames[t] = bank.progs[inst.programIndex].name;
+    }
+  }
+  sessions->CaptureSteps(out.steps);
+}
+
+void ProjectText(const ProjectSnapshot& p, std::string& out) {
+  out.clear();
+  out.reserve(64 + p.steps.notes.size() * 20 + kTracks * 400);
   out += 'p';
-  AppendFields(out, {kProjectVersion, kBpmRange.Limit(bpm), noteQuantization, gateQuantization,
-                     kScaleRange.Limit(scale.scale), kBaseRange.Limit(scale.base)});
+  AppendFields(out, {kProjectVersion, kBpmRange.Limit(p.settings.bpm), p.settings.noteQuantization,
+                     p.settings.gateQuantization, kScaleRange.Limit(p.settings.scale.scale),
+                     kBaseRange.Limit(p.settings.scale.base)});
   out += " \n";
 
+  const Song& song = p.settings.song;
   out += "o ";
   AppendInt(out, static_cast<int64_t>(song.size()));
   out += ' ';
@@ -133,13 +154,11 @@ void Player::ProjectText(std::string& out) {
   }
   out += '\n';
 
-  // Without a synthesizer (tools and tests of the song model) no track has an instrument.
-  if (synth) {
-    for (int t = 0; t < kTracks; ++t) AppendInstrumentLine(out, *sessions, *synth, t);
-  }
+  for (int t = 0; t < kTracks; ++t) AppendInstrumentLine(out, p, t);
 
-  std::vector<Note> notes;
+  size_t next = 0, note = 0;
   for (int session = 0; session < kSessions; ++session) {
-    if (!sessions->IsEmpty(session)) AppendSession(out, *sessions, session, notes);
+    const bool hasNotes = next < p.steps.entries.size() && p.steps.entries[next].key / (kSteps * kTracks) == session;
+    if (hasNotes) AppendSession(out, p, session, next, note);
   }
 }
