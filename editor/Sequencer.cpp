@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 #include "app/SoundfontList.h"
 #include "devices/MidiInput.h"
@@ -12,6 +11,7 @@
 #include "player/Player.h"
 #include "player/Util.h"
 #include "project/EmptyProject.h"
+#include "project/ProjectFileCheck.h"
 #include "render/Atlas.h"
 #include "sound/SFOutput.h"
 
@@ -138,9 +138,9 @@ bool Sequencer::ReadSoundfontsAndStartSynth() {
 void Sequencer::LoadOrCreateProject(bool& ok) {
   const std::string fileName = GetProjectFileName();
   bool exists = false;
-  {
-    std::ifstream probe(fileName);
-    exists = probe.is_open();
+  if (!OpenProjectFileAtStart(fileName, exists)) {
+    ok = false;
+    return;
   }
   if (exists) {
     if (!player->LoadProject(fileName, selectDefaultInstrument)) {

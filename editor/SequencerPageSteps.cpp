@@ -1,9 +1,8 @@
 // Sequencer: the frame's order of key handling on the steps page, subpage switching and the
 // keys that act on every subpage.
-#include <fstream>
-
 #include "editor/Sequencer.h"
 #include "player/Player.h"
+#include "project/ProjectFileCheck.h"
 
 void Sequencer::HandlePageSteps(double dt, Controls& c) {
   if (subpage == SubpageStepEdit && HandleAttributeEditor(dt, c)) return;
@@ -170,7 +169,8 @@ void Sequencer::HandleGlobalKeys(const Controls& c) {
     player->Stop();
     // Loading starts by clearing the song; a file that cannot be read must not cost the
     // song in memory, so it is refused before anything is touched.
-    const bool readable = std::ifstream(GetProjectFileName()).is_open();
+    std::string reason;
+    const bool readable = CheckProjectFile(GetProjectFileName(), reason) == ProjectFileState::kReadable;
     if (readable && player->LoadProject(GetProjectFileName(), selectDefaultInstrument)) {
       ShowMessage("LOADED", false);
     } else {
