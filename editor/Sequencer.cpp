@@ -267,6 +267,8 @@ void Sequencer::DisposePageSteps() {
 
 void Sequencer::Shutdown() {
   if (player) player->Stop();
+  // Stopping playback leaves held live notes sounding; quitting must not.
+  if (player) EndLiveNotes();
   if (synth) synth->Shutdown();
   synthStarted = false;
   if (midiInput) midiInput->Shutdown();

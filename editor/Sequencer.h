@@ -211,6 +211,7 @@ class Sequencer : public IScene {
   bool MidiLaunchpadCommand(int note);
   void MergeLiveNote(const LiveNote& live);
   void HandOverLiveNotes();
+  void EndLiveNotes();
   // Mixer and effects subpages (5 to 8).
   // Pitch change, layering and baking into notes need a stopped player, no recording and no
   // note key down; otherwise shows "NOTE KEY" or "STOP PLAYBACK" and returns false.
