@@ -11,7 +11,6 @@
 #include "player/Player.h"
 #include "player/Util.h"
 #include "project/EmptyProject.h"
-#include "project/ProjectFileCheck.h"
 #include "render/Atlas.h"
 #include "sound/SFOutput.h"
 
@@ -153,6 +152,10 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
   } else {
     printf("creating empty project file\n");
     CreateEmptyProject(fileName, false);
+  }
+  if (!projectWatch.Remember(fileName)) {
+    printf("warning: project file %s is open in another instance; the last save wins unless F1 warns first\n",
+           fileName.c_str());
   }
 }
 

@@ -10,6 +10,7 @@
 #include "model/Scales.h"
 #include "model/SessionsStore.h"
 #include "player/Player.h"
+#include "project/ProjectFileCheck.h"
 #include "render/Color.h"
 #include "render/Font.h"
 #include "render/Quad.h"
@@ -285,6 +286,7 @@ class Sequencer : public IScene {
   // Settings from construction.
   std::string appDirectory;
   std::string projectPrefix;
+  ProjectFileWatch projectWatch;  // the project file as last loaded or saved here
   std::string midiInputName;
   std::string midiOutputName;
   std::string midiOutput2Name;

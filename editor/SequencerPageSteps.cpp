@@ -2,7 +2,6 @@
 // keys that act on every subpage.
 #include "editor/Sequencer.h"
 #include "player/Player.h"
-#include "project/ProjectFileCheck.h"
 
 void Sequencer::HandlePageSteps(double dt, Controls& c) {
   if (subpage == SubpageStepEdit && HandleAttributeEditor(dt, c)) return;
@@ -160,7 +159,10 @@ void Sequencer::HandleGlobalKeys(const Controls& c) {
   } else if (c.altG) {
     player->SetGateQuantization(!player->GetGateQuantization());
   } else if (c.f1Pressed) {
-    if (player->SaveProject(GetProjectFileName())) {
+    if (!projectWatch.MaySave(GetProjectFileName())) {
+      ShowMessage("FILE CHANGED ON DISK", true);
+    } else if (player->SaveProject(GetProjectFileName())) {
+      projectWatch.Remember(GetProjectFileName());
       ShowMessage("SAVED", false);
     } else {
       ShowMessage("ERROR SAVING", true);
@@ -172,6 +174,7 @@ void Sequencer::HandleGlobalKeys(const Controls& c) {
     std::string reason;
     const bool readable = CheckProjectFile(GetProjectFileName(), reason) == ProjectFileState::kReadable;
     if (readable && player->LoadProject(GetProjectFileName(), selectDefaultInstrument)) {
+      projectWatch.Remember(GetProjectFileName());
       ShowMessage("LOADED", false);
     } else {
       ShowMessage("ERROR LOADING", true);

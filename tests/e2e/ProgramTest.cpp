@@ -187,6 +187,31 @@ TEST_F(ProgramTest, SavesGoThroughALinkWithALongNameAndFailCleanlyPastTheFileSiz
   EXPECT_EQ(std::distance(fs::directory_iterator(dir + "/songs"), fs::directory_iterator()), 2) << "temporary files left";
 }
 
+// Two instances on one project: the second is warned at its start. A save made elsewhere
+// since the load is not overwritten by F1, only by a second F1 soon after.
+TEST_F(ProgramTest, AProjectChangedOnDiskIsOverwrittenOnlyByASecondF1) {
+  ProgramRun run(dir, {"demo"});
+  ASSERT_FALSE(WaitUntilReady(run, ProgramWindows()).empty()) << run.Output();
+  ProgramRun second(dir, {"demo"}, "second.log");
+  EXPECT_TRUE(WaitUntil([&] { return second.Output().find("warning: project file ./demo.dat is open in another") !=
+                                     std::string::npos; },
+                        30s))
+      << second.Output();
+  kill(second.Pid(), SIGTERM);
+  EXPECT_EQ(second.WaitExit(20s), 0) << second.Output();
+
+  std::string elsewhere = ReadAll(dir + "/demo.dat");
+  elsewhere.replace(0, 7, "p 9 113");
+  zs::test::WriteFile(dir + "/demo.dat", elsewhere);
+  Keys("F1");
+  EXPECT_TRUE(WaitUntil([&] { return run.Output().find("changed on disk") != std::string::npos; }, 20s)) << run.Output();
+  EXPECT_EQ(ReadAll(dir + "/demo.dat"), elsewhere);
+  Keys("F1");
+  EXPECT_TRUE(WaitUntil([&] { return ReadAll(dir + "/demo.dat").rfind("p 9 112 ", 0) == 0; }, 20s));
+  Keys("ctrl+shift+q");
+  EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
+}
+
 // A key held on the MIDI keyboard when the program is told to end by a signal: the note ends,
 // and the channel gets All Notes Off and the sustain pedal up.
 TEST_F(ProgramTest, SigtermQuitsNormallyAndEndsTheNotesOfTheMidiOutputs) {
