@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <RtMidi.h>
 
@@ -210,6 +212,31 @@ TEST_F(ProgramTest, AProjectChangedOnDiskIsOverwrittenOnlyByASecondF1) {
   EXPECT_TRUE(WaitUntil([&] { return ReadAll(dir + "/demo.dat").rfind("p 9 112 ", 0) == 0; }, 20s));
   Keys("ctrl+shift+q");
   EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
+}
+
+// The sound server dies under the running program (its own server here, so no other test
+// loses its own): quitting still ends, with the status of a user's quit.
+TEST_F(ProgramTest, QuitEndsAfterTheSoundServerDied) {
+  const std::string shared = getenv("JACK_DEFAULT_SERVER");
+  setenv("JACK_DEFAULT_SERVER", ("zs_dying_" + std::to_string(getpid())).c_str(), 1);
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  const pid_t jackd = fork();
+  if (jackd == 0) {
+    if (!freopen("/dev/null", "w", stdout) || dup2(fileno(stdout), 2) < 0) _exit(126);
+    execlp("jackd", "jackd", "--no-realtime", "-d", "dummy", "-r", "44100", "-p", "128", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  EXPECT_TRUE(WaitUntil([] { return !Shell("jack_lsp 2>/dev/null").empty(); }, 20s));
+  {
+    ProgramRun run(dir, {"demo"});
+    EXPECT_FALSE(WaitUntilReady(run, ProgramWindows()).empty()) << run.Output();
+    kill(jackd, SIGKILL);
+    waitpid(jackd, nullptr, 0);
+    Keys("ctrl+shift+q");
+    EXPECT_EQ(run.WaitExit(30s), 0) << run.Output();
+  }
+  setenv("JACK_DEFAULT_SERVER", shared.c_str(), 1);
+  unsetenv("JACK_NO_START_SERVER");
 }
 
 // A key held on the MIDI keyboard when the program is told to end by a signal: the note ends,
