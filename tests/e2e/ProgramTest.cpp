@@ -237,6 +237,9 @@ TEST_F(ProgramTest, QuitEndsAfterTheSoundServerDied) {
   }
   setenv("JACK_DEFAULT_SERVER", shared.c_str(), 1);
   unsetenv("JACK_NO_START_SERVER");
+  // A killed jackd leaves its semaphores and socket behind.
+  Shell("rm -f /dev/shm/jack_sem.*_zs_dying_" + std::to_string(getpid()) + "_* /dev/shm/jack_zs_dying_" +
+        std::to_string(getpid()) + "_*");
 }
 
 // A key held on the MIDI keyboard when the program is told to end by a signal: the note ends,
