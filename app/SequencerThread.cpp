@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "app/QuitRequest.h"
 #include "player/Util.h"
 
 void* SequencerThread::Main(void* arg) {
@@ -13,7 +14,11 @@ void* SequencerThread::Main(void* arg) {
   while (!quit) {
     frame.Start();
     const double elapsed = delta.Restart() / 1000.0;
-    const Controls controls = shared.keyboard->Read(shared.windowInfo);
+    Controls controls = shared.keyboard->Read(shared.windowInfo);
+    // The one place where every quit request meets: the keyboard's (Ctrl+Shift+Q, window
+    // closed, click) and QuitRequest's (signals, X errors). The scene sees them all as
+    // controls.quit in this last frame.
+    if (QuitRequest::Requested()) controls.quit = true;
     quit = controls.quit;
     shared.scene->Update(elapsed, controls, shared.quads, shared.sceneInfo);
 

@@ -27,7 +27,7 @@ struct ThreadShared {
 
 namespace SequencerThread {
 // The thread's body; `shared` is the ThreadShared. Runs frames of at least 1 ms until the
-// keyboard reports a quit request, then sets done.
+// keyboard or QuitRequest reports a quit request, then sets done.
 void* Main(void* shared);
 }  // namespace SequencerThread
 

@@ -5,6 +5,7 @@
 
 #include "app/CommandLine.h"
 #include "app/ProgramDirectory.h"
+#include "app/QuitRequest.h"
 #include "app/SequencerThread.h"
 #include "devices/MidiInput.h"
 #include "devices/MidiOutput.h"
@@ -19,9 +20,22 @@ namespace {
 constexpr long kWindowEventMask = KeyPressMask | KeyReleaseMask | ButtonPressMask | StructureNotifyMask |
                                   FocusChangeMask;
 
+// Xlib's default handler ends the program at once (status 1, no note-offs, no teardown) on
+// any X error, as when another client destroys the window. The error is reported and the
+// program quits as the user would have.
+int OnXError(Display*, XErrorEvent* error) {
+  printf("error: X error %d (request %d) on resource 0x%lx; quitting\n", error->error_code, error->request_code,
+         error->resourceid);
+  QuitRequest::Request();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Line by line even into a file or a pipe: a run that is killed keeps its last lines.
+  setvbuf(stdout, nullptr, _IOLBF, 0);
+  QuitRequest::InstallSignalHandlers();
   const std::string programDirectory = GetProgramDirectory();
   printf("ZEMBROVANE SEQUENCER VERSION 0.92\n\n");
   MidiInput::PrintMidiInputs();
@@ -33,6 +47,7 @@ int main(int argc, char** argv) {
   if (ParseCommandLine(argc, argv, options) != 0) return 255;
 
   printf("XInitThreads rv=%d\n", XInitThreads());
+  XSetErrorHandler(OnXError);
 
   // A start that fails from here on still tears down in order, but reports failure.
   bool started = false;

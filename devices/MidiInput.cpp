@@ -1,13 +1,35 @@
 #include "devices/MidiInput.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <thread>
 
 #include "devices/MidiPorts.h"
 
 namespace {
 
 constexpr unsigned int kQueueSizeLimit = 100;
+// How often the sequencer thread looks at the port: often enough that a key of a keyboard
+// unplugged stops within a moment, rarely enough that listing the ports costs nothing.
+constexpr std::chrono::milliseconds kPortCheckInterval(250);
+// A system exclusive message spread over several events is complete within a few audio
+// periods; one still unfinished at two checks in a row is a message whose F7 never comes.
+constexpr int kStuckSysexChecks = 2;
+
+// RtMidi keeps its parser state in protected members and offers no way to reset it. Derived
+// classes may name protected members, so these reach them without changing RtMidi; they are
+// never instantiated.
+struct RtMidiInAccess : RtMidiIn {
+  static MidiApi* Api(RtMidiIn& in) { return in.*(&RtMidiInAccess::rtapi_); }
+};
+struct MidiInApiAccess : MidiInApi {
+  static MidiInApi::RtMidiInData& Data(MidiInApi& api) { return api.*(&MidiInApiAccess::inputData_); }
+};
+MidiInApi::RtMidiInData* ParserState(RtMidiIn& in) {
+  MidiApi* api = RtMidiInAccess::Api(in);
+  return api == nullptr ? nullptr : &MidiInApiAccess::Data(*static_cast<MidiInApi*>(api));
+}
 
 }  // namespace
 
@@ -60,7 +82,55 @@ bool MidiInput::Init(const std::string& name, RtMidi::Api api) {
     return false;
   }
   midiIn = in;
+  requestedName = name;
+  openedPort = chosen;
+  unfinishedSysexChecks = 0;
+  nextPortCheck = std::chrono::steady_clock::now() + kPortCheckInterval;
   return true;
+}
+
+void MidiInput::ReleaseAllKeys() {
+  std::lock_guard<std::mutex> lock(mutex);
+  for (int n = 0; n < kMidiNotes; ++n) keyState[n] = keyVelocity[n] = 0;
+}
+
+void MidiInput::WatchPort() {
+  const auto now = std::chrono::steady_clock::now();
+  if (midiIn == nullptr || now < nextPortCheck) return;
+  nextPortCheck = now + kPortCheckInterval;
+
+  const std::vector<std::string> ports = LowerCasePortNames(*midiIn);
+  if (std::find(ports.begin(), ports.end(), openedPort) == ports.end()) {
+    printf("midi input %s disappeared; its held keys are released\n", openedPort.c_str());
+    ReleaseAllKeys();
+    Shutdown();
+    return;
+  }
+
+  // Read while RtMidi's thread may write it: a torn or stale value only delays the reset by
+  // a check, and the reset itself happens with the port closed.
+  MidiInApi::RtMidiInData* parser = ParserState(*midiIn);
+  if (parser == nullptr || !parser->continueSysex) {
+    unfinishedSysexChecks = 0;
+    return;
+  }
+  if (++unfinishedSysexChecks < kStuckSysexChecks) return;
+  unfinishedSysexChecks = 0;
+  printf("midi input: unfinished system exclusive message; input reopened\n");
+  std::string chosen;
+  try {
+    midiIn->closePort();
+    // As in CloseAndDelete: a JACK callback that began before the close may still run.
+    if (midiIn->getCurrentApi() == RtMidi::UNIX_JACK) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  } catch (const std::exception&) {
+  }
+  parser->continueSysex = false;
+  parser->message.bytes.clear();
+  if (ChooseAndOpen(midiIn, requestedName, "RtMidi Input", chosen) != OpenResult::kOpened) {
+    printf("midi input %s could not be reopened; its held keys are released\n", openedPort.c_str());
+    ReleaseAllKeys();
+    Shutdown();
+  }
 }
 
 void MidiInput::Shutdown() {
@@ -81,6 +151,7 @@ void MidiInput::PrintMidiInputs(RtMidi::Api api) {
 
 void MidiInput::GetEvents(std::vector<NoteEvent>& events, NoteFlags& flags, bool& anyKeyHeld, int& singleNote,
                           bool& pitchWheel, bool& sustain, bool& modWheel) {
+  WatchPort();
   events.clear();
   anyKeyHeld = false;
   singleNote = -1;

@@ -1,6 +1,7 @@
 #pragma once
 #include <RtMidi.h>
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -27,6 +28,7 @@ class MidiInput {
   static void PrintMidiInputs(RtMidi::Api api = RtMidi::UNSPECIFIED);
 
   // Key changes since the previous call, in ascending note order, all on channel 0.
+  // Also watches the port a few times a second (WatchPort).
   // singleNote is the held note when exactly one key is held, else -1. The three gestures
   // are reported once however often they happened since the previous call.
   void GetEvents(std::vector<NoteEvent>& events, NoteFlags& flags, bool& anyKeyHeld, int& singleNote,
@@ -40,7 +42,18 @@ class MidiInput {
   static void MidiCallback(double timeStamp, std::vector<unsigned char>* message, void* userData);
 
  private:
+  // Sequencer thread. A port that disappeared (a keyboard unplugged) releases the keys it
+  // held and is closed. An unfinished system exclusive message (F0 without F7, or garbage
+  // after an F0) would make RtMidi 5's JACK input swallow every later message until one
+  // ends with F7; when that state lasts, the port is reopened with the parser reset.
+  void WatchPort();
+  void ReleaseAllKeys();
+
   RtMidiIn* midiIn;
+  std::string requestedName;  // the name Init was given, to reopen the same port
+  std::string openedPort;     // its lower-cased full name
+  std::chrono::steady_clock::time_point nextPortCheck{};
+  int unfinishedSysexChecks = 0;  // checks in a row that found RtMidi inside a system exclusive message
   int32_t keyState[kMidiNotes];     // 1 while held
   int32_t keyVelocity[kMidiNotes];  // velocity of the last change, 0 after a release
   int32_t prevKeyState[kMidiNotes];  // keyState at the previous poll; sequencer thread only

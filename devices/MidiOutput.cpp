@@ -36,10 +36,12 @@ bool MidiOutput::Init(const std::string& name, int number, RtMidi::Api api) {
 
 void MidiOutput::Shutdown() {
   if (midiOut != nullptr) {
+    EndAllNotes();
     CloseAndDelete(midiOut);
     midiOut = nullptr;
   }
   usable = false;
+  usedChannels = 0;
 }
 
 bool MidiOutput::IsUsable() const { return usable; }
@@ -61,6 +63,7 @@ void MidiOutput::SendEvent(NoteEvent event) {
   if (status < 0x90 || status > 0x9F) return;
   if (event.note < 0 || event.note > 127) return;
   const int velocity = event.noteOff ? 0 : std::clamp(event.velocity, 0, 127);
+  usedChannels |= static_cast<uint16_t>(1u << (status & 0x0F));
   Send(static_cast<unsigned char>(status), static_cast<unsigned char>(event.note),
        static_cast<unsigned char>(velocity));
 }
@@ -69,6 +72,15 @@ void MidiOutput::LaunchpadAllNotesOff() {
   if (midiOut == nullptr) return;
   for (int n = 0; n < 128; ++n) {
     if (!Send(0x90, static_cast<unsigned char>(n), 0)) return;  // one failure message is enough
+  }
+}
+
+void MidiOutput::EndAllNotes() {
+  if (midiOut == nullptr) return;
+  for (int channel = 0; channel < 16; ++channel) {
+    if (!(usedChannels & (1u << channel))) continue;
+    const unsigned char status = static_cast<unsigned char>(0xB0 + channel);
+    if (!Send(status, 123, 0) || !Send(status, 64, 0)) return;  // one failure message is enough
   }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <RtMidi.h>
 
+#include <cstdint>
 #include <string>
 
 #include "devices/NoteEvent.h"
@@ -18,6 +19,7 @@ class MidiOutput {
   // only names the output in the message. An empty name means no output is wanted and
   // creates nothing. `api` is RtMidi's choice unless a test names one.
   bool Init(const std::string& name, int number, RtMidi::Api api = RtMidi::UNSPECIFIED);
+  // Ends every note this output may have left sounding (EndAllNotes), then closes the port.
   void Shutdown();
   bool IsUsable() const;
 
@@ -28,10 +30,14 @@ class MidiOutput {
   void SendEvent(NoteEvent event);
   // Switches every Launchpad pad off: a velocity-0 note-on for notes 0..127 on channel 1.
   void LaunchpadAllNotesOff();
+  // All Notes Off (CC 123) and the sustain pedal up (CC 64 = 0) on every channel a note went
+  // out on since Init: what a device may still sound after a note-off was lost.
+  void EndAllNotes();
 
  private:
   bool Send(unsigned char status, unsigned char data1, unsigned char data2);
 
   RtMidiOut* midiOut;
   bool usable;
+  uint16_t usedChannels = 0;  // bit n: a note went out on channel n
 };

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 #include "app/SoundfontList.h"
 #include "devices/MidiInput.h"
@@ -144,9 +143,9 @@ bool Sequencer::ReadSoundfontsAndStartSynth() {
 void Sequencer::LoadOrCreateProject(bool& ok) {
   const std::string fileName = GetProjectFileName();
   bool exists = false;
-  {
-    std::ifstream probe(fileName);
-    exists = probe.is_open();
+  if (!OpenProjectFileAtStart(fileName, exists)) {
+    ok = false;
+    return;
   }
   const std::string recovery = ChooseRecoveryFile(fileName);
   if (!recovery.empty()) {
@@ -154,12 +153,14 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
       recoveredAtStart = true;
       player->SetSession(0);
       player->SetTrack(0);
-      return;
+    } else {
+      printf("error: the recovery file %s could not be loaded; starting from %s\n", recovery.c_str(),
+             fileName.c_str());
     }
-    printf("error: the recovery file %s could not be loaded; starting from %s\n", recovery.c_str(),
-           fileName.c_str());
   }
-  if (exists) {
+  if (recoveredAtStart) {
+    // The project file stays as it is until F1.
+  } else if (exists) {
     if (!player->LoadProject(fileName, selectDefaultInstrument)) {
       printf("error: loading project file failed\n");
       ok = false;
@@ -170,6 +171,10 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
   } else {
     printf("creating empty project file\n");
     CreateEmptyProject(fileName, false);
+  }
+  if (!projectWatch.Remember(fileName)) {
+    printf("warning: project file %s is open in another instance; the last save wins unless F1 warns first\n",
+           fileName.c_str());
   }
 }
 
@@ -287,6 +292,8 @@ void Sequencer::DisposePageSteps() {
 void Sequencer::Shutdown() {
   FinishRecovery();
   if (player) player->Stop();
+  // Stopping playback leaves held live notes sounding; quitting must not.
+  if (player) EndLiveNotes();
   if (synth) synth->Shutdown();
   synthStarted = false;
   if (midiInput) midiInput->Shutdown();

@@ -14,6 +14,7 @@
 #include "model/Scales.h"
 #include "model/SessionsStore.h"
 #include "player/Player.h"
+#include "project/ProjectFileCheck.h"
 #include "render/Color.h"
 #include "render/Font.h"
 #include "render/Quad.h"
@@ -240,6 +241,7 @@ class Sequencer : public IScene {
   bool MidiLaunchpadCommand(int note);
   void MergeLiveNote(const LiveNote& live);
   void HandOverLiveNotes();
+  void EndLiveNotes();
   // Mixer and effects subpages (5 to 8).
   // Pitch change, layering and baking into notes need a stopped player, no recording and no
   // note key down; otherwise shows "NOTE KEY" or "STOP PLAYBACK" and returns false.
@@ -312,6 +314,7 @@ class Sequencer : public IScene {
   // Settings from construction.
   std::string appDirectory;
   std::string projectPrefix;
+  ProjectFileWatch projectWatch;  // the project file as last loaded or saved here
   std::string midiInputName;
   std::string midiOutputName;
   std::string midiOutput2Name;

@@ -111,7 +111,12 @@ void Sequencer::UndoRecordingAndStop() {
 
 void Sequencer::SaveProject() {
   CommitEdits();
+  if (!projectWatch.MaySave(GetProjectFileName())) {
+    ShowMessage("FILE CHANGED ON DISK", true);
+    return;
+  }
   if (player->SaveProject(GetProjectFileName())) {
+    projectWatch.Remember(GetProjectFileName());
     history.MarkSaved();
     ShowMessage("SAVED", false);
     if (recoveryInUse) {
@@ -137,7 +142,10 @@ void Sequencer::ReloadProject() {
   const bool recording = player->GetRecording();
   if (recording) player->SetRecording(false);
   CommitEdits();
-  if (player->LoadProject(GetProjectFileName(), selectDefaultInstrument)) {
+  std::string reason;
+  const bool readable = CheckProjectFile(GetProjectFileName(), reason) == ProjectFileState::kReadable;
+  if (readable && player->LoadProject(GetProjectFileName(), selectDefaultInstrument)) {
+    projectWatch.Remember(GetProjectFileName());
     ShowMessage("LOADED ESC UNDOES", false);
     // Nothing may point into the song that was there before.
     ClearBlock();

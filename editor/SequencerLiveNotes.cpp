@@ -300,3 +300,22 @@ void Sequencer::HandOverLiveNotes() {
     player->PlayLiveNotes(liveNotes);
   }
 }
+
+// At shutdown: every live note still sounding ends where it began, whatever quit the program.
+void Sequencer::EndLiveNotes() {
+  for (int pitch = 0; pitch < kMidiNotes; ++pitch) {
+    SoundingLive& started = sounding[pitch];
+    if (!started.on) continue;
+    LiveNote off = NoteOff(pitch);
+    off.channel = started.routing.channel;
+    off.output = started.routing.output;
+    off.pitchChange = started.routing.pitchChange;
+    liveReleases.assign(1, off);
+    player->SetTrack(started.track);
+    player->PlayLiveNotes(liveReleases);
+    started.on = false;
+  }
+  player->SetTrack(track);
+  for (StartedPitch& key : keyPitch) key.pitch = -1;
+  for (StartedPitch& key : midiPitch) key.pitch = -1;
+}

@@ -1,21 +1,63 @@
 #include "project/AtomicFile.h"
 
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
 namespace {
 
-// Creates a temporary file next to path. O_EXCL with a name made of the process id and a
-// counter instead of mkstemp: mkstemp creates files with mode 0600, while a project should
-// get the same permissions as any other file the user creates (0666 minus the umask).
+constexpr char kTemporaryTag[] = ".zs-save-";
+constexpr size_t kNameCharacters = 8;  // of the file's name in its temporary files' names
+constexpr size_t kUniqueCharacters = 6;
+
+std::string DirectoryOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// ".<first 8 characters of the name>.zs-save-": short whatever the file's name, so a name
+// close to NAME_MAX can still be saved, and hidden, so a file manager does not show it.
+std::string TemporaryPrefix(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return "." + name.substr(0, kNameCharacters) + kTemporaryTag;
+}
+
+// The file a write of `path` replaces: the target of a symbolic link (of a chain of them),
+// so the rename happens in the target's folder and the link stays. False for a link whose
+// target is missing.
+bool ResolveLinks(const std::string& path, std::string& resolved) {
+  struct stat link;
+  resolved = path;
+  if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return true;
+  char* real = realpath(path.c_str(), nullptr);
+  if (real == nullptr) return false;
+  resolved = real;
+  free(real);
+  return true;
+}
+
+// Creates a temporary file next to path. O_EXCL with a name of our own instead of mkstemp:
+// mkstemp creates files with mode 0600, while a project should get the same permissions as
+// any other file the user creates (0666 minus the umask).
 int CreateTemporary(const std::string& path, std::string& tempPath) {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   static std::atomic<unsigned> counter{0};
+  const std::string prefix = DirectoryOf(path) + "/" + TemporaryPrefix(path);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    unsigned long long bits = (static_cast<unsigned long long>(getpid()) << 32) ^ static_cast<unsigned long long>(now.tv_nsec) ^
+                              (static_cast<unsigned long long>(counter++) * 0x9E3779B97F4A7C15ull);
+    tempPath = prefix;
+    for (size_t i = 0; i < kUniqueCharacters; ++i, bits /= 62) tempPath += kAlphabet[bits % 62];
     int fd = open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
@@ -40,9 +82,7 @@ bool WriteAll(int fd, const std::string& content) {
 // Makes the rename itself durable. Failure here is not reported: the file is complete and
 // in place either way.
 void SyncDirectory(const std::string& path) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   fsync(fd);
   close(fd);
@@ -50,8 +90,9 @@ void SyncDirectory(const std::string& path) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
-  if (path.empty()) return false;
+bool WriteFileAtomically(const std::string& linkOrPath, const std::string& content) {
+  std::string path;
+  if (linkOrPath.empty() || !ResolveLinks(linkOrPath, path)) return false;
   std::string tempPath;
   int fd = CreateTemporary(path, tempPath);
   if (fd < 0) return false;
@@ -73,4 +114,26 @@ bool WriteFileAtomically(const std::string& path, const std::string& content) {
   }
   SyncDirectory(path);
   return true;
+}
+
+int RemoveStaleTemporaryFiles(const std::string& linkOrPath, int minimumAgeSeconds) {
+  std::string path;
+  if (!ResolveLinks(linkOrPath, path)) return 0;
+  const std::string directory = DirectoryOf(path);
+  const std::string prefix = TemporaryPrefix(path);
+  DIR* dir = opendir(directory.c_str());
+  if (dir == nullptr) return 0;
+  const time_t now = time(nullptr);
+  int removed = 0;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() != prefix.size() + kUniqueCharacters || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string file = directory + "/" + name;
+    struct stat info;
+    if (lstat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (now - info.st_mtime <= minimumAgeSeconds) continue;
+    if (unlink(file.c_str()) == 0) ++removed;
+  }
+  closedir(dir);
+  return removed;
 }

@@ -1,16 +1,18 @@
 #include "render/Render.h"
 
+#include <fcntl.h>
 #include <lodepng.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
-#include <iterator>
 
 #include "render/Stage.h"
 
@@ -39,13 +41,31 @@ constexpr GLuint PositionAttribute = 0;
 constexpr GLuint TextureCoordAttribute = 1;
 constexpr int VertexBytes = Render::FloatsPerVertex * sizeof(float);
 
-// Empties `source`, then fills it with the whole file; a file that does not open leaves it empty.
+// True for a regular file that can be opened; a directory or a FIFO in a file's place is
+// refused before any reader (the C++ streams throw on a directory, lodepng reads it as garbage).
+bool IsReadableFile(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  close(fd);
+  return regular;
+}
+
+// Empties `source`, then fills it with the whole file; false when it is not a regular file
+// or cannot be read to its end.
 bool LoadShader(const std::string& path, std::string& source) {
   source.clear();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  source.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+  if (!IsReadableFile(path)) return false;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) source.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return n == 0;
 }
 
 std::string ShaderLog(GLuint shader) {
@@ -285,6 +305,10 @@ void Render::Shutdown() {
 bool Render::LoadTexture(const std::string& path, int index, bool repeat) {
   if (index < 0 || index >= TextureSlots) {
     printf("error: texture slot %d does not exist (0 to %d)\n", index, TextureSlots - 1);
+    return false;
+  }
+  if (!IsReadableFile(path)) {
+    printf("error: cannot read texture file %s\n", path.c_str());
     return false;
   }
   std::vector<unsigned char> image;

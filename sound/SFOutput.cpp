@@ -1,13 +1,40 @@
 #include "sound/SFOutput.h"
 
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
 constexpr double kSampleRate = 44100.0;
 // The meter falls by 20 dB in this time once the sound stops.
 constexpr double kMeterFallSeconds = 0.5;
+// How long shutdown waits for an audio driver to stop. A driver whose sound server died can
+// wait forever for it (fluidsynth's ALSA driver over the JACK plug-in, stuck in poll()).
+constexpr std::chrono::seconds kDriverStopLimit(2);
+
+// Deletes the driver on a thread of its own; false when that did not end within the limit.
+// The thread is then left behind, and with it everything the driver's audio thread uses.
+bool DeleteDriverWithin(fluid_audio_driver_t* driver, std::chrono::seconds limit) {
+  struct Done {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+  };
+  auto state = std::make_shared<Done>();
+  std::thread([driver, state] {
+    delete_fluid_audio_driver(driver);
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->done = true;
+    state->changed.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(state->mutex);
+  return state->changed.wait_for(lock, limit, [&] { return state->done; });
+}
 
 }  // namespace
 
@@ -110,17 +137,29 @@ void SFOutput::PrintEffectSettings() const {
 }
 
 void SFOutput::Shutdown() {
+  bool driverLeft = false;
   for (int i = 0; i < kSoundfontSlots; ++i) {
-    // The driver first: its audio thread renders the synthesizer until it is gone.
-    if (audioDrivers[i]) delete_fluid_audio_driver(audioDrivers[i]);
+    if (synths[i]) {
+      const int channels = fluid_synth_count_midi_channels(synths[i]);
+      for (int channel = 0; channel < channels; ++channel) fluid_synth_all_notes_off(synths[i], channel);
+    }
+    // The driver first: its audio thread renders the synthesizer until it is gone. A driver
+    // that does not stop keeps its synthesizer (and the settings) for the rest of the run.
+    bool stopped = true;
+    if (audioDrivers[i] && !DeleteDriverWithin(audioDrivers[i], kDriverStopLimit)) {
+      printf("error: audio driver %d did not stop within %d s (sound server gone?); left running\n", i,
+             static_cast<int>(kDriverStopLimit.count()));
+      stopped = false;
+      driverLeft = true;
+    }
     audioDrivers[i] = nullptr;
-    if (synths[i]) delete_fluid_synth(synths[i]);
+    if (synths[i] && stopped) delete_fluid_synth(synths[i]);
     synths[i] = nullptr;
     audioDriverData[i].synth = nullptr;
     audioDriverData[i].ready.store(false, std::memory_order_relaxed);
     audioDriverData[i].peak.store(0.0f, std::memory_order_relaxed);
   }
-  if (settings) delete_fluid_settings(settings);
+  if (settings && !driverLeft) delete_fluid_settings(settings);
   settings = nullptr;
 }
 

@@ -252,6 +252,12 @@ void ConfigureVst(VstEffect* effect) {
 
   if (effect->setParameter != nullptr) {
     for (int32_t i = 0; i < g_numParams; ++i) {
+      // fx.dat may have been written for another version of the VST (or by hand); an index
+      // the VST does not have would reach its parameter array unchecked.
+      if (g_paramIndex[i] < 0 || g_paramIndex[i] >= effect->numParams) {
+        printf("ladspa linux vst: error: parameter index %d out of range\n", g_paramIndex[i]);
+        continue;
+      }
       printf("ladspa linux vst: setting param %d to value %f\n", g_paramIndex[i], g_paramValue[i]);
       effect->setParameter(effect, g_paramIndex[i], g_paramValue[i]);
     }

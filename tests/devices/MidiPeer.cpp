@@ -42,6 +42,8 @@ MidiPeer::~MidiPeer() {
 
 void MidiPeer::Play(const Bytes& message) { keys->sendMessage(&message); }
 
+void MidiPeer::UnplugKeys() { keys->closePort(); }
+
 bool MidiPeer::SendUntilReceived(const std::function<void()>& send, size_t count) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     ClearReceived();

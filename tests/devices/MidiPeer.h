@@ -26,6 +26,7 @@ class MidiPeer {
   std::string SynthPort() const { return synthPort; }
 
   void Play(const Bytes& message);  // sends from the keyboard port
+  void UnplugKeys();                // the keyboard port disappears
   std::vector<Bytes> Received() { return synth.Received(); }  // everything the synth port got so far
   void ClearReceived() { synth.Clear(); }
 

@@ -105,6 +105,14 @@ TEST_F(MidiTest, InputDropsOtherChannelsAndMalformedMessages) {
   EXPECT_EQ(p.pitchWheelPolls + p.sustainPolls + p.modWheelPolls, 0);
 }
 
+TEST_F(MidiTest, InputOutlivesAnUnfinishedSysexAndAnUnpluggedKeyboardReleasesItsKeys) {
+  ASSERT_NO_FATAL_FAILURE(ConnectInput());
+  peer.Play({0xF0, 0x41, 0x10, 0x42});  // no F7 ever comes
+  ASSERT_TRUE(PlayThenMarker({}, false).arrived);
+  peer.UnplugKeys();  // with key 72 held
+  EXPECT_TRUE(PollUntil(input, true, 72).arrived);
+}
+
 TEST_F(MidiTest, InputGesturesLatchUntilThePoll) {
   ASSERT_NO_FATAL_FAILURE(ConnectInput());
   EXPECT_EQ(PlayThenMarker({{0xB0, 64, 127}}, false).sustainPolls, 1);  // pedal down

@@ -216,6 +216,21 @@ TEST_F(Outrigger, SetsTheProgramFramedByQueriesThenTheParametersInOrder) {
                    Prefix + "loaded and configured vst Plate.so", "******** closing plugin"}));
 }
 
+TEST_F(Outrigger, ParameterIndexesTheVstDoesNotHaveAreSkipped) {
+  ChildRun run = Load("Plate.so:-1:4:7 0.5:-1 0.5:1 0.25:2147483647 0.5:", [](const LADSPA_Descriptor*) { return 0; });
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  Lines set;
+  for (const std::string& line : run.vstLog) {
+    if (line.rfind("setParameter", 0) == 0) set.push_back(line);
+  }
+  EXPECT_EQ(set, Lines{"setParameter 1 0.25"});
+  Lines out = zs::test::SplitLines(run.out);
+  for (const char* index : {"7", "-1", "2147483647"}) {
+    const std::string error = Prefix + "error: parameter index " + index + " out of range";
+    EXPECT_EQ(std::count(out.begin(), out.end(), error), 1) << run.out;
+  }
+}
+
 TEST_F(Outrigger, RunAppliesTheVstGainInBlocksOfAtMost512Frames) {
   ChildRun run = Load("Plate.so:-1:1:0 0.25:", [](const LADSPA_Descriptor* d) {
     int code = RunAudio(d, 256, 2500, false, "audio256");
@@ -252,7 +267,7 @@ TEST_F(Outrigger, AcceptsA255CharacterNameAnd64Parameters) {
   std::string name = std::string(252, 'p') + ".so";
   fs::copy_file(ZS_TEST_VST, dir + "/" + name);
   std::string settings = name + ":-1:64:";
-  for (int i = 0; i < 64; ++i) settings += std::to_string(63 - i) + " 0.5:";
+  for (int i = 0; i < 64; ++i) settings += std::to_string((63 - i) % 3) + " 0.5:";  // the test VST has 3
   ChildRun run = Load(settings.c_str(), [](const LADSPA_Descriptor*) { return 0; });
   ASSERT_EQ(run.exitCode, 0) << run.out;
   Lines out = zs::test::SplitLines(run.out);

@@ -31,7 +31,7 @@ class ProjectFileTest : public testing::Test {
   bool Printed(const std::string& text) const { return out.find(text) != std::string::npos; }
   bool NoTemporaryFiles() const {
     for (const auto& entry : fs::directory_iterator(dir)) {
-      if (entry.path().filename().string().find(".tmp-") != std::string::npos) return false;
+      if (entry.path().filename().string().find(".zs-save-") != std::string::npos) return false;
     }
     return true;
   }

@@ -191,7 +191,7 @@ TEST_F(RenderGL, FailuresAreReportedWithErrorLines) {
   EXPECT_FALSE(render->LoadTexture(dir + "/missing.png", 5, false));
   EXPECT_FALSE(render->LoadTexture(zs::test::BuildPath("share/res/drawable/atlas.png"), 100, false));
   std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("error: decoder error 78"), std::string::npos) << out;
+  EXPECT_NE(out.find("error: cannot read texture file " + dir + "/missing.png"), std::string::npos) << out;
   EXPECT_NE(out.find("error: texture slot 100"), std::string::npos) << out;
   TextureInfo info;
   render->GetTextureInfo(5, info);
@@ -208,6 +208,18 @@ TEST_F(RenderGL, FailuresAreReportedWithErrorLines) {
   out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("error: shader " + dir + "/Shader3.fsh does not compile"), std::string::npos) << out;
   broken.Shutdown();
+  // A folder where a shader or the atlas should be is a failure like any other.
+  fs::remove(dir + "/Shader2.vsh");
+  fs::create_directory(dir + "/Shader2.vsh");
+  fs::create_directory(dir + "/atlas.png");
+  Render folders;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(folders.Init(800, 600, Size, Size, Background, dir + "/"));
+  EXPECT_FALSE(render->LoadTexture(dir + "/atlas.png", 5, false));
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("error: cannot read shader file " + dir + "/Shader2.vsh"), std::string::npos) << out;
+  EXPECT_NE(out.find("error: cannot read texture file " + dir + "/atlas.png"), std::string::npos) << out;
+  folders.Shutdown();
 
   // The working renderer is untouched by the failed ones.
   Quad red;
