@@ -293,4 +293,60 @@ TEST_F(ProgramTest, SigtermQuitsNormallyAndEndsTheNotesOfTheMidiOutputs) {
   keyboard.closePort();
 }
 
+// Notes typed and never saved come back at the next start, whichever way the program ended:
+// a mouse click, SIGTERM, or kill -9 more than 30 s after the last edit (the recovery file is
+// never more than 30 s behind). demo.dat stays as it was until F1.
+TEST_F(ProgramTest, UnsavedNotesComeBackAfterAClickASigtermAndAKill) {
+  const std::string original = ReadAll(dir + "/demo.dat");
+  const std::string recovery = dir + "/demo.recovery.dat";
+  // A note at pitch 84 (three octaves up from the cursor's C), which the demo does not use.
+  const auto typeNote = [](int step) {
+    for (int i = 0; i < 3; ++i) Keys("KP_Add");
+    for (int i = 0; i < step; ++i) Keys("Down");
+    Keys("ctrl+n");
+  };
+  const auto kept = [&](int step) {
+    return ReadAll(recovery).find("\ne " + std::to_string(step) + " 84 ") != std::string::npos;
+  };
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ProgramRun run(dir, {"demo"}, "run" + std::to_string(round) + ".log");
+    const std::string window = WaitUntilReady(run, ProgramWindows());
+    ASSERT_FALSE(window.empty()) << run.Output();
+    if (round == 3) {
+      Keys("F1");
+      ASSERT_TRUE(WaitUntil([&] { return !fs::exists(recovery); }, 10s)) << "F1 keeps the edits, the copy goes";
+      Keys("ctrl+shift+q");
+      EXPECT_EQ(run.WaitExit(20s), 0);
+      const std::string saved = ReadAll(dir + "/demo.dat");
+      for (int step = 1; step <= 4; ++step) {
+        EXPECT_NE(saved.find("\ne " + std::to_string(step) + " 84 "), std::string::npos) << step << "\n" << saved;
+      }
+      EXPECT_NE(run.Output().find("loading the recovery file"), std::string::npos) << run.Output();
+      break;
+    }
+    typeNote(round + 1);
+    ASSERT_TRUE(WaitUntil([&] { return kept(round + 1); }, 10s)) << "the first edit is kept at once";
+    if (round == 0) {
+      Shell("xdotool mousemove --window " + window + " 300 300 click 1");
+      EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
+    } else if (round == 1) {
+      kill(run.Pid(), SIGTERM);
+      EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
+      EXPECT_NE(run.Output().find("loading the recovery file"), std::string::npos) << run.Output();
+    } else {
+      // The second edit comes within 30 s of the first write: it is kept when those are over.
+      Keys("Down");
+      Keys("ctrl+n");
+      const auto edited = std::chrono::steady_clock::now();
+      ASSERT_TRUE(WaitUntil([&] { return kept(4); }, 45s));
+      EXPECT_GT(std::chrono::steady_clock::now() - edited, 20s) << "not more often than every 30 s";
+      std::this_thread::sleep_for(2s);
+      kill(run.Pid(), SIGKILL);
+      run.WaitExit(20s);
+    }
+    EXPECT_EQ(ReadAll(dir + "/demo.dat"), original) << "only F1 writes the project";
+  }
+}
+
 }  // namespace
