@@ -155,6 +155,7 @@ struct Controls {
   bool backspacePressed = false;
   bool escapePressed = false;
   bool shiftEscape = false;
+  bool altW = false;
 
   // Two-key commands: Left Ctrl held, K tapped, then the letter tapped.
   bool ctrlKB = false;

@@ -135,6 +135,7 @@ void Keyboard::FillCombinations(bool ctrlKConsumedLetter) {
   c.altY = ctx.alt && pressed(Y);
   c.altX = ctx.alt && pressed(Letter('x'));
   c.altT = ctx.alt && pressed(Letter('t'));
+  c.altW = ctx.alt && pressed(Letter('w'));
   c.ctrlI = ctrl && pressed(Letter('i'));
   c.ctrlJ = ctrl && pressed(Letter('j'));
   c.ctrlY = ctrl && pressed(Y);

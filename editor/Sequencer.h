@@ -151,6 +151,7 @@ class Sequencer : public IScene {
   // Screen: overlays no key switches; the program or a test turns them on.
   void SetShowLoudnessMeter(bool on) { showLoudnessMeter = on; }
   void SetVelocityShading(bool on) { velocityShading = on; }
+  bool GetVelocityShading() const { return velocityShading; }
   // The help table and the first line of each help page (the page shown is the bar, the last
   // page for bars past the last one).
   static const std::vector<std::string>& HelpLines();
@@ -289,6 +290,7 @@ class Sequencer : public IScene {
   void DisplayWallpaper(QuadList& quads);
   void DisplayKeyboardPanel(QuadList& quads);
   void DisplayGrid(QuadList& quads);
+  void DisplayBlock(QuadList& quads, int firstStep, int lowPitch);
   void DisplayMessageLine(QuadList& quads);
   void DisplayLargeIndicators(QuadList& quads);
   // Screen: the remaining areas, one file each.
@@ -447,7 +449,7 @@ class Sequencer : public IScene {
 
   // Screen.
   bool showLoudnessMeter = false;
-  bool velocityShading = false;
+  bool velocityShading = true;  // ALT W
 
   // The page's seven sprites, created by PreparePageSteps.
   Sprite* wallpaperSprite = nullptr;

@@ -88,8 +88,12 @@ void Sequencer::DisplayPitchBlack(QuadList& quads) {
 }
 
 void Sequencer::DisplayPlayRecordMarkers(QuadList& quads) {
-  // Step edit and sessions have their own use for the space these take.
-  if (subpage == SubpageStepEdit || subpage == SubpageSessions) return;
+  // Step edit and sessions have their own use for the space the markers take: a red dot at
+  // the end of the header line says recording there.
+  if (subpage == SubpageStepEdit || subpage == SubpageSessions) {
+    if (mirror.recording) AddFlat(quads, 776, 66, 16, 16, RedColor);
+    return;
+  }
   if (mirror.playing) AddMarker(quads, markerASprite, 476, 0, 1, GreenColor);
   if (mirror.recording) AddMarker(quads, markerBSprite, 440, 0, 1, RedColor);
 }

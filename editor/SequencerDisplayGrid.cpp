@@ -43,6 +43,25 @@ void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
   }
 }
 
+// The marked block of the current session and track: its cells tinted and framed, clipped to
+// the shown bar and columns; after CTRL K B alone, the begin cell.
+void Sequencer::DisplayBlock(QuadList& quads, int firstStep, int lowPitch) {
+  if (!blockBeginSet || blockSession != session || blockTrack != track) return;
+  const int highNote = blockComplete ? blockHighNote : blockLowNote;
+  const int lastStep = blockComplete ? blockLastStep : blockFirstStep;
+  const int c0 = std::max(blockLowNote - lowPitch, 0), c1 = std::min(highNote - lowPitch, kNoteColumns - 1);
+  const int s0 = std::max(blockFirstStep - firstStep, 0), s1 = std::min(lastStep - firstStep, kStepsPerBar - 1);
+  if (c0 > c1 || s0 > s1) return;
+  const double left = 3 + kColumnWidth * c0 - 2, right = 3 + kColumnWidth * c1 + 18 + 2;
+  const double top = RowBottom(s0) + 23 + 2, bottom = RowBottom(s1) - 2;
+  const Color frame = WithAlpha(PetrolBlueColor, 0.9);
+  AddFlat(quads, left, bottom, right - left, top - bottom, WithAlpha(PetrolBlueColor, 0.2));
+  AddFlat(quads, left, bottom, right - left, 2, frame);
+  AddFlat(quads, left, top - 2, right - left, 2, frame);
+  AddFlat(quads, left, bottom, 2, top - bottom, frame);
+  AddFlat(quads, right - 2, bottom, 2, top - bottom, frame);
+}
+
 void Sequencer::DisplayGrid(QuadList& quads) {
   const ScaleInfo scaleInfo = player->GetScale();
   const ScaleNotes scaleNotes = Scales::GetScaleNotes(scaleInfo.base, scaleInfo.scale);
@@ -75,6 +94,10 @@ void Sequencer::DisplayGrid(QuadList& quads) {
     }
   }
 
+  // The row the playhead plays, when this bar holds it.
+  if (mirror.playing && mirror.session == session) rangeRow(mirror.trackStep[track], WithAlpha(WhiteColor, 0.18));
+  DisplayBlock(quads, firstStep, lowPitch);
+
   Quad cell;
   InitQuad(&cell, 18, 23, FlatTextureIndex, 1, false, false, false, kNoteColor);
   auto drawTrack = [&](int t) {
@@ -102,6 +125,9 @@ void Sequencer::DisplayGrid(QuadList& quads) {
         Quad& q = quads.quads.emplace_back(cell);
         const double x = 3 + kColumnWidth * column, y = RowBottom(s);
         for (auto& corner : q.corners) corner[0] += x, corner[1] += y;
+        // A note longer than its step goes on as a narrow tail through the rows it sounds in.
+        const int rows = std::min((n.gate * 128 + n.gateFraction + 127) / 128, kStepsPerBar - s);
+        if (rows > 1) AddFlat(quads, x + 6, RowBottom(s + rows - 1) + 11, 6, kRowHeight * (rows - 1), WithAlpha(c, 0.6));
       }
     }
   };

@@ -5,7 +5,7 @@
 namespace {
 
 // Each page starts at one of these lines and runs up to the next page's first line.
-constexpr int kPageFirstLines[] = {1, 19, 38, 57, 76, 95, 114, 133, 151, 165};
+constexpr int kPageFirstLines[] = {1, 19, 39, 58, 77, 96, 115, 134, 152, 166};
 constexpr int kPages = sizeof(kPageFirstLines) / sizeof(kPageFirstLines[0]);
 
 }  // namespace
@@ -50,6 +50,7 @@ const std::vector<std::string>& Sequencer::HelpLines() {
       "CTRL 1-8 ! GO TO SUBPAGE 1-8",
       "ALT Y ! TOGGLE EXT MIDI INPUT FIXED VELOCITY",
       "ALT C ! SET EXT MIDI INPUT VEL CURVE",
+      "ALT W ! TOGGLE NOTE BRIGHTNESS BY VELOCITY",
       "",
       "SUBPAGE 1: STEP EDIT",
       "!!!!!!!!!!!!!!!!!!!!",
@@ -204,5 +205,7 @@ void Sequencer::DisplayHelp(QuadList& quads) {
   const std::vector<std::string>& lines = HelpLines();
   const int first = kPageFirstLines[page];
   const int end = page + 1 < kPages ? kPageFirstLines[page + 1] : static_cast<int>(lines.size());
+  // A dark backdrop keeps the notes under the help from crossing its text.
+  AddFlat(quads, 4, 560 - 20 * (end - first - 1) - 6, 792, 20 * (end - first) + 8, Color{0, 0, 0, 0.75});
   for (int i = first; i < end; ++i) PrintText(quads, lines[i], 10, 560 - 20 * (i - first), 1, YellowColor);
 }

@@ -160,6 +160,8 @@ void Sequencer::HandleGlobalKeys(const Controls& c) {
     RedoEdit();
   } else if (c.altF) {
     followPlayhead = !followPlayhead;
+  } else if (c.altW) {
+    velocityShading = !velocityShading;
   } else if (c.altY) {
     midiFixedVelocity = !midiFixedVelocity;
   } else if (c.altC) {

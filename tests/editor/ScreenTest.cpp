@@ -131,6 +131,7 @@ TEST_F(ScreenTest, AttributeAndTempoLinesShowTheCursorNoteAndTrack) {
 }
 
 TEST_F(ScreenTest, NotesOnlyInsideTheColumnsAndCurrentTrackDrawnLast) {
+  seq->SetVelocityShading(false);  // plain colours; the shading is checked with the tails below
   SessionsStore* s = seq->GetSessions();
   s->AddNote(0, 0, 0, MakeNote(47));       // one below column 0 at octave 4
   s->AddNote(0, 0, 0, MakeNote(48 + 37));  // one past column 36
@@ -183,7 +184,7 @@ TEST_F(ScreenTest, RangeRowsScaleBandsAndCursor) {
 }
 
 TEST_F(ScreenTest, HelpPagesFollowTheBar) {
-  EXPECT_EQ(Sequencer::HelpLines().size(), 174u);
+  EXPECT_EQ(Sequencer::HelpLines().size(), 175u);
   Press([](Controls& c) { c.altDigit[3] = true; });  // bar 3 of the user, index 2
   Press([](Controls& c) { c.f10Pressed = true; });
   EXPECT_EQ(TextAt(10, 560), "SUBPAGE1:STEPEDIT");
@@ -198,6 +199,64 @@ TEST_F(ScreenTest, HelpPagesFollowTheBar) {
   int pages = 0;
   for (int p = 0; p < Sequencer::HelpPageCount(); ++p) pages += Sequencer::HelpPageFirstLine(p) > 0;
   EXPECT_EQ(pages, 10);
+}
+
+// What the grid shows of playing, recording, the block, long notes and velocity, and the
+// unsaved mark.
+TEST_F(ScreenTest, PlayheadRecordingBlockTailsVelocityAndUnsavedMark) {
+  SessionsStore* s = seq->GetSessions();
+  s->SetStartEndSteps(0, 0, 0, 63);
+  Note soft = MakeNote(50), loud = MakeNote(51), longNote = MakeNote(55);
+  soft.velocity = 20;
+  soft.gate = 3;  // three steps: a tail through the next two rows
+  loud.velocity = 127;
+  longNote.gate = 5;
+  s->AddNote(0, 0, 1, soft);
+  s->AddNote(0, 0, 14, loud);
+  s->AddNote(0, 0, 14, longNote);
+  Redraw();
+  EXPECT_TRUE(FlatColored(752, 556, 12, 12, kNoteColor)) << "unsaved mark";
+  const std::vector<Quad> cells = Flats(18, 23);
+  ASSERT_EQ(cells.size(), 3u);
+  EXPECT_LT(cells[0].color.r, 0.65) << "a soft note is darker";
+  EXPECT_TRUE(SameColor(cells[1].color, kNoteColor)) << "a loud one has the full colour";
+  EXPECT_TRUE(FlatAt(3 + 21 * 2 + 6, 599 - 26 * 4 + 11, 6, 52)) << "soft note's tail, rows 2 and 3";
+  EXPECT_TRUE(FlatAt(3 + 21 * 7 + 6, 599 - 26 * 16 + 11, 6, 26)) << "a tail ends with the bar";
+  Press([](Controls& c) { c.altW = true; });
+  EXPECT_TRUE(SameColor(Flats(18, 23)[0].color, kNoteColor)) << "ALT W: no shading";
+
+  // Playing: the playhead's row; recording: the red dot, on step edit and sessions.
+  const struct {
+    bool play, record;
+    double seconds;
+    int bandRow;  // -1: none
+  } rows[] = {{false, false, 0, -1}, {true, false, 0.4, 3}, {true, true, 0.0, 3}};
+  for (const auto& r : rows) {
+    if (r.play && !seq->IsPlaying()) Press([](Controls& c) { c.spacePressed = true; });
+    if (r.record) Press([](Controls& c) { c.rightCtrlPressed = true; });
+    Idle(r.seconds);
+    Redraw();
+    const std::vector<Quad> bands = Flats(800, 23);
+    const bool band = std::any_of(bands.begin(), bands.end(), [](const Quad& q) { return q.color.a < 0.2; });
+    EXPECT_EQ(band, r.bandRow >= 0);
+    if (band) {
+      EXPECT_TRUE(FlatColored(0, 599 - 26 * (r.bandRow + 1), 800, 23, WithAlpha(WhiteColor, 0.18)));
+    }
+    EXPECT_EQ(FlatAt(776, 66, 16, 16) != nullptr, r.record);
+  }
+  Press([](Controls& c) { c.spacePressed = true; });
+  Press([](Controls& c) { c.rightCtrlPressed = true; });
+
+  // The block: the begin cell after CTRL K B, the whole rectangle after CTRL K K, cut at the bar.
+  ScreenTestAccess::Cursor(*seq, 2, 1);
+  Press([](Controls& c) { c.ctrlKB = true; });
+  EXPECT_TRUE(FlatAt(3 + 21 * 2 - 2, 599 - 26 * 2 - 2, 22, 27));
+  ScreenTestAccess::Cursor(*seq, 7, 15);
+  Press([](Controls& c) { c.pageDownCount = 1; });
+  Press([](Controls& c) { c.ctrlKK = true; });
+  EXPECT_TRUE(FlatAt(3 + 21 * 2 - 2, 599 - 26 * 16 - 2, 21 * 5 + 22, 26 * 16 + 1)) << "rows 0..15 of bar 2";
+  Press([](Controls& c) { c.pageUpCount = 1; });
+  EXPECT_TRUE(FlatAt(3 + 21 * 2 - 2, 599 - 26 * 16 - 2, 21 * 5 + 22, 26 * 15 + 1)) << "rows 1..15 of bar 1";
 }
 
 TEST_F(ScreenTest, PitchBlackScreen) {
