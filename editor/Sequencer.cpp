@@ -119,14 +119,36 @@ bool Sequencer::Init(IRender* r) {
   InitPageSteps();
   PreparePageSteps();
   showHelp = false;
-  if (recoveredAtStart) ShowMessage("RECOVERED UNSAVED EDITS", false, 4.0);
-
   midiInput = new MidiInput();
   midiInputOk = midiInput->Init(midiInputName);
   midiOutputOk = midiOutput->Init(midiOutputName, 0);
   midiOutput2Ok = midiOutput2->Init(midiOutput2Name, 1);
   if (launchpadMode && midiOutputOk) midiOutput->LaunchpadAllNotesOff();
+  ShowStartupProblems();
   return true;
+}
+
+// What went wrong at start-up is printed as it happens, but a musician who started the
+// program from the desktop menu sees only the window: each problem is shown there too, one
+// after another.
+void Sequencer::ShowStartupProblems() {
+  constexpr double kSeconds = 3.0;
+  auto show = [this](const std::string& text, bool isError) {
+    if (messageActive) {
+      queuedMessages.emplace_back(text, isError);
+    } else {
+      ShowMessage(text, isError, kSeconds);
+    }
+  };
+  if (recoveredAtStart) show("RECOVERED UNSAVED EDITS", false);
+  if (!synth->HasAudioDevice()) show("NO AUDIO DEVICE - SILENT", true);
+  const Player::LoadReport load = player->GetLoadReport();
+  if (load.newerVersion) show("PROJECT FROM A NEWER VERSION", true);
+  if (load.ignoredLines > 0) show("PROJECT: " + std::to_string(load.ignoredLines) + " LINES IGNORED", true);
+  if (!midiInputName.empty() && !midiInputOk) show("MIDI INPUT NOT FOUND", true);
+  if ((!midiOutputName.empty() && !midiOutputOk) || (!midiOutput2Name.empty() && !midiOutput2Ok)) {
+    show("MIDI OUTPUT NOT FOUND", true);
+  }
 }
 
 bool Sequencer::ReadSoundfontsAndStartSynth() {

@@ -206,6 +206,7 @@ class Sequencer : public IScene {
   // The recovery file to start from instead of the project, or empty.
   std::string ChooseRecoveryFile(const std::string& projectFile);
   void QueueMessage(const std::string& text, bool isError);
+  void ShowStartupProblems();
   void LoadOrCreateProject(bool& ok);
   void CopyPlayerMirror();
   void ShowMessage(const std::string& text, bool isError, double seconds = kMessageSeconds);

@@ -12,7 +12,7 @@ void Sequencer::HandlePageSteps(double dt, Controls& c) {
     if (messageTimeLeft < 0) {
       ClearMessage();
       if (!queuedMessages.empty()) {
-        ShowMessage(queuedMessages.front().first, queuedMessages.front().second);
+        ShowMessage(queuedMessages.front().first, queuedMessages.front().second, 3.0);
         queuedMessages.pop_front();
       }
     }

@@ -91,6 +91,12 @@ class Player {
   void ProjectText(std::string& out);
   void TakeSnapshot(ProjectSnapshot& out) const;
   bool LoadProject(const std::string& fileName, bool selectDefaultInstrument);
+  // What the last LoadProject met that the user should hear of.
+  struct LoadReport {
+    int ignoredLines = 0;
+    bool newerVersion = false;
+  };
+  LoadReport GetLoadReport() const { return lastLoad; }
   bool ExportToMidi(const std::string& fileName, bool endOverlaps, bool applyPitch, bool applyLayers,
                     bool applyFixedVelocity);
 
@@ -134,6 +140,7 @@ class Player {
   bool launchpadMode;
   bool launchpadLightingNotes = false;
   bool layering;
+  LoadReport lastLoad;
 
   std::function<void(const SentNote&)> sendObserver;
   // Scratch lists reused every frame so that Update does not allocate in steady state.

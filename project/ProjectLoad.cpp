@@ -101,6 +101,8 @@ class ProjectLoader {
   void SetSongLengths();
   void ReportSummary() const;
   bool Error() const { return error; }
+  int IgnoredLines() const { return ignoredLines; }
+  int64_t Version() const { return version; }
 
  private:
   void Line(const std::string& text);
@@ -482,5 +484,6 @@ bool Player::LoadProject(const std::string& fileName, bool selectDefaultInstrume
   loader.ReadBackFromSynth();
   loader.SetSongLengths();
   loader.ReportSummary();
+  lastLoad = LoadReport{loader.IgnoredLines(), loader.Version() > kProjectVersion};
   return !loader.Error() && !readFailed;
 }

@@ -69,6 +69,13 @@ class SFOutput {
   bool Init(const std::string& baseDirectory, const std::vector<std::string>& soundfontPaths,
             const std::vector<double>& gains, int audioBufferSize, bool fx,
             const std::string& effectName);
+  // Whether any soundfont plays through an audio device (false: everything is silent).
+  bool HasAudioDevice() const {
+    for (const fluid_audio_driver_t* d : audioDrivers) {
+      if (d) return true;
+    }
+    return false;
+  }
   // Stops the audio drivers and frees synthesizers and settings. Safe to call twice.
   void Shutdown();
 

@@ -39,6 +39,21 @@ TEST_F(SequencerTest, CreatesAMissingProjectAndDrawsTheFirstFrame) {
   EXPECT_DOUBLE_EQ(scene.background.r, 0.1);
 }
 
+// Start-up problems show in the window one after another, a few seconds each.
+TEST_F(SequencerTest, StartupProblemsShowOneAfterAnother) {
+  zs::test::WriteFile("song.dat", "p 10 120 1 1 0 0\no 0\ns 99\n");
+  zs::test::SequencerOptions options;
+  options.midiInput = "no such keyboard";
+  Restart(options);  // the fixture lets "NO AUDIO DEVICE - SILENT" go by
+  std::vector<std::string> shown;
+  for (int i = 0; i < 4 && seq->IsMessageActive(); ++i) {
+    shown.push_back(seq->GetMessage());
+    Idle(3.05);
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"PROJECT FROM A NEWER VERSION", "PROJECT: 1 LINES IGNORED",
+                                             "MIDI INPUT NOT FOUND"}));
+}
+
 TEST_F(SequencerTest, NoSongMessageShowsForOneAndAHalfSeconds) {
   Press([](Controls& c) { c.f7Pressed = true; });  // empty song: an error message
   ExpectMessage("NO SONG", true);
