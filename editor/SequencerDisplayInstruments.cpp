@@ -16,10 +16,15 @@ void Sequencer::PrintThreeRowList(QuadList& quads, const std::vector<std::string
 
 namespace {
 
-// The whole row is cut to 8 characters: at scale 1.5 a longer one would run into the next list.
-std::string ListRow(int number, const std::string& name) {
+// The whole row is cut to what fits before the next list at scale 1.5: 8 characters for a
+// soundfont, 18 for a program (the last list, with the room up to the screen's edge), so
+// "E.PIANO 1" and "E.PIANO 2" differ.
+constexpr size_t kSoundfontRow = 8;
+constexpr size_t kProgramRow = 18;
+
+std::string ListRow(int number, const std::string& name, size_t length) {
   std::string row = std::to_string(number) + " " + name;
-  row.resize(std::min<size_t>(row.size(), 8));
+  row.resize(std::min(row.size(), length));
   for (char& ch : row) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
   return row;
 }
@@ -30,7 +35,7 @@ void Sequencer::DisplayInstrumentsPanel(QuadList& quads) {
   if (instruments && !instruments->empty()) {
     const TrackInstrument ti = synth->GetInstrument(track);
     std::vector<std::string> rows;
-    for (size_t i = 0; i < instruments->size(); ++i) rows.push_back(ListRow(static_cast<int>(i), (*instruments)[i].name));
+    for (size_t i = 0; i < instruments->size(); ++i) rows.push_back(ListRow(static_cast<int>(i), (*instruments)[i].name, kSoundfontRow));
     PrintThreeRowList(quads, rows, ti.soundfont, 35);
     if (ti.soundfont >= 0 && ti.soundfont < static_cast<int>(instruments->size())) {
       const std::vector<Bank>& banks = (*instruments)[ti.soundfont].banks;
@@ -39,7 +44,7 @@ void Sequencer::DisplayInstrumentsPanel(QuadList& quads) {
       PrintThreeRowList(quads, rows, ti.bankIndex, 250);
       if (ti.bankIndex >= 0 && ti.bankIndex < static_cast<int>(banks.size())) {
         rows.clear();
-        for (const Prog& p : banks[ti.bankIndex].progs) rows.push_back(ListRow(p.prog, p.name));
+        for (const Prog& p : banks[ti.bankIndex].progs) rows.push_back(ListRow(p.prog, p.name, kProgramRow));
         PrintThreeRowList(quads, rows, ti.programIndex, 360);
       }
     }
