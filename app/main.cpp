@@ -1,11 +1,15 @@
 // ZembrovaneSequencer: start-up in order, the two loops, and the teardown in reverse order.
 #include <X11/Xlib.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "app/CommandLine.h"
 #include "app/ProgramDirectory.h"
 #include "app/QuitRequest.h"
+#include "devices/KeyboardLayout.h"
 #include "app/SequencerThread.h"
 #include "devices/MidiInput.h"
 #include "devices/MidiOutput.h"
@@ -28,6 +32,27 @@ int OnXError(Display*, XErrorEvent* error) {
          error->resourceid);
   QuitRequest::Request();
   return 0;
+}
+
+// A window larger than the screen would lose its bottom lines: the scale is reduced to fit.
+// Without -g the layout X uses decides the key table.
+void FitToScreen(Display* display, CommandLineOptions& options) {
+  const int screen = DefaultScreen(display);
+  const int width = DisplayWidth(display, screen), height = DisplayHeight(display, screen);
+  if (options.windowWidth > width || options.windowHeight > height) {
+    const double fit = std::min(width / 800.0, height / 600.0);
+    printf("gui scale %g makes a window larger than the %dx%d screen: using %.2f\n", options.scale, width, height,
+           fit);
+    options.scale = fit;
+    options.windowWidth = static_cast<int>(std::floor(fit * 800));
+    options.windowHeight = static_cast<int>(std::floor(fit * 600));
+  }
+  if (!options.germanLayout) {
+    const std::string layout = ActiveKeyboardLayout(display);
+    options.germanLayout = IsGermanLayout(layout);
+    printf("keyboard layout %s: %s key table\n", layout.empty() ? "unknown" : layout.c_str(),
+           options.germanLayout ? "German" : "US");
+  }
 }
 
 }  // namespace
@@ -61,9 +86,11 @@ int main(int argc, char** argv) {
   Sequencer* sequencer = nullptr;
   ThreadShared* shared = nullptr;
 
+  const bool displayUp = createNativeDisplay(&display);
+  if (displayUp) FitToScreen(display, options);
   WindowWidthCurrent = options.windowWidth;
   WindowHeightCurrent = options.windowHeight;
-  const bool windowUp = createNativeDisplay(&display) && createNativeWindow(display, &window);
+  const bool windowUp = displayUp && createNativeWindow(display, &window);
   if (windowUp) XSelectInput(display, window, kWindowEventMask);
   const bool contextUp = windowUp && createEGLDisplay(display, eglDisplay) &&
                          chooseEGLConfig(eglDisplay, eglConfig) &&

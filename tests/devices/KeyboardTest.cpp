@@ -16,6 +16,7 @@
 #include <X11/keysym.h>
 
 #include "devices/Keyboard.h"
+#include "devices/KeyboardLayout.h"
 #include "tests/support/TestServers.h"
 
 namespace {
@@ -178,7 +179,10 @@ TEST_F(KeyboardTest, GermanAndUsLayoutsGiveTheSamePositions) {
     Release(XK_Control_L);
   };
   check("us");
+  EXPECT_FALSE(IsGermanLayout(ActiveKeyboardLayout(display))) << ActiveKeyboardLayout(display);
   ASSERT_TRUE(SetLayout("de"));
+  // Without -g the program takes the German table because X says the layout is German.
+  EXPECT_TRUE(IsGermanLayout(ActiveKeyboardLayout(display))) << ActiveKeyboardLayout(display);
   keyboard = std::make_unique<Keyboard>(display, true);
   check("de");
 }
