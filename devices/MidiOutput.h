@@ -26,11 +26,12 @@ class MidiOutput {
   // Sends a note-on on the event's channel; a note-off goes out as a note-on with velocity
   // 0. Does nothing without an open port.
   void SendEvent(NoteEvent event);
-  // Switches every Launchpad pad off: a velocity-0 note-on for notes 0..127 on channel 1.
+  // Switches every Launchpad pad off: a velocity-0 note-on for notes 0..127 on channel 1, each
+  // sent whether or not the ones before it failed.
   void LaunchpadAllNotesOff();
 
  private:
-  bool Send(unsigned char status, unsigned char data1, unsigned char data2);
+  void Send(unsigned char status, unsigned char data1, unsigned char data2);
 
   RtMidiOut* midiOut;
   bool usable;
