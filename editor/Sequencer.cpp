@@ -84,7 +84,10 @@ bool Sequencer::Init(IRender* r) {
   if (!ReadSoundfontsAndStartSynth()) return false;
 
   instruments = synth->GetSFInstruments();
-  if (instruments->empty() || (*instruments)[0].banks.empty() || (*instruments)[0].banks[0].progs.empty()) {
+  bool anyInstrument = false;
+  for (const Instruments& list : *instruments)
+    for (const Bank& bank : list.banks) anyInstrument = anyInstrument || !bank.progs.empty();
+  if (!anyInstrument) {
     printf("error: no instrument in soundfont files\n");
     return false;
   }
@@ -115,6 +118,13 @@ bool Sequencer::Init(IRender* r) {
   InitPageSteps();
   PreparePageSteps();
   showHelp = false;
+  // The start-up lines scroll by unseen; the screen says which soundfont plays nothing.
+  for (int i = 0; i < static_cast<int>(instruments->size()); ++i) {
+    if (!synth->IsSoundfontMissing(i)) continue;
+    ShowMessage("SOUNDFONT " + std::to_string(i) + " MISSING", true);
+    messageTimeLeft = kMissingSoundfontSeconds;
+    break;
+  }
 
   midiInput = new MidiInput();
   midiInputOk = midiInput->Init(midiInputName);

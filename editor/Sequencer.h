@@ -164,6 +164,7 @@ class Sequencer : public IScene {
   static constexpr int kBars = 16;
   static constexpr int kStepsPerBar = 16;
   static constexpr double kMessageSeconds = 1.5;
+  static constexpr double kMissingSoundfontSeconds = 5.0;
 
  private:
   // Copy of the player's public state, taken after every frame.

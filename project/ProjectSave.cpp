@@ -29,7 +29,10 @@ void AppendFields(std::string& out, std::initializer_list<int64_t> values) {
 
 void AppendInstrumentLine(std::string& out, const SessionsStore& s, const SFOutput& synth, int t) {
   TrackInstrument inst = synth.GetInstrument(t);
-  if (inst.soundfont == -1 || inst.bankIndex == -1 || inst.programIndex == -1) return;
+  // An instrument on a soundfont that could not be loaded has no indexes, but it is the
+  // user's choice all the same and is written back unchanged.
+  const bool known = inst.bankIndex != -1 && inst.programIndex != -1;
+  if (inst.soundfont == -1 || (!known && !synth.IsSoundfontMissing(inst.soundfont))) return;
 
   out += 'i';
   AppendFields(out, {t, kMidiValueRange.Limit(s.GetTrackVelocity(t)), s.GetTrackVelocityFixed(t),
