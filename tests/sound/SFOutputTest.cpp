@@ -187,7 +187,7 @@ TEST_F(SFOutputTest, AMissingSoundfontKeepsItsNumberAndOnlyNoneFailsInit) {
 
 TEST_F(SFOutputTest, EveryLoadedSoundfontCanBeAssignedAndPlaysItsTracks) {
   std::vector<std::string> paths;
-  for (int i = 0; i < 12; ++i) paths.push_back(Font("F" + std::to_string(i) + ".sf2", {{"P", 0, i}}));
+  for (int i = 0; i < 12; ++i) paths.push_back(Font(std::string("F") + std::to_string(i) + ".sf2", {{"P", 0, i}}));
   ASSERT_TRUE(Init(paths));
   EXPECT_TRUE(sf.SetInstrument(0, 10, 0, 10) && sf.SetInstrument(1, 11, 0, 11));
   EXPECT_FALSE(sf.SetInstrument(2, 12, 0, 0) || sf.SetInstrument(2, -1, 0, 0) || sf.SetInstrumentFromIndex(2, 12, 0, 0));
