@@ -70,9 +70,8 @@ void MidiOutput::SendEvent(NoteEvent event) {
 
 void MidiOutput::LaunchpadAllNotesOff() {
   if (midiOut == nullptr) return;
-  for (int n = 0; n < 128; ++n) {
-    if (!Send(0x90, static_cast<unsigned char>(n), 0)) return;  // one failure message is enough
-  }
+  // A pad whose message failed stays lit, but that is no reason to leave the others lit too.
+  for (int n = 0; n < 128; ++n) Send(0x90, static_cast<unsigned char>(n), 0);
 }
 
 void MidiOutput::EndAllNotes() {
@@ -80,16 +79,16 @@ void MidiOutput::EndAllNotes() {
   for (int channel = 0; channel < 16; ++channel) {
     if (!(usedChannels & (1u << channel))) continue;
     const unsigned char status = static_cast<unsigned char>(0xB0 + channel);
-    if (!Send(status, 123, 0) || !Send(status, 64, 0)) return;  // one failure message is enough
+    Send(status, 123, 0);
+    Send(status, 64, 0);
   }
 }
 
-bool MidiOutput::Send(unsigned char status, unsigned char data1, unsigned char data2) {
+void MidiOutput::Send(unsigned char status, unsigned char data1, unsigned char data2) {
   const unsigned char message[3] = {status, data1, data2};
   try {
     midiOut->sendMessage(message, sizeof message);
   } catch (const std::exception&) {
-    return false;  // RtMidiError has printed its own message
+    // RtMidiError has printed its own message; the next message may well get through.
   }
-  return true;
 }

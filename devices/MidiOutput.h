@@ -28,14 +28,15 @@ class MidiOutput {
   // Sends a note-on on the event's channel; a note-off goes out as a note-on with velocity
   // 0. Does nothing without an open port.
   void SendEvent(NoteEvent event);
-  // Switches every Launchpad pad off: a velocity-0 note-on for notes 0..127 on channel 1.
+  // Switches every Launchpad pad off: a velocity-0 note-on for notes 0..127 on channel 1, each
+  // sent whether or not the ones before it failed.
   void LaunchpadAllNotesOff();
   // All Notes Off (CC 123) and the sustain pedal up (CC 64 = 0) on every channel a note went
   // out on since Init: what a device may still sound after a note-off was lost.
   void EndAllNotes();
 
  private:
-  bool Send(unsigned char status, unsigned char data1, unsigned char data2);
+  void Send(unsigned char status, unsigned char data1, unsigned char data2);
 
   RtMidiOut* midiOut;
   bool usable;

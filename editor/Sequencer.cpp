@@ -82,7 +82,10 @@ bool Sequencer::Init(IRender* r) {
   if (!ReadSoundfontsAndStartSynth()) return false;
 
   instruments = synth->GetSFInstruments();
-  if (instruments->empty() || (*instruments)[0].banks.empty() || (*instruments)[0].banks[0].progs.empty()) {
+  bool anyInstrument = false;
+  for (const Instruments& list : *instruments)
+    for (const Bank& bank : list.banks) anyInstrument = anyInstrument || !bank.progs.empty();
+  if (!anyInstrument) {
     printf("error: no instrument in soundfont files\n");
     return false;
   }
@@ -142,6 +145,9 @@ void Sequencer::ShowStartupProblems() {
   };
   if (recoveredAtStart) show("RECOVERED UNSAVED EDITS", false);
   if (!synth->HasAudioDevice()) show("NO AUDIO DEVICE - SILENT", true);
+  for (int i = 0; i < static_cast<int>(instruments->size()); ++i) {
+    if (synth->IsSoundfontMissing(i)) show("SOUNDFONT " + std::to_string(i) + " MISSING", true);
+  }
   const Player::LoadReport load = player->GetLoadReport();
   if (load.newerVersion) show("PROJECT FROM A NEWER VERSION", true);
   if (load.ignoredLines > 0) show("PROJECT: " + std::to_string(load.ignoredLines) + " LINES IGNORED", true);

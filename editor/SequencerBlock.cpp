@@ -222,6 +222,8 @@ void Sequencer::RandomizeBlockOffsets() {
 
 void Sequencer::HarmonicTransposeBlock(int degrees) {
   MarkEdit("BLOCK TRANSPOSE", nullptr, true);
+  // A refused transposition leaves no block behind: a following block command must not act on
+  // notes the user was just told could not move.
   const ScaleInfo info = player->GetScale();
   const ScaleNotes scale = Scales::GetScaleNotes(info.base, info.scale);
   const int count = blockLastStep - blockFirstStep + 1;
@@ -230,11 +232,11 @@ void Sequencer::HarmonicTransposeBlock(int degrees) {
     const int s = blockFirstStep + i;
     sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockHighNote, inside[i]);
     sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, outside[i]);
-    if (!NotesInScale(scale, inside[i])) return;
+    if (!NotesInScale(scale, inside[i])) return ClearBlock();
   }
   int lowest = 128, highest = -1;
   for (std::vector<Note>& notes : inside) {
-    if (!HarmonicTransposeNotes(scale, notes, degrees)) return;
+    if (!HarmonicTransposeNotes(scale, notes, degrees)) return ClearBlock();
     for (const Note& n : notes) {
       lowest = std::min(lowest, static_cast<int>(n.note));
       highest = std::max(highest, static_cast<int>(n.note));
@@ -246,7 +248,7 @@ void Sequencer::HarmonicTransposeBlock(int degrees) {
       for (const Note& other : outside[i]) {
         if (other.note == n.note) {
           ShowMessage("NOTE COLLISION", true);
-          return;
+          return ClearBlock();
         }
       }
     }

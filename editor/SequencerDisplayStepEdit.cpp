@@ -10,8 +10,8 @@ void Sequencer::DisplayStepEditLines(QuadList& quads) {
   const int pitch = CursorPitch();
   char text[96];
   const std::string noteName = pitch >= 128 ? std::string("NONE") : NoteToString(pitch);
-  snprintf(text, sizeof(text), "T%2d %s S%c L%3d %s", track + 1, ("O" + std::to_string(octave - 1)).c_str(),
-           SessionName(session), CursorStep(), noteName.c_str());
+  snprintf(text, sizeof(text), "T%2d O%d S%c L%3d %s", track + 1, octave - 1, SessionName(session), CursorStep(),
+           noteName.c_str());
   PrintText(quads, text, 3, 65, 1.5, kTextColor);
 
   // The note under the cursor; a pitch past 127 has none.

@@ -120,7 +120,8 @@ void Sequencer::CollectKeyboardNotes(const Controls& c, const ScaleNotes& scale,
       }
       if (released && !held) release(key);  // tapped within the frame
     }
-    if (held) {
+    // A key held down as part of a command (Ctrl+N) started no note and lights nothing.
+    if (held && keyPitch[key].pitch >= 0) {
       const int column = pitchOf(key) - base;
       if (column >= 0 && column < kNoteColumns) noteKeysHeld[column] = true;
     }

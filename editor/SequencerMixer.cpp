@@ -88,8 +88,13 @@ Sequencer::ArrowPresses Sequencer::PlainArrowPresses(const Controls& c) {
 }
 
 bool Sequencer::MixerGuardPassed(const Controls& c) {
+  // Only keys held as notes count (a note started and not yet released, or pressed in this
+  // frame): the command's own letter (I, V, X) is a note-key position held with modifiers.
   bool noteKey = false;
-  for (int i = 0; i < kNoteColumns; ++i) noteKey = noteKey || c.pianoHeld[i] || noteKeysHeld[i];
+  for (int i = 0; i < kNoteColumns; ++i) {
+    const bool keyboardNote = c.pianoPressed[i] || (keyPitch[i].pitch >= 0 && !c.pianoReleased[i]);
+    noteKey = noteKey || keyboardNote || noteKeysHeld[i];
+  }
   if (noteKey) {
     ShowMessage("NOTE KEY", true);
     return false;

@@ -1,11 +1,21 @@
 // Sequencer: the frame's order of key handling on the steps page, subpage switching and the
 // keys that act on every subpage.
+#include <algorithm>
+#include <iterator>
 
 #include "editor/Sequencer.h"
 #include "player/Player.h"
 
 void Sequencer::HandlePageSteps(double dt, Controls& c) {
-  if (subpage == SubpageStepEdit && HandleAttributeEditor(dt, c)) return;
+  if (subpage == SubpageStepEdit && HandleAttributeEditor(dt, c)) {
+    // The editor takes the keys (digits are note keys too), but a note key let go meanwhile
+    // must still end its note, and a MIDI keyboard keeps playing.
+    Controls releases{};
+    std::copy(std::begin(c.pianoHeld), std::end(c.pianoHeld), releases.pianoHeld);
+    std::copy(std::begin(c.pianoReleased), std::end(c.pianoReleased), releases.pianoReleased);
+    HandleLiveNotes(releases);
+    return;
+  }
 
   if (messageActive) {
     messageTimeLeft -= dt;

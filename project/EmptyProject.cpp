@@ -12,18 +12,21 @@ bool CreateEmptyProject(Player* player, const std::string& fileName) {
   store->Clear();
 
   bool ok = true;
-  int bank = 0, program = 0;
+  // The first instrument of the first soundfont that has one (the first may be missing).
+  int soundfont = 0, bank = 0, program = 0;
   bool haveInstrument = false;
-  if (synth && !synth->GetSFInstruments()->empty()) {
-    const Instruments& first = synth->GetSFInstruments()->front();
-    if (!first.banks.empty() && !first.banks.front().progs.empty()) {
-      bank = first.banks.front().bank;
-      program = first.banks.front().progs.front().prog;
+  const std::vector<Instruments>* lists = synth ? synth->GetSFInstruments() : nullptr;
+  for (size_t s = 0; lists && s < lists->size() && !haveInstrument; ++s) {
+    const Instruments& font = (*lists)[s];
+    if (!font.banks.empty() && !font.banks.front().progs.empty()) {
+      soundfont = static_cast<int>(s);
+      bank = font.banks.front().bank;
+      program = font.banks.front().progs.front().prog;
       haveInstrument = true;
     }
   }
   if (synth && !haveInstrument) {
-    printf("error: the first soundfont has no instrument for a new project\n");
+    printf("error: no soundfont has an instrument for a new project\n");
     ok = false;
   }
 
@@ -35,7 +38,7 @@ bool CreateEmptyProject(Player* player, const std::string& fileName) {
     store->SetTrackChorus(t, 3, 20, 3, 8, 0);
     store->SetTrackChorusEnabled(t, false);
     if (!synth) continue;
-    if (haveInstrument && !synth->SetInstrument(t, 0, bank, program)) {
+    if (haveInstrument && !synth->SetInstrument(t, soundfont, bank, program)) {
       printf("error: could not set instrument of track %d for a new project\n", t);
       ok = false;
     }

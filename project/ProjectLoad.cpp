@@ -207,11 +207,15 @@ void ProjectLoader::Line(const std::string& text) {
   }
 }
 
-// p version bpm noteQuantization gateQuantization scale base
+// p version bpm noteQuantization gateQuantization scale base. Old files may end the line early:
+// missing fields read as 0, and the version is honoured whenever it is there, since every
+// later line is read by its layout.
 void ProjectLoader::P() {
-  int64_t v[6];
-  if (!Ints(1, 6, v)) return Ignored();
+  int64_t v[6] = {};
+  const size_t present = std::min<size_t>(f.Count() - 1, 6);
+  if (present == 0 || !f.Int(1, v[0])) return Ignored();
   version = v[0];
+  if (!Ints(2, present - 1, v + 1)) return PartlyIgnored();
   // A tempo of 0 would make the step time and the export's tempo infinite.
   player.SetBPM(Limit(v[1], kBpmRange));
   player.SetNoteQuantization(v[2] == 1);

@@ -31,7 +31,7 @@ void AppendFields(std::string& out, std::initializer_list<int64_t> values) {
 
 void AppendInstrumentLine(std::string& out, const ProjectSnapshot& p, int t) {
   const TrackInstrument& inst = p.settings.instruments[t];
-  if (inst.soundfont == -1 || inst.bankIndex == -1 || inst.programIndex == -1) return;
+  if (inst.soundfont == -1) return;
   const TrackAttribs& a = p.settings.tracks[t];
 
   out += 'i';
@@ -116,10 +116,13 @@ void Player::TakeSnapshot(ProjectSnapshot& out) const {
   for (int t = 0; t < kTracks; ++t) {
     out.soundfontNames[t].clear();
     out.presetNames[t].clear();
-    const TrackInstrument& inst = out.settings.instruments[t];
+    TrackInstrument& inst = out.settings.instruments[t];
     // Without a synthesizer (tools and tests of the song model) no track has an instrument.
-    if (!synth) {
-      out.settings.instruments[t].soundfont = -1;
+    // An instrument on a soundfont that could not be loaded has no indexes, but it is the
+    // user's choice all the same and is written back unchanged.
+    const bool known = inst.bankIndex != -1 && inst.programIndex != -1;
+    if (!synth || inst.soundfont == -1 || (!known && !synth->IsSoundfontMissing(inst.soundfont))) {
+      inst.soundfont = -1;
       continue;
     }
     const std::vector<Instruments>& lists = *synth->GetSFInstruments();

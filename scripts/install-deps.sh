@@ -10,6 +10,7 @@ packages=(
   xvfb xdotool x11-xkb-utils x11-apps imagemagick
   jackd2 jack-capture libasound2-plugins timgm6mb-soundfont
   clang libclang-rt-14-dev desktop-file-utils groff-base
+  dragonfly-reverb-vst dpf-plugins-vst
 )
 
 sudo=""

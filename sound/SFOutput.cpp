@@ -1,9 +1,11 @@
 #include "sound/SFOutput.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -82,10 +84,18 @@ bool SFOutput::Init(const std::string& baseDirectory, const std::vector<std::str
   for (int i = 0; i < numSoundfonts; ++i) {
     reverbEnabled[i] = reverbActive == 1;
     chorusEnabled[i] = chorusActive == 1;
-    bool loaded = CreateSynth(i, soundfontPaths[i], gains[i]);
+    missing[i] = !CreateSynth(i, soundfontPaths[i], gains[i]);
+    if (missing[i]) missingNames[i] = soundfontPaths[i].substr(soundfontPaths[i].rfind('/') + 1);
     BuildEffectChain(i, baseDirectory, fx);
     audioDriverData[i].ready.store(true, std::memory_order_release);
-    if (!loaded) return false;
+  }
+  // One missing soundfont should not cost the songs that never use it; with none there is
+  // nothing to play at all.
+  int loadedCount = 0;
+  for (int i = 0; i < numSoundfonts; ++i) loadedCount += missing[i] ? 0 : 1;
+  if (loadedCount == 0) {
+    printf("error: no soundfont could be loaded\n");
+    return false;
   }
   PrintEffectSettings();
   BuildInstrumentLists();
@@ -117,7 +127,12 @@ bool SFOutput::CreateSynth(int i, const std::string& path, double gain) {
   printf("loading sf %d\n", i);
   soundfontIds[i] = fluid_synth_sfload(synths[i], path.c_str(), 1);
   bool loaded = soundfontIds[i] != FLUID_FAILED;
-  if (!loaded) printf("error: soundfont %d not initialized\n", i);
+  if (!loaded) {
+    FILE* file = fopen(path.c_str(), "rb");
+    const char* reason = file ? "not a soundfont fluidsynth can read" : strerror(errno);
+    if (file) fclose(file);
+    printf("error: soundfont %d (%s) could not be loaded: %s\n", i, path.c_str(), reason);
+  }
   fluid_synth_set_interp_method(synths[i], -1, FLUID_INTERP_4THORDER);
   if (gain >= 0.0 && gain <= 10.0) fluid_synth_set_gain(synths[i], static_cast<float>(gain));
   return loaded;
@@ -136,9 +151,15 @@ void SFOutput::PrintEffectSettings() const {
   }
 }
 
+bool SFOutput::IsSoundfontMissing(int soundfont) const {
+  return soundfont >= 0 && soundfont < kSoundfontSlots && missing[soundfont];
+}
+
 void SFOutput::Shutdown() {
   bool driverLeft = false;
   for (int i = 0; i < kSoundfontSlots; ++i) {
+    missing[i] = false;
+    missingNames[i].clear();
     if (synths[i]) {
       const int channels = fluid_synth_count_midi_channels(synths[i]);
       for (int channel = 0; channel < channels; ++channel) fluid_synth_all_notes_off(synths[i], channel);

@@ -61,11 +61,12 @@ class SFOutput {
   // their effect chains and the instrument lists. baseDirectory is the program's directory
   // ending in '/'; gains[i] (0..10, otherwise fluidsynth's default) belongs to soundfontPaths[i];
   // audioBufferSize is the ALSA period size in frames; fx asks for the VST bridge on soundfont 0.
-  // effectName is accepted for the caller's convenience and not used. Returns false when a
-  // soundfont cannot be loaded (later soundfonts are then not created), when more than 12
-  // soundfonts or fewer gains than soundfonts are given, or when already initialised; every
-  // failure prints an "error: " line. A soundfont without an audio driver (no sound device)
-  // still takes notes and controls.
+  // effectName is accepted for the caller's convenience and not used. A soundfont that cannot
+  // be loaded is reported (file and reason) and keeps its number: its synthesizer exists, its
+  // tracks keep their instruments and stay silent (IsSoundfontMissing). Returns false when no
+  // soundfont at all can be loaded, when more than 12 soundfonts or fewer gains than soundfonts
+  // are given, or when already initialised; every failure prints an "error: " line. A
+  // soundfont without an audio driver (no sound device) still takes notes and controls.
   bool Init(const std::string& baseDirectory, const std::vector<std::string>& soundfontPaths,
             const std::vector<double>& gains, int audioBufferSize, bool fx,
             const std::string& effectName);
@@ -78,6 +79,8 @@ class SFOutput {
   }
   // Stops the audio drivers and frees synthesizers and settings. Safe to call twice.
   void Shutdown();
+  // True for a soundfont listed but not loaded by Init.
+  bool IsSoundfontMissing(int soundfont) const;
 
   // Notes on the synthesizer of the track's soundfont, on the track's channel. The playhead
   // is not needed here; the note-off velocity is ignored.
@@ -213,6 +216,8 @@ class SFOutput {
   bool reverbEnabled[kTracks] = {};
   bool chorusEnabled[kTracks] = {};
   int soundfontIds[kSoundfontSlots] = {};
+  bool missing[kSoundfontSlots] = {};
+  std::string missingNames[kSoundfontSlots];  // file names of the missing soundfonts
   fluid_audio_driver_t* audioDrivers[kSoundfontSlots] = {};
   int numSoundfonts = 0;
   TrackInstrument trackInstruments[kTracks] = {};

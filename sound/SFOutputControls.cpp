@@ -29,7 +29,9 @@ fluid_synth_t* SFOutput::TrackSynth(int track, int* channel) const {
 
 void SFOutput::SendNoteOn(const Playhead&, int track, int note, int velocity) {
   int channel;
-  if (fluid_synth_t* synth = TrackSynth(track, &channel)) fluid_synth_noteon(synth, channel, note, velocity);
+  fluid_synth_t* synth = TrackSynth(track, &channel);
+  // A missing soundfont has no preset: fluidsynth would warn about every note.
+  if (synth && !IsSoundfontMissing(trackInstruments[track].soundfont)) fluid_synth_noteon(synth, channel, note, velocity);
 }
 
 void SFOutput::SendNoteOff(const Playhead&, int track, int note, int) {

@@ -15,6 +15,7 @@ void SFOutput::BuildInstrumentLists() {
       if (slash != std::string::npos) instruments.name.erase(0, slash + 1);
       printf("soundfont name = >%s<\n", instruments.name.c_str());
     }
+    if (missing[i]) instruments.name = missingNames[i];
 
     // Consecutive presets of one bank form a Bank. A soundfont without presets still gets
     // one Bank numbered -1 without programs, so every list has at least one bank.
@@ -56,11 +57,14 @@ bool SFOutput::SetInstrument(int track, int soundfont, int bank, int program) {
   record.soundfont = soundfont;
   record.bank = bank;
   record.program = program;
-  if (!sameSoundfont) {
+  if (!sameSoundfont || missing[soundfont]) {
     // Indexes into another soundfont's lists would point at the wrong or no instrument.
     record.bankIndex = -1;
     record.programIndex = -1;
   }
+  // A missing soundfont has no list to check against: the reference is kept as it is, to be
+  // saved unchanged, and the track stays silent.
+  if (missing[soundfont]) return true;
 
   // Banks and programs come in ascending order, so the search stops at the first larger one.
   const std::vector<Bank>& banks = sfInstruments[soundfont].banks;

@@ -273,8 +273,14 @@ void LoadVst(const char* libraryPath) {
   if (handle == nullptr) return;
 
   printf("ladspa linux vst: opened library\n");
+  // Older Linux VST 2 libraries (Debian's DPF and Dragonfly builds among them) export only
+  // "main", the entry point the first Linux hosts looked up.
   auto pluginMain = reinterpret_cast<VstPluginMain>(dlsym(handle, "VSTPluginMain"));
-  if (pluginMain == nullptr) return;
+  if (pluginMain == nullptr) pluginMain = reinterpret_cast<VstPluginMain>(dlsym(handle, "main"));
+  if (pluginMain == nullptr) {
+    printf("ladspa linux vst: error: no VST entry point in %s\n", libraryPath);
+    return;
+  }
   g_pPlugin = pluginMain(hostCallback);
   if (g_pPlugin == nullptr) return;
 

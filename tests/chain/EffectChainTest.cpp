@@ -287,9 +287,9 @@ TEST(VstBridgeChild, DISABLED_InitWithFx) {
 
 class VstBridgeTest : public EffectChainTest {
  protected:
-  ChildRun RunWithFxDat(const char* fxDat) {
+  ChildRun RunWithFxDat(const char* fxDat, const char* vst = ZS_TEST_VST) {
     std::string dir = MakeTempDir("vst-bridge");
-    fs::copy_file(ZS_TEST_VST, dir + "/Plate.so");
+    fs::copy_file(vst, dir + "/Plate.so");
     if (fxDat) std::ofstream(dir + "/fx.dat") << fxDat;
     return RunInChild(dir, nullptr, [] {
       setenv(kChildVariable, "1", 1);
@@ -316,6 +316,16 @@ TEST_F(VstBridgeTest, OnlySoundfontZeroGetsTheBridgeWithTheSettingsOfFxDat) {
   EXPECT_NE(std::find_if(run.vstLog.begin(), run.vstLog.end(),
                          [](const std::string& l) { return l.rfind("processReplacing", 0) == 0; }),
             run.vstLog.end());
+}
+
+// Debian's packaged 3-band equalizer (scripts/install-deps.sh), which exports only the older
+// entry point "main", with its four gains at their minimum of -24 dB.
+TEST_F(VstBridgeTest, APackagedVstChangesTheSound) {
+  ChildRun run = RunWithFxDat("Plate.so\n-1\n4\n0 0\n1 0\n2 0\n3 0\n", "/usr/lib/vst/3BandEQ-vst.so");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  double ratio = 1;
+  ASSERT_EQ(sscanf(run.out.substr(run.out.find("peak ratio")).c_str(), "peak ratio %lf", &ratio), 1) << run.out;
+  EXPECT_LT(ratio, 0.1) << run.out;
 }
 
 TEST_F(VstBridgeTest, AnUnusableFxDatSkipsOnlyTheBridge) {

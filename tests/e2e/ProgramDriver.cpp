@@ -87,7 +87,8 @@ std::vector<std::string> AlsaPortsOf(pid_t pid) {
   std::vector<std::string> ports;
   std::istringstream lines(Shell("jack_lsp"));
   std::string line;
-  const std::string pidPart = "." + std::to_string(pid) + ".";
+  char pidPart[32];
+  snprintf(pidPart, sizeof pidPart, ".%d.", static_cast<int>(pid));
   while (std::getline(lines, line)) {
     if (line.find(pidPart) != std::string::npos && line.find(":out_") != std::string::npos) ports.push_back(line);
   }

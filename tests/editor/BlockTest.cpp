@@ -171,6 +171,8 @@ TEST_F(BlockTest, HarmonicBlockTranspositionRefusesCollisions) {
   Tap(&Controls::shiftKeypadPlus);
   ExpectMessage("NOTE COLLISION", true);
   EXPECT_EQ(Snapshot(), before);
+  Tap(&Controls::ctrlKY);
+  EXPECT_EQ(Snapshot(), before) << "a refusal leaves no block to erase";
 
   Store()->DeleteNote(0, 0, 0, 62);
   Put(1, 62);  // inside the block's pitches: it moves along, no collision
@@ -187,6 +189,15 @@ TEST_F(BlockTest, HarmonicBlockTranspositionRefusesCollisions) {
   Put(1, 61);  // inside the block, not in C minor
   Tap(&Controls::shiftKeypadPlus);
   ExpectMessage("NOT IN SCALE", true);
+  Tap(&Controls::ctrlKY);
+  EXPECT_EQ(At(1, 61).note, 61);
+
+  Put(5, 127);  // G is in C minor; the next degree up lies above the MIDI range
+  Mark(5, 127, 5, 127);
+  Tap(&Controls::shiftKeypadPlus);
+  ExpectMessage("NOTE LEAVING RANGE", true);
+  Tap(&Controls::ctrlKY);
+  EXPECT_EQ(At(5, 127).note, 127);
 }
 
 }  // namespace

@@ -153,12 +153,14 @@ TEST_F(MixerTest, LayeringNeedsAStoppedPlayerAndNoNoteKey) {
   EXPECT_EQ(Store()->GetTrackLayer(3), 7);
   Press([](Controls& c) { c.spacePressed = true; });
 
+  Press([](Controls& c) { c.pianoPressed[5] = c.pianoHeld[5] = true; });  // a note, still held
   Press([](Controls& c) {
     c.pianoHeld[5] = true;
     c.altX = true;
   });
   ExpectMessage("NOTE KEY", true);
   EXPECT_EQ(Store()->GetTrackLayer(3), 7);
+  Press([](Controls& c) { c.pianoReleased[5] = true; });
 
   Press([](Controls& c) { c.rightCtrlPressed = true; });  // recording blocks as well
   Down(1);

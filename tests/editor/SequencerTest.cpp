@@ -54,6 +54,31 @@ TEST_F(SequencerTest, StartupProblemsShowOneAfterAnother) {
                                              "MIDI INPUT NOT FOUND"}));
 }
 
+// A song on a soundfont that is gone starts all the same and saves its instruments unchanged.
+TEST_F(SequencerTest, AMissingSoundfontIsShownAndItsTracksKeepTheirInstruments) {
+  auto trackTwoLine = [] {
+    std::ifstream in("song.dat");
+    std::string line;
+    while (std::getline(in, line))
+      if (line.rfind("i 2 ", 0) == 0) return line.substr(0, line.rfind(' ', line.rfind(' ') - 1));  // without the names
+    return std::string();
+  };
+  EnterFolder(2);
+  Restart();
+  ASSERT_TRUE(seq->GetSynth()->SetInstrument(2, 1, 0, 5));
+  Save();
+  const std::string before = trackTwoLine();
+  ASSERT_NE(before.find(" 1 0 5"), std::string::npos) << before;
+
+  std::ofstream("soundfonts.dat") << "1.0 " << zs::test::kSoundfont << "\n1.0 gone/TimGM6mb.sf2\n";
+  Restart();
+  ExpectMessage("SOUNDFONT 1 MISSING", true);
+  Idle(2.5);
+  EXPECT_TRUE(seq->IsMessageActive()) << "shown for a few seconds";
+  Save();
+  EXPECT_EQ(trackTwoLine(), before);
+}
+
 TEST_F(SequencerTest, NoSongMessageShowsForOneAndAHalfSeconds) {
   Press([](Controls& c) { c.f7Pressed = true; });  // empty song: an error message
   ExpectMessage("NO SONG", true);

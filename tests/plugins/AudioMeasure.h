@@ -2,6 +2,7 @@
 // Signal generators and measurements for the effect plug-in tests.
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -56,6 +57,17 @@ inline double MaxStep(const Signal& s, size_t from = 0) {
 }
 
 inline double Db(double ratio) { return 20.0 * std::log10(ratio); }
+
+// Gain in dB at `freq` of a system whose impulse response is h (decayed within h), exact at any
+// frequency, not only at FFT bins.
+inline double ResponseDb(const Signal& h, double freq, double rate) {
+  std::complex<double> sum = 0, turn = std::polar(1.0, -2.0 * M_PI * freq / rate), at = 1;
+  for (float v : h) {
+    sum += double(v) * at;
+    at *= turn;
+  }
+  return Db(std::abs(sum));
+}
 
 // RBJ band-pass (constant 0 dB peak) biquad, run in double over a whole signal.
 inline std::vector<double> BandPass(const std::vector<double>& x, double centre, double q, double rate) {

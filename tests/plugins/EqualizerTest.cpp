@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+
+#include "editor/Sequencer.h"
 
 #include "tests/plugins/AudioMeasure.h"
 #include "tests/support/LadspaHost.h"
@@ -31,6 +35,20 @@ class EqualizerTest : public ::testing::TestWithParam<unsigned long> {
     return Db(Rms(left, from) / Rms(ref, from));
   }
 
+  // Response in dB at each band centre (and, from index 10, at the nine points half-way between
+  // centres) of the equalizer freshly activated on these band settings.
+  std::vector<double> CentresDb(const double* settings) {
+    for (int b = 0; b < 10; ++b) fx.SetControl(kBands[b], float(settings[b]));
+    fx.Activate();
+    Signal left(size_t(rate()), 0.0f), right;
+    left[0] = 1.0f;
+    right = left;
+    fx.RunStereo(left, right, 4096);
+    std::vector<double> db;
+    for (int b = 0; b < 19; ++b) db.push_back(ResponseDb(left, 1000.0 * std::pow(2.0, b < 10 ? b - 5 : b - 14.5), rate()));
+    return db;
+  }
+
   LadspaHost fx;
 };
 
@@ -43,6 +61,40 @@ TEST_P(EqualizerTest, EachBandReachesItsSettingAtItsCentre) {
       EXPECT_NEAR(SineGainDb(centre), setting, 0.5) << kBands[b] << " at " << GetParam() << " Hz";
     }
   }
+}
+
+// Neighbouring bands overlap; the sections are set so that together they meet every setting.
+TEST_P(EqualizerTest, AnySettingIsMetAtEveryCentre) {
+  std::mt19937 random(24);
+  std::uniform_real_distribution<double> gain(-12.0, 12.0);
+  double worst = 0;
+  for (int run = 0; run < 1000; ++run) {
+    double set[10];
+    for (double& s : set) s = gain(random);
+    std::vector<double> db = CentresDb(set);
+    for (int b = 0; b < 10; ++b) {
+      worst = std::max(worst, std::fabs(db[b] - set[b]));
+      ASSERT_NEAR(db[b], set[b], 0.5) << kBands[b] << " in run " << run << " (seed 24)";
+    }
+    // Between two centres the response stays near the span of their settings: no ripple.
+    for (int b = 0; b < 9; ++b) {
+      EXPECT_LT(db[10 + b], std::max(set[b], set[b + 1]) + 2.0) << "above " << kBands[b] << " in run " << run;
+      EXPECT_GT(db[10 + b], std::min(set[b], set[b + 1]) - 2.0) << "above " << kBands[b] << " in run " << run;
+    }
+  }
+  RecordProperty("worst_centre_error_db", std::to_string(worst));
+}
+
+TEST_P(EqualizerTest, ProgramsMeetTheirRowsAndBypassIsExact) {
+  for (const ExternalEqualizerProgram& program : kExternalEqualizerPrograms) {
+    std::vector<double> db = CentresDb(program.values + 1);
+    for (int b = 0; b < 10; ++b) EXPECT_NEAR(db[b], program.values[1 + b], 0.5) << program.name << " " << kBands[b];
+  }
+  ASSERT_TRUE(fx.SetControl("Bypass", 1.0f));
+  fx.Activate();
+  Signal left = Noise(0.5, 5000, 1), right = Noise(0.5, 5000, 2), inLeft = left, inRight = right;
+  fx.RunStereo(left, right);
+  EXPECT_TRUE(left == inLeft && right == inRight);
 }
 
 TEST_P(EqualizerTest, FlatSettingsLeaveTheSpectrumAlone) {

@@ -44,8 +44,8 @@ std::string Notes(const std::string& text, int channelNumber, bool velocities = 
   std::string out;
   for (const Event& e : TextEvents(text)) {
     if (e[1] != 0x90 || e[2] != channelNumber - 1) continue;
-    out += (out.empty() ? "" : " ") + std::to_string(e[0]) + (e[4] ? "+" : "-") + std::to_string(e[3]);
-    if (velocities && e[4]) out += "v" + std::to_string(e[4]);
+    out += std::string(out.empty() ? "" : " ") + std::to_string(e[0]) + (e[4] ? "+" : "-") + std::to_string(e[3]);
+    if (velocities && e[4]) out += std::string("v") + std::to_string(e[4]);
   }
   return out;
 }

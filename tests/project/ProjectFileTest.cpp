@@ -240,7 +240,14 @@ TEST_F(ProjectFileTest, MalformedFilesNeverCrashAndLeaveAConsistentStore) {
   };
   const std::vector<Case> cases = {
       {"", {}, [](ProjectRig& r) { EXPECT_EQ(r.player->GetBPM(), 140); }},
-      {"p 9 120 1\n", {"error: project file line 1 ignored"}, [](ProjectRig& r) { EXPECT_EQ(r.player->GetBPM(), 140); }},
+      // Missing fields of a p line read as 0; its version decides how the later lines are read.
+      {"p 1 120 1\ne 0 60 7 16 1 7\np 9 96\ne 1 60 7 16 1 7\np x 50\n", {"error: project file line 5 ignored"},
+       [this](ProjectRig& r) {
+         EXPECT_EQ(r.player->GetBPM(), 96);
+         EXPECT_EQ(NoteFields(r, 0, 0, 0), (std::array{60, 127, 127, 1, 127}));
+         EXPECT_EQ(NoteFields(r, 0, 0, 1), (std::array{60, 7, 16, 1, 7}));
+         EXPECT_FALSE(Printed("line 1 ignored") || Printed("line 3 ignored"));
+       }},
       {"p 9 0 1 1 99999999999999999999999 -5 \n", {"error: project file line 1: values limited to their ranges"},
        [](ProjectRig& r) {
          EXPECT_EQ((std::array{r.player->GetBPM(), +r.player->GetScale().scale, +r.player->GetScale().base}),

@@ -32,7 +32,8 @@ std::vector<std::string> JackLsp(const std::string& arguments) {
 // The jack PCM names its client after the program and its pid: "<name>.P.<pid>.<n>:out_000".
 std::vector<std::string> OwnAlsaPorts() {
   std::vector<std::string> ports;
-  std::string pidPart = "." + std::to_string(getpid()) + ".";
+  char pidPart[32];
+  snprintf(pidPart, sizeof pidPart, ".%d.", static_cast<int>(getpid()));
   for (const std::string& port : JackLsp("")) {
     if (port.find(pidPart) != std::string::npos && port.find(":out_") != std::string::npos) ports.push_back(port);
   }

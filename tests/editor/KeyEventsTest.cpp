@@ -1,0 +1,132 @@
+// The editor fed by the real keyboard reader: keys typed through XTest on the test servers'
+// Xvfb reach Keyboard::Read, and its Controls drive the Sequencer frame by frame, so held
+// letters, modifiers and latches are what a person's typing produces.
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "devices/Keyboard.h"
+#include "tests/editor/SequencerFixture.h"
+
+// Xlib last: its macros (None, Bool, Status) clash with names in the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace zs::test {
+namespace {
+
+class KeyEventsTest : public SequencerFixture {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(UseTestServers());
+    SequencerFixture::SetUp();
+    seq->GetPlayer()->SetSendObserver([this](const SentNote& n) { sent.push_back(n); });
+    display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    ASSERT_EQ(std::system("setxkbmap us"), 0);
+    window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 200, 100, 0, 0, 0);
+    XSelectInput(display, window, KeyPressMask | KeyReleaseMask | StructureNotifyMask | FocusChangeMask);
+    XMapRaised(display, window);
+    XEvent event;
+    do XWindowEvent(display, window, StructureNotifyMask, &event);
+    while (event.type != MapNotify);
+    XSetInputFocus(display, window, RevertToPointerRoot, CurrentTime);
+    keyboard = std::make_unique<Keyboard>(display, false);
+    Type();
+  }
+  void TearDown() override {
+    if (display) {
+      for (KeySym sym : down) XTestFakeKeyEvent(display, XKeysymToKeycode(display, sym), False, CurrentTime);
+      XCloseDisplay(display);
+    }
+    SequencerFixture::TearDown();
+  }
+
+  // Each key goes down (or up) in a frame of its own, as a person types.
+  void Type(const std::vector<KeySym>& press = {}, const std::vector<KeySym>& release = {}) {
+    auto frame = [this] {
+      XSync(display, False);
+      WindowInfo info;
+      Frame(keyboard->Read(info));
+    };
+    for (KeySym sym : press) {
+      XTestFakeKeyEvent(display, XKeysymToKeycode(display, sym), True, CurrentTime);
+      down.push_back(sym);
+      frame();
+    }
+    for (KeySym sym : release) {
+      XTestFakeKeyEvent(display, XKeysymToKeycode(display, sym), False, CurrentTime);
+      std::erase(down, sym);
+      frame();
+    }
+    if (press.empty() && release.empty()) frame();
+  }
+  // A command: the keys go down in order and come up in reverse.
+  void Chord(const std::vector<KeySym>& keys) { Type(keys, std::vector<KeySym>(keys.rbegin(), keys.rend())); }
+  bool AnyColumnLit() {
+    for (int column = 0; column < Sequencer::kNoteColumns; ++column)
+      if (seq->GetNoteKeyHeld(column)) return true;
+    return false;
+  }
+
+  Display* display = nullptr;
+  Window window = 0;
+  std::unique_ptr<Keyboard> keyboard;
+  std::vector<KeySym> down;
+  std::vector<SentNote> sent;
+};
+
+// I, V and X are note-key positions: the command's own letter is held, yet no note is.
+TEST_F(KeyEventsTest, MixerCommandsWorkWhileTheirLetterIsDown) {
+  SessionsStore* store = seq->GetSessions();
+  Subpage(SubpageMixer);
+  Chord({XK_Alt_L, XK_l});
+  ASSERT_EQ(seq->GetMixerParam(), 303);
+  store->SetTrackLayer(0, 4);
+  Chord({XK_Alt_L, XK_x});
+  EXPECT_EQ(store->GetTrackLayer(0), 0);
+  store->SetTrackLayer(3, 4);
+  Chord({XK_Alt_L, XK_Shift_L, XK_x});
+  EXPECT_EQ(store->GetTrackLayer(3), 3);
+
+  store->SetTrackPitch(0, 66);
+  Chord({XK_Alt_L, XK_i});
+  Chord({XK_Control_L, XK_Shift_L, XK_i});
+  ExpectMessage("PITCH CHANGES APPLIED", false);
+  EXPECT_EQ(store->GetTrackPitch(0), 64);
+  Chord({XK_Alt_L, XK_v});
+  Chord({XK_Control_L, XK_Shift_L, XK_v});
+  ExpectMessage("VELOCITY CHANGES APPLIED", false);
+
+  // A note key really held as a note still blocks them.
+  Type({XK_a});
+  Chord({XK_Control_L, XK_Shift_L, XK_v});
+  ExpectMessage("NOTE KEY", true);
+  Type({}, {XK_a});
+}
+
+TEST_F(KeyEventsTest, HeldCommandLettersLightNoKeyAndReleasesEndNotesInTheAttributeEditor) {
+  Type({XK_Control_L, XK_n});  // Ctrl+N adds a note at the cursor (pitch 48)
+  EXPECT_FALSE(AnyColumnLit()) << "a held command letter is not a held note";
+  Type({}, {XK_n, XK_Control_L});
+  ASSERT_EQ(NotesAt(0, 0, 0), 1);
+
+  Type({XK_a});  // note key 12: pitch 60 sounds
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_TRUE(AnyColumnLit());
+  Type({XK_Delete}, {XK_Delete});  // the attribute editor opens on the cursor note
+  Type({}, {XK_a});
+  Type({XK_9}, {XK_9});
+  Type({XK_Return}, {XK_Return});  // velocity 9, editor closed
+  std::vector<Note> notes;
+  seq->GetSessions()->GetNotes(0, 0, 0, notes);
+  ASSERT_EQ(notes.size(), 1u);
+  EXPECT_EQ(notes[0].velocity, 9) << "the editor was open";
+  ASSERT_EQ(sent.size(), 2u) << "the release while the editor was open ended the note";
+  EXPECT_FALSE(sent[1].on);
+  EXPECT_EQ(sent[1].note, 60);
+}
+
+}  // namespace
+}  // namespace zs::test
