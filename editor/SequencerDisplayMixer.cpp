@@ -28,11 +28,17 @@ void Sequencer::DisplayMixerPanel(QuadList& quads) {
     // A value outside its range (an old project) must not paint past the bar.
     const double h = std::clamp(std::floor(84.0 * value / range), 0.0, 84.0);
     AddFlat(quads, x0 - 2, 3, 48, h, WithAlpha(kTrackColors[t], 0.9));
-    PrintText(quads, std::to_string(value), x0, 50, 1, WhiteColor);
+    // White reads on the black bar and on dark track colours; pale ones (yellow, cyan, green,
+    // skin) get black.
+    const Color& bar = kTrackColors[t];
+    const bool pale = 0.3 * bar.r + 0.59 * bar.g + 0.11 * bar.b > 0.5;
+    PrintText(quads, std::to_string(value), x0, 50, 1, 3 + h >= 58 && pale ? BlackColor : WhiteColor);
     if (t == single) PrintText(quads, "S", 66 * t + 24, 7, 2, WhiteColor);
     if (sessions->GetMuted(session, t)) PrintText(quads, "M", 66 * t + 10, 7, 1, WhiteColor);
     if (sessions->GetTrackVelocityFixed(t)) PrintText(quads, "V", 66 * t + 10, 22, 0.9, WhiteColor);
   }
+  // The parameter names lie over the bars: a dark band keeps them readable.
+  AddFlat(quads, 0, 67, 800, 20, Color{0, 0, 0, 0.7});
   for (int k = 0; k < 7; ++k)
     PrintText(quads, kNames[k], 40 + 110 * k, 70, 1.5, kParams[k] == mixerParam ? kTextColor : PetrolBlueColor);
 }
