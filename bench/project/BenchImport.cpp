@@ -72,8 +72,8 @@ void BM_ImportInProcess(benchmark::State& state) {
   }
   state.counters["file_bytes"] = static_cast<double>(bytes.size());
   state.counters["project_bytes"] = static_cast<double>(text.size());
-  const size_t summary = messages.rfind('\n', messages.size() - 2);  // the last line
-  state.SetLabel(messages.substr(summary == std::string::npos ? 0 : summary + 1));
+  const size_t summary = messages.rfind('\n', messages.size() - 2);  // the last line, without its end
+  state.SetLabel(messages.substr(summary == std::string::npos ? 0 : summary + 1, messages.size() - summary - 2));
 }
 BENCHMARK(BM_ImportInProcess)->Unit(benchmark::kMillisecond);
 
