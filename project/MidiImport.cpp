@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <map>
 #include <memory>
 #include <vector>
@@ -46,7 +47,9 @@ struct ImportedNote {
 struct Source {
   int chunk = 0, channel = 0;
   std::vector<ImportedNote> notes;
-  std::vector<std::vector<uint32_t>> sounding = std::vector<std::vector<uint32_t>>(128);  // per key, oldest first
+  // The notes of each key still sounding, oldest first; only keys in use take memory, as a
+  // damaged file can name a million sources.
+  std::map<uint8_t, std::deque<uint32_t>> sounding;
   ChannelState own;          // what events of this chunk set on the channel
   ChannelState atFirstNote;  // the instrument, volume and pan the notes get
 };
@@ -118,11 +121,12 @@ bool ImportMidiFile(std::string_view bytes, const MidiImportOptions& options, st
       s.sounding[e.data1].push_back(static_cast<uint32_t>(s.notes.size()));
       s.notes.push_back({e.tick, e.tick, e.data1, e.data2});
     } else if (kind == 0x80 || kind == 0x90) {
-      auto it = sources.find(key);
-      if (it == sources.end() || it->second.sounding[e.data1].empty()) continue;
-      std::vector<uint32_t>& keyNotes = it->second.sounding[e.data1];
-      it->second.notes[keyNotes.front()].end = e.tick;
-      keyNotes.erase(keyNotes.begin());
+      auto source = sources.find(key);
+      if (source == sources.end()) continue;
+      auto keyNotes = source->second.sounding.find(e.data1);
+      if (keyNotes == source->second.sounding.end() || keyNotes->second.empty()) continue;
+      source->second.notes[keyNotes->second.front()].end = e.tick;
+      keyNotes->second.pop_front();
     } else {
       // A channel's settings are shared by all tracks, but in a format 1 file two tracks on
       // one channel (drum kits on channel 10) each bring their own: a track's own come first.
@@ -143,7 +147,7 @@ bool ImportMidiFile(std::string_view bytes, const MidiImportOptions& options, st
   const int base = file.tracks.size() > 1 && chosen.front()->chunk > 0 ? 1 : 0;
   // Notes still sounding at the end of the file end there.
   for (auto& [key, s] : sources) {
-    for (const std::vector<uint32_t>& keyNotes : s.sounding) {
+    for (const auto& [noteKey, keyNotes] : s.sounding) {
       for (uint32_t i : keyNotes) s.notes[i].end = lastTick;
     }
   }

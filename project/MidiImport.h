@@ -16,7 +16,8 @@ struct MidiImportOptions {
 //   track with notes keeps its place (counting from the first track, or from the second when
 //   the first is a conductor track without notes), otherwise they are numbered in file order;
 // - channel 10 becomes a drum kit (bank 128); the last program change and bank select before a
-//   track's first note choose its instrument, controllers 7 and 10 there its volume and pan;
+//   track's first note choose its instrument, controllers 7 and 10 there its volume and pan
+//   (those of its own track chunk first, as two drum tracks share channel 10);
 // - the first tempo is the project's tempo (SMPTE files: 120 BPM); later changes are left out;
 // - a first bar (by the first time signature, 4/4 without one) holding no notes is taken for
 //   set-up and skipped, as the sequencer's own export writes it;
