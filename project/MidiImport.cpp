@@ -101,8 +101,10 @@ bool ImportMidiFile(std::string_view bytes, const MidiImportOptions& options, st
         if (tempo == 0) tempo = us;
         if (lastTempo != 0 && us != lastTempo) ++tempoChanges;
         lastTempo = us;
-      } else if (e.data1 == 0x58 && e.data.size() >= 2 && barQuarters == 0) {
-        barQuarters = static_cast<uint8_t>(e.data[0]) * 4.0 / (1 << std::min<int>(e.data[1], 6));
+      } else if (e.data1 == 0x58 && e.data.size() >= 2 && e.tick == 0) {
+        // Numerator and the denominator's power of two; beyond 64ths there is no such note.
+        const int power = std::min<int>(static_cast<uint8_t>(e.data[1]), 6);
+        barQuarters = static_cast<uint8_t>(e.data[0]) * 4.0 / (1 << power);
       } else if (e.data1 == 0x03 && names[ref.chunk].empty()) {
         names[ref.chunk] = e.data;
       }

@@ -19,8 +19,8 @@ struct MidiImportOptions {
 //   track's first note choose its instrument, controllers 7 and 10 there its volume and pan
 //   (those of its own track chunk first, as two drum tracks share channel 10);
 // - the first tempo is the project's tempo (SMPTE files: 120 BPM); later changes are left out;
-// - a first bar (by the first time signature, 4/4 without one) holding no notes is taken for
-//   set-up and skipped, as the sequencer's own export writes it;
+// - a first bar (by the time signature at its start, 4/4 without one) holding no notes is
+//   taken for set-up and skipped, as the sequencer's own export writes it;
 // - positions and lengths are rounded to 1/128 step; notes of one key overlapping on a track
 //   are ended first in, first out; a note-on of velocity 0 is a note-off;
 // - the song is laid out over sessions of 256 steps (16 bars) played in order, at most 12.

@@ -82,7 +82,8 @@ TEST(MidiImportTest, HandMadeFilesBecomeTheseProjects) {
             "p 9 120 1 1 0 0 \no 1 0\n"
             "i 0 vol 100 pan 64 ch 0 1:0:5 -\ni 1 vol 80 pan 64 ch 1 1:0:32 -\ni 2 vol 100 pan 64 ch 9 1:128:0 -\n" +
                 kNoSolo +
-                "t 0 0 15\ne 0 60 0 100 2 0\ne 2 62 96 100 0 32\nt 1 0 15\ne 0 48 0 80 2 64\nt 2 0 15\ne 0 36 0 100 1 0\n");
+                "t 0 0 15\ne 0 60 0 100 2 0\ne 2 62 96 100 0 32\nt 1 0 15\ne 0 48 0 80 2 64\n"
+                "t 2 0 15\ne 0 36 0 100 1 0\n");
 
   // Format 1, 480 ticks per quarter: a conductor track with 100 BPM, 3/4 and a later tempo
   // change; an empty first bar; two notes of one key overlapping under running status; a
@@ -90,9 +91,9 @@ TEST(MidiImportTest, HandMadeFilesBecomeTheseProjects) {
   const std::string conductor =
       B({0, 0xFF, 0x51, 3, 0x09, 0x27, 0xC0, 0, 0xFF, 0x58, 4, 3, 2, 24, 8, 0x8B, 0x20, 0xFF, 0x51, 3, 7, 0xA1, 0x20}) +
       kEnd;
-  const std::string bass = B({0, 0xFF, 0x03, 4}) + "Bass" +
-                           B({0, 0xB0, 32, 8, 0, 0xC0, 33, 0x8B, 0x20, 0x90, 40, 100, 120, 40, 80, 120, 40, 0, 120, 40, 0}) +
-                           kEnd;
+  const std::string bass =
+      B({0, 0xFF, 0x03, 4}) + "Bass" +
+      B({0, 0xB0, 32, 8, 0, 0xC0, 33, 0x8B, 0x20, 0x90, 40, 100, 120, 40, 80, 120, 40, 0, 120, 40, 0}) + kEnd;
   const std::string programOnly = B({0, 0xFF, 0x03, 3}) + "Pad" + B({0, 0xC1, 16}) + kEnd;
   const std::string lead = B({0, 0xB1, 7, 64, 0x8B, 0x5C, 0x91, 67, 112, 60, 0x81, 67, 0}) + kEnd;
   EXPECT_EQ(Import(Smf(1, 480, {conductor, bass, programOnly, lead})),
