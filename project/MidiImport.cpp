@@ -62,6 +62,11 @@ struct EventRef {
 
 std::string Line(const std::string& text) { return text + "\n"; }
 
+// "1 note", "2 notes".
+std::string Count(int64_t n, const std::string& thing) {
+  return std::to_string(n) + " " + thing + (n == 1 ? "" : "s");
+}
+
 }  // namespace
 
 bool ImportMidiFile(std::string_view bytes, const MidiImportOptions& options, std::string& projectText,
@@ -159,7 +164,7 @@ bool ImportMidiFile(std::string_view bytes, const MidiImportOptions& options, st
     std::stable_sort(chosen.begin(), chosen.end(),
                      [](const Source* a, const Source* b) { return a->notes.size() > b->notes.size(); });
     for (size_t i = kTracks; i < chosen.size(); ++i) {
-      messages += Line("left out: " + std::to_string(chosen[i]->notes.size()) + " notes of track " +
+      messages += Line("left out: " + Count(static_cast<int64_t>(chosen[i]->notes.size()), "note") + " of track " +
                        std::to_string(chosen[i]->chunk + 1) + ", channel " + std::to_string(chosen[i]->channel + 1) +
                        " (a project has 12 tracks)");
     }
@@ -241,15 +246,14 @@ bool ImportMidiFile(std::string_view bytes, const MidiImportOptions& options, st
   }
   ProjectText(snapshot, projectText);
 
-  if (late > 0) messages += Line("left out: " + std::to_string(late) + " notes after the 12th session (bar 192)");
-  if (merged > 0) {
-    messages += Line("merged: " + std::to_string(merged) + " notes of a key that started again in the same step");
-  }
+  if (late > 0) messages += Line("left out: " + Count(late, "note") + " after the 12th session (bar 192)");
+  if (merged > 0) messages += Line("merged: " + Count(merged, "note") + " of a key that started again in one step");
   if (tempoChanges > 0) {
-    messages += Line("left out: " + std::to_string(tempoChanges) + " tempo changes (a project has one tempo)");
+    messages += Line("left out: " + Count(tempoChanges, "tempo change") + " (a project has one tempo)");
   }
-  messages += Line("imported " + std::to_string(imported) + " notes on " + std::to_string(chosen.size()) +
-                   " tracks, " + std::to_string(song.size()) + " sessions (" + std::to_string(songSteps / 16) +
-                   " bars), " + std::to_string(bpm) + " BPM");
+  const int64_t trackCount = static_cast<int64_t>(chosen.size()), sessionCount = static_cast<int64_t>(song.size());
+  messages += Line("imported " + Count(imported, "note") + " on " + Count(trackCount, "track") + ", " +
+                   Count(sessionCount, "session") + " (" + Count(songSteps / 16, "bar") + "), " + std::to_string(bpm) +
+                   " BPM");
   return true;
 }

@@ -40,7 +40,7 @@ std::string Smf(int format, uint16_t division, const std::vector<std::string>& t
 const std::string kEnd = B({0, 0xFF, 0x2F, 0});
 
 // What an import decides: the p, o, s, t and e lines as written, and of each i line the track,
-// volume, pan, channel, soundfont:bank:program and preset name.
+// volume, pan, channel, soundfont:bank:program and preset name; then what it reports.
 std::string Summary(const std::string& text) {
   std::istringstream in(text);
   std::string line, out;
@@ -65,7 +65,7 @@ std::string Import(const std::string& bytes, int stepsPerQuarter = 4, int soundf
   options.stepsPerQuarter = stepsPerQuarter;
   options.soundfont = soundfont;
   if (!ImportMidiFile(bytes, options, text, messages)) return messages;
-  return Summary(text);
+  return Summary(text) + messages;
 }
 
 const std::string kNoSolo = "s 0 -1 0 0 0 0 0 0 0 0 0 0 0 0\n";
@@ -83,7 +83,7 @@ TEST(MidiImportTest, HandMadeFilesBecomeTheseProjects) {
             "i 0 vol 100 pan 64 ch 0 1:0:5 -\ni 1 vol 80 pan 64 ch 1 1:0:32 -\ni 2 vol 100 pan 64 ch 9 1:128:0 -\n" +
                 kNoSolo +
                 "t 0 0 15\ne 0 60 0 100 2 0\ne 2 62 96 100 0 32\nt 1 0 15\ne 0 48 0 80 2 64\n"
-                "t 2 0 15\ne 0 36 0 100 1 0\n");
+                "t 2 0 15\ne 0 36 0 100 1 0\nimported 4 notes on 3 tracks, 1 session (1 bar), 120 BPM\n");
 
   // Format 1, 480 ticks per quarter: a conductor track with 100 BPM, 3/4 and a later tempo
   // change; an empty first bar; two notes of one key overlapping under running status; a
@@ -98,13 +98,16 @@ TEST(MidiImportTest, HandMadeFilesBecomeTheseProjects) {
   const std::string lead = B({0, 0xB1, 7, 64, 0x8B, 0x5C, 0x91, 67, 112, 60, 0x81, 67, 0}) + kEnd;
   EXPECT_EQ(Import(Smf(1, 480, {conductor, bass, programOnly, lead})),
             "p 9 100 1 1 0 0 \no 1 0\ni 0 vol 100 pan 64 ch 0 0:8:33 Bass\ni 2 vol 64 pan 64 ch 1 0:0:16 -\n" +
-                kNoSolo + "t 0 0 15\ne 0 40 0 100 2 0\ne 1 40 0 80 2 0\nt 2 0 15\ne 0 67 64 112 0 64\n");
+                kNoSolo + "t 0 0 15\ne 0 40 0 100 2 0\ne 1 40 0 80 2 0\nt 2 0 15\ne 0 67 64 112 0 64\n" +
+                "left out: 1 tempo change (a project has one tempo)\n"
+                "imported 3 notes on 2 tracks, 1 session (1 bar), 100 BPM\n");
 
   // SMPTE time, 25 frames of 40 ticks: 1000 ticks a second, taken at 120 BPM whatever the
   // tempo event says; 8 steps a quarter.
   const std::string smpte = B({0, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40, 0, 0x90, 60, 100, 0x81, 0x7A, 0x80, 60, 0}) + kEnd;
   EXPECT_EQ(Import(Smf(0, 0xE728, {smpte}), 8),
-            "p 9 120 1 1 0 0 \no 1 0\ni 0 vol 100 pan 64 ch 0 0:0:0 -\n" + kNoSolo + "t 0 0 15\ne 0 60 0 100 4 0\n");
+            "p 9 120 1 1 0 0 \no 1 0\ni 0 vol 100 pan 64 ch 0 0:0:0 -\n" + kNoSolo +
+                "t 0 0 15\ne 0 60 0 100 4 0\nimported 1 note on 1 track, 1 session (1 bar), 120 BPM\n");
 }
 
 TEST(MidiImportTest, DamagedFilesAreRefusedWithAReason) {
