@@ -209,10 +209,10 @@ bool ImportMidiFile(std::string_view bytes, const MidiImportOptions& options, st
       note.gate = static_cast<uint8_t>(std::min<int64_t>(length / 128, 255));
       note.gateFraction = static_cast<uint8_t>(std::min<int64_t>(length - note.gate * 128, 255));
       const int step = static_cast<int>(start / 128);
-      if (store->QueryNote(step / kSteps, t, step % kSteps, n.key)) ++merged;
+      // A step holds one note of a key: the later replaces the earlier.
+      ++(store->QueryNote(step / kSteps, t, step % kSteps, n.key) ? merged : imported);
       store->AddNote(step / kSteps, t, step % kSteps, note);
       songSteps = std::max(songSteps, (start + length) / 128 + 1);
-      ++imported;
     }
     store->SetTrackVolume(t, s.atFirstNote.volume);
     store->SetTrackPan(t, s.atFirstNote.pan);

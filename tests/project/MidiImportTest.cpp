@@ -8,6 +8,7 @@
 
 #include "project/MidiFileData.h"
 #include "project/MidiImport.h"
+#include "project/StandardMidiFile.h"
 #include "tests/project/ProjectTestSupport.h"
 #include "tests/support/TestServers.h"
 
@@ -108,6 +109,37 @@ TEST(MidiImportTest, HandMadeFilesBecomeTheseProjects) {
   EXPECT_EQ(Import(Smf(0, 0xE728, {smpte}), 8),
             "p 9 120 1 1 0 0 \no 1 0\ni 0 vol 100 pan 64 ch 0 0:0:0 -\n" + kNoSolo +
                 "t 0 0 15\ne 0 60 0 100 4 0\nimported 1 note on 1 track, 1 session (1 bar), 120 BPM\n");
+}
+
+// Thirteen tracks with notes, one more than a project has: the one with the fewest notes is
+// left out and the others are numbered in file order; also a note after the 12th session and
+// two notes of one key in one step.
+TEST(MidiImportTest, WhatDoesNotFitIsLeftOutAndReported) {
+  StandardMidiFile smf(96);  // 24 ticks a step
+  smf.End(smf.AddTrack(), 0);
+  for (int c = 0; c < 13; ++c) {
+    const int t = smf.AddTrack();
+    for (int n = 0; n <= c; ++n) {
+      smf.Channel(t, n * 24, 0x90, c, 60, 100);
+      smf.Channel(t, n * 24 + 12, 0x90, c, 60, 0);
+    }
+    if (c == 12) {
+      for (uint32_t tick : {300u, 306u, 12u * 256 * 24}) {
+        smf.Channel(t, tick, 0x90, c, 70, 100);
+        smf.Channel(t, tick + 1, 0x80, c, 70, 0);
+      }
+    }
+    smf.End(t, 12 * 256 * 24 + 1);
+  }
+  std::string text, messages;
+  ASSERT_TRUE(ImportMidiFile(smf.Bytes(), MidiImportOptions{}, text, messages));
+  EXPECT_EQ(messages,
+            "left out: 1 note of track 2, channel 1 (a project has 12 tracks)\n"
+            "left out: 1 note after the 12th session (bar 192)\n"
+            "merged: 1 note of a key that started again in one step\n"
+            "imported 91 notes on 12 tracks, 1 session (1 bar), 120 BPM\n");
+  EXPECT_NE(text.find("t 0 0 15\ne 0 60 0 100 0 64\ne 1 60 0 100 0 64\nt 1 0 15\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\ne 12 70 96 100 0 5\n"), std::string::npos) << text;
 }
 
 TEST(MidiImportTest, DamagedFilesAreRefusedWithAReason) {
