@@ -88,11 +88,9 @@ void SyncDirectory(const std::string& path) {
   close(fd);
 }
 
-}  // namespace
-
-bool WriteFileAtomically(const std::string& linkOrPath, const std::string& content) {
-  std::string path;
-  if (linkOrPath.empty() || !ResolveLinks(linkOrPath, path)) return false;
+// Writes a temporary file and renames it over `path` (replace) or links it to `path` where
+// nothing may exist yet.
+bool WriteThroughTemporary(const std::string& path, const std::string& content, bool replace) {
   std::string tempPath;
   int fd = CreateTemporary(path, tempPath);
   if (fd < 0) return false;
@@ -107,13 +105,30 @@ bool WriteFileAtomically(const std::string& linkOrPath, const std::string& conte
   ok = ok && WriteAll(fd, content);
   ok = ok && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
-  ok = ok && rename(tempPath.c_str(), path.c_str()) == 0;
+  if (replace) {
+    ok = ok && rename(tempPath.c_str(), path.c_str()) == 0;
+  } else {
+    ok = ok && link(tempPath.c_str(), path.c_str()) == 0;
+    unlink(tempPath.c_str());
+  }
   if (!ok) {
     unlink(tempPath.c_str());
     return false;
   }
   SyncDirectory(path);
   return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& linkOrPath, const std::string& content) {
+  std::string path;
+  if (linkOrPath.empty() || !ResolveLinks(linkOrPath, path)) return false;
+  return WriteThroughTemporary(path, content, true);
+}
+
+bool WriteNewFileAtomically(const std::string& path, const std::string& content) {
+  return !path.empty() && WriteThroughTemporary(path, content, false);
 }
 
 int RemoveStaleTemporaryFiles(const std::string& linkOrPath, int minimumAgeSeconds) {

@@ -11,6 +11,11 @@
 // names the failure in its own terms.
 bool WriteFileAtomically(const std::string& path, const std::string& content);
 
+// The same for a file that must not exist yet: the complete content appears under `path`, or
+// nothing does when anything is there already (a file, a folder, a link, even a broken one).
+// The check and the creation are one step (link(2)), so no other writer can slip in between.
+bool WriteNewFileAtomically(const std::string& path, const std::string& content);
+
 // Removes the temporary files that writes of `path` left behind when they were killed before
 // their rename, once they are older than `minimumAgeSeconds` (a younger one can belong to a
 // write still going on in another process). Returns how many were removed.

@@ -12,7 +12,11 @@
 
 // The song is written twice from one walk: as the MIDI text notation of MIDI-to-text
 // converters (tick, event name, parameters; the ".asc" file) and as a standard MIDI file
-// beside it, so both always hold the same events at the same ticks.
+// beside it, so both always hold the same notes at the same ticks. The text keeps its fixed
+// layout (channel = track + 1). The standard MIDI file is for other programs, which follow
+// General MIDI: a drum kit (bank 128) plays on channel 10 and is chosen there by its program
+// alone (a bank select of 1 would make them look for a melodic bank), a melodic track never
+// lands on channel 10, and the track name names the instrument.
 
 namespace {
 
@@ -21,6 +25,27 @@ constexpr int kTicksPerStep = 128;
 // The first bar holds only the set-up events; the song starts on the second.
 constexpr uint32_t kFirstStepTick = 2048;
 constexpr int kExportTracks = 1 + kTracks;
+constexpr int kDrumBank = 128;
+constexpr int kDrumChannel = 9;  // channel 10 counted from 1
+
+// The channel of each track in the standard MIDI file: drum kits on channel 10, every other
+// track on its own channel as in the text, except that track 10 (channel 10 there) moves to
+// the lowest channel no other track uses.
+void SmfChannels(const int banks[kTracks], int channels[kTracks]) {
+  bool used[16] = {};
+  used[kDrumChannel] = true;
+  for (int t = 0; t < kTracks; ++t) {
+    channels[t] = banks[t] == kDrumBank ? kDrumChannel : t;
+    used[channels[t]] = true;
+  }
+  if (banks[kDrumChannel] == kDrumBank) return;
+  for (int c = 0; c < 16; ++c) {
+    if (!used[c]) {
+      channels[kDrumChannel] = c;
+      return;
+    }
+  }
+}
 
 class ExportWriter {
  public:
@@ -45,24 +70,28 @@ class ExportWriter {
     int t = smf.AddTrack();
     smf.Meta(t, 0, 0x58, std::string_view("\x04\x02\x18\x08", 4));
     smf.Meta(t, 0, 0x59, std::string_view("\x00\x00", 2));
-    const char tempo[3] = {static_cast<char>((microsecondsPerQuarter >> 16) & 0xFF),
-                           static_cast<char>((microsecondsPerQuarter >> 8) & 0xFF),
-                           static_cast<char>(microsecondsPerQuarter & 0xFF)};
+    // The file's tempo has 24 bits: below 4 BPM it says the slowest it can (3.58 BPM) rather
+    // than a wrapped-around fast one.
+    const int fileTempo = std::min(microsecondsPerQuarter, 0xFFFFFF);
+    const char tempo[3] = {static_cast<char>((fileTempo >> 16) & 0xFF), static_cast<char>((fileTempo >> 8) & 0xFF),
+                           static_cast<char>(fileTempo & 0xFF)};
     smf.Meta(t, 0, 0x51, std::string_view(tempo, 3));
     smf.Meta(t, 0, 0x06, marker);
     smf.End(t, 0);
   }
 
-  // Starts the chunk of song track t (0..11); events use channel number t + 1 in the text,
-  // which is MIDI channel t.
-  void BeginTrack(int t, int volume, int pan, int bank, int program) {
+  // Starts the chunk of song track t (0..11); events use channel number t + 1 in the text and
+  // smfChannel (0..15) in the standard MIDI file, named `name` there.
+  void BeginTrack(int t, int smfChannel, const std::string& name, int volume, int pan, int bank, int program) {
     smfTrack = smf.AddTrack();
     channelNumber = t + 1;
+    channel = smfChannel;
+    drumKit = bank == kDrumBank;
     asc += "MTrk\n0 Meta 0x21 00\n0 Meta TrkName \"";
     AppendInt(asc, channelNumber);
     asc += "\"\n";
     smf.Meta(smfTrack, 0, 0x21, std::string_view("\x00", 1));
-    smf.Meta(smfTrack, 0, 0x03, std::to_string(channelNumber));
+    smf.Meta(smfTrack, 0, 0x03, name.empty() ? std::to_string(channelNumber) : name);
     Controller(0, 7, volume);
     Controller(0, 10, pan);
     Controller(1, 0, bank / 128);
@@ -73,7 +102,7 @@ class ExportWriter {
     asc += " p=";
     AppendInt(asc, program);
     asc += '\n';
-    smf.Channel(smfTrack, 1, 0xC0, channelNumber - 1, program);
+    smf.Channel(smfTrack, 1, 0xC0, channel, program);
     Controller(1, 10, pan);
   }
 
@@ -87,7 +116,7 @@ class ExportWriter {
     asc += " v=";
     AppendInt(asc, velocity);
     asc += '\n';
-    smf.Channel(smfTrack, tick, 0x90, channelNumber - 1, key, velocity);
+    smf.Channel(smfTrack, tick, 0x90, channel, key, velocity);
   }
 
   void EndTrack(uint32_t tick) {
@@ -109,13 +138,16 @@ class ExportWriter {
     asc += " v=";
     AppendInt(asc, value);
     asc += '\n';
-    smf.Channel(smfTrack, tick, 0xB0, channelNumber - 1, controller, value);
+    if (drumKit && (controller == 0 || controller == 32)) return;
+    smf.Channel(smfTrack, tick, 0xB0, channel, controller, value);
   }
 
   std::string asc;
   StandardMidiFile smf;
   int smfTrack = 0;
   int channelNumber = 1;
+  int channel = 0;
+  bool drumKit = false;
 };
 
 struct ExportOptions {
@@ -125,17 +157,35 @@ struct ExportOptions {
   bool applyFixedVelocity;
 };
 
-void ExportTrack(const SessionsStore& store, const Song& song, const SFOutput* synth, int t,
-                 const ExportOptions& options, ExportWriter& writer) {
-  int bank = 0, program = 0;
-  if (synth) {
-    TrackInstrument inst = synth->GetInstrument(t);
-    // A track without a chosen instrument (-1) gets bank 0, program 0: MIDI has no "none".
-    bank = std::clamp(inst.bank, 0, 16383);
-    program = std::clamp(inst.program, 0, 127);
+// What the export writes of a track's instrument.
+struct ExportInstrument {
+  int bank = 0;
+  int program = 0;
+  std::string name;  // the preset's name; empty when unknown
+};
+
+ExportInstrument InstrumentOf(const SFOutput* synth, int t) {
+  ExportInstrument out;
+  if (!synth) return out;
+  const TrackInstrument inst = synth->GetInstrument(t);
+  // A track without a chosen instrument (-1) gets bank 0, program 0: MIDI has no "none".
+  out.bank = std::clamp(inst.bank, 0, 16383);
+  out.program = std::clamp(inst.program, 0, 127);
+  const std::vector<Instruments>& lists = *synth->GetSFInstruments();
+  if (inst.soundfont < 0 || inst.soundfont >= static_cast<int>(lists.size())) return out;
+  const std::vector<Bank>& banks = lists[inst.soundfont].banks;
+  if (inst.bankIndex < 0 || inst.bankIndex >= static_cast<int>(banks.size())) return out;
+  const std::vector<Prog>& progs = banks[inst.bankIndex].progs;
+  if (inst.programIndex >= 0 && inst.programIndex < static_cast<int>(progs.size())) {
+    out.name = progs[inst.programIndex].name;
   }
-  writer.BeginTrack(t, std::clamp(store.GetTrackVolume(t), 0, 127), std::clamp(store.GetTrackPan(t), 0, 127), bank,
-                    program);
+  return out;
+}
+
+void ExportTrack(const SessionsStore& store, const Song& song, const ExportInstrument& instrument, int smfChannel,
+                 int t, const ExportOptions& options, ExportWriter& writer) {
+  writer.BeginTrack(t, smfChannel, instrument.name, std::clamp(store.GetTrackVolume(t), 0, 127),
+                    std::clamp(store.GetTrackPan(t), 0, 127), instrument.bank, instrument.program);
 
   const int pitch = options.applyPitch ? store.GetTrackPitch(t) : 64;
   int source = options.applyLayers ? store.GetTrackLayer(t) : t;
@@ -231,7 +281,14 @@ bool Player::ExportToMidi(const std::string& fileName, bool endOverlaps, bool ap
   ExportWriter writer;
   writer.Conductor(bpm, fileName);
   const ExportOptions options{endOverlaps, applyPitch, applyLayers, applyFixedVelocity};
-  for (int t = 0; t < kTracks; ++t) ExportTrack(*sessions, song, synth, t, options, writer);
+  ExportInstrument instruments[kTracks];
+  int banks[kTracks], channels[kTracks];
+  for (int t = 0; t < kTracks; ++t) {
+    instruments[t] = InstrumentOf(synth, t);
+    banks[t] = instruments[t].bank;
+  }
+  SmfChannels(banks, channels);
+  for (int t = 0; t < kTracks; ++t) ExportTrack(*sessions, song, instruments[t], channels[t], t, options, writer);
 
   if (!WriteFileAtomically(fileName, writer.Text())) {
     printf("error: could not export %s\n", fileName.c_str());

@@ -40,15 +40,16 @@ LAUNCHER=$ROOT$LAUNCHER_DIR/ZembrovaneSequencer
 DESKTOP=$ROOT$DESKTOP_PREFIX/share/applications/zembrovane-sequencer.desktop
 ICON=$ROOT$DESKTOP_PREFIX/share/icons/hicolor/64x64/apps/zembrovane-sequencer.png
 MANUALS=("$ROOT$DESKTOP_PREFIX/share/man/man1/ZembrovaneSequencer.1" "$P/share/man/man1/ZembrovaneSequencer.1")
+IMPORT_MANUALS=("$ROOT$DESKTOP_PREFIX/share/man/man1/zembrovane-import.1" "$P/share/man/man1/zembrovane-import.1")
 
 echo "== installed files"
-for f in bin/ZembrovaneSequencer "$LAUNCHER"; do
+for f in bin/ZembrovaneSequencer bin/zembrovane-import "$LAUNCHER"; do
   case $f in /*) ;; *) f=$P/$f ;; esac
   [ -x "$f" ] || fail "$f missing or not executable"
 done
 for f in share/plugins/Equalizer.so share/plugins/ReverbZitaRev1.so share/plugins/Limiter.so \
          share/plugins/Outrigger.so share/res/drawable/atlas.png share/res/drawable/icon.png \
-         share/demo/demo.dat share/demo/soundfonts.dat "$DESKTOP" "$ICON" "${MANUALS[@]}"; do
+         share/demo/demo.dat share/demo/soundfonts.dat "$DESKTOP" "$ICON" "${MANUALS[@]}" "${IMPORT_MANUALS[@]}"; do
   case $f in /*) ;; *) f=$P/$f ;; esac
   [ -s "$f" ] || fail "$f missing or empty"
 done
@@ -62,10 +63,12 @@ if [ -s "$ICON" ]; then
   [ "$size" = " 0 0 0 64 0 0 0 64" ] || fail "icon is not 64 x 64 (header bytes$size)"
 fi
 # Install-time substitutions all happened.
-if grep -l '@ZS_[A-Z_]*@' "$LAUNCHER" "$DESKTOP" "${MANUALS[@]}" 2>/dev/null; then
+if grep -l '@ZS_[A-Z_]*@' "$LAUNCHER" "$DESKTOP" "${MANUALS[@]}" "${IMPORT_MANUALS[@]}" 2>/dev/null; then
   fail "placeholders left in the installed files above"
 fi
 grep -q "^prefix=.*'$PREFIX'" "$LAUNCHER" || fail "launcher does not start the program in $PREFIX"
+[ "$(readlink "$ROOT$LAUNCHER_DIR/zembrovane-import")" = "$PREFIX/bin/zembrovane-import" ] ||
+  fail "no link to the importer in $LAUNCHER_DIR"
 
 echo "== menu entry"
 for key in "Type=Application" "Name=Zembrovane Sequencer" "Icon=zembrovane-sequencer" \
@@ -80,7 +83,7 @@ else
 fi
 
 echo "== manual"
-for manual in "${MANUALS[@]}"; do
+for manual in "${MANUALS[@]}" "${IMPORT_MANUALS[@]}"; do
   [ -s "$manual" ] || continue
   warnings=$(groff -man -ww -z "$manual" 2>&1) || fail "groff failed on $manual"
   [ -z "$warnings" ] || fail "groff warns about $manual: $warnings"
@@ -91,6 +94,11 @@ options=$(printf '%s\n' "$usage" | grep '^Usage:' | grep -o '\[-[a-z]' | tr -d '
 [ -n "$options" ] || fail "no options found in the usage text: $usage"
 for o in $options; do
   grep -q "^\.B[I]* \\\\-$o\b" "${MANUALS[0]}" || fail "manual has no entry for -$o"
+done
+# The importer's options too, from its own usage text.
+usage=$("$P/bin/zembrovane-import" 2>&1 || true)
+for o in $(printf '%s\n' "$usage" | grep '^Usage:' | grep -o '\[-[a-z]' | tr -d '[-' | sort -u); do
+  grep -q "^\.B[I]* \\\\-$o\b" "${IMPORT_MANUALS[0]}" || fail "importer manual has no entry for -$o"
 done
 for text in soundfonts.dat fx.dat '\.dat' '\.asc' '\.mid' ZEMBROVANE_SEQUENCER_FX_LINUX_VST \
             'EXIT STATUS' Shaders atlas.png plugins; do

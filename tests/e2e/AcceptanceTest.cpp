@@ -21,6 +21,7 @@
 #include <thread>
 #include <tuple>
 
+#include "project/MidiFileData.h"
 #include "tests/e2e/ProgramDriver.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/JackRecorder.h"
@@ -112,65 +113,21 @@ TrackEvents AscEvents(const std::string& text) {
   return tracks;
 }
 
-// The note events of a standard MIDI file per track chunk; empty when it is not well formed.
+// The note events of a standard MIDI file per track chunk, read by the program's own reader;
+// empty when it is not well formed.
 TrackEvents SmfEvents(const std::string& bytes, int* division) {
+  MidiFileData file;
+  std::string error;
+  if (!file.Read(bytes, error)) return {};
+  *division = file.division;
   TrackEvents tracks;
-  size_t pos = 0;
-  auto u8 = [&]() -> int { return pos < bytes.size() ? static_cast<uint8_t>(bytes[pos++]) : -1; };
-  auto be = [&](int n) {
-    uint32_t v = 0;
-    for (int i = 0; i < n; ++i) v = (v << 8) | static_cast<uint32_t>(u8() & 0xFF);
-    return v;
-  };
-  auto vlq = [&]() {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) {
-      const int b = u8();
-      if (b < 0) return v;
-      v = (v << 7) | static_cast<uint32_t>(b & 0x7F);
-      if (!(b & 0x80)) break;
-    }
-    return v;
-  };
-  if (bytes.compare(0, 4, "MThd") != 0) return {};
-  pos = 4;
-  if (be(4) != 6) return {};
-  be(2);
-  const uint32_t count = be(2);
-  *division = static_cast<int>(be(2));
-  for (uint32_t t = 0; t < count; ++t) {
-    if (bytes.compare(pos, 4, "MTrk") != 0) return {};
-    pos += 4;
-    const size_t end = pos + be(4);
-    if (end > bytes.size()) return {};
+  for (const std::vector<MidiEvent>& track : file.tracks) {
     tracks.emplace_back();
-    long tick = 0;
-    int status = 0;
-    bool ended = false;
-    while (pos < end) {
-      tick += vlq();
-      int b = u8();
-      if (b & 0x80) {
-        status = b;
-        b = -2;
-      }
-      if (status == 0xFF) {
-        const int type = u8();
-        pos += vlq();
-        ended = type == 0x2F;
-        continue;
-      }
-      if (status == 0xF0 || status == 0xF7) {
-        pos += vlq();
-        continue;
-      }
-      const int first = b == -2 ? u8() : b;
-      const int kind = status & 0xF0;
-      const int second = (kind == 0xC0 || kind == 0xD0) ? 0 : u8();
-      if (kind == 0x90) tracks.back().insert({tick, (status & 0x0F) + 1, first, second});
-      if (kind == 0x80) tracks.back().insert({tick, (status & 0x0F) + 1, first, 0});
+    for (const MidiEvent& e : track) {
+      const int kind = e.status & 0xF0;
+      if (e.status >= 0xF0 || (kind != 0x90 && kind != 0x80)) continue;
+      tracks.back().insert({e.tick, (e.status & 0x0F) + 1, e.data1, kind == 0x80 ? 0 : e.data2});
     }
-    if (pos != end || !ended) return {};
   }
   return tracks;
 }

@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "project/MidiExport.h"
+#include "project/MidiFileData.h"
 #include "tests/project/ProjectTestSupport.h"
+#include "tests/support/SoundTestUtil.h"
 #include "tests/support/TestServers.h"
 
 using namespace zs::test;
@@ -50,12 +54,41 @@ std::string Notes(const std::string& text, int channelNumber, bool velocities = 
   return out;
 }
 
+// The channel events of a standard MIDI file in file order, track after track, as the
+// program's one reader sees them; chunks gets the channel events of each track chunk and
+// names the track name of each.
+std::vector<Event> FileEvents(const std::string& path, std::vector<std::vector<Event>>* chunks = nullptr,
+                              std::vector<std::string>* names = nullptr) {
+  MidiFileData file;
+  std::string error;
+  EXPECT_TRUE(file.Read(ReadFile(path), error)) << error;
+  EXPECT_EQ(file.division, 512);
+  std::vector<Event> all;
+  for (const std::vector<MidiEvent>& track : file.tracks) {
+    if (chunks) chunks->emplace_back();
+    if (names) names->emplace_back();
+    for (const MidiEvent& e : track) {
+      if (e.status == 0xFF && e.data1 == 0x03 && names) names->back() = e.data;
+      if (e.status >= 0xF0) continue;
+      const int kind = e.status & 0xF0;
+      const Event event{static_cast<int>(e.tick), kind == 0x80 ? 0x90 : kind, e.status & 0x0F, e.data1,
+                        kind == 0x80 ? 0 : e.data2};
+      all.push_back(event);
+      if (chunks) chunks->back().push_back(event);
+    }
+  }
+  return all;
+}
+
 // Plays a standard MIDI file through fluidsynth's own file player, driven by rendering rather
 // than the clock, and returns every channel event with the tick at which the player sent it.
 // Slowed to 1/20 speed, a tick (19.5 ms at 120 BPM) outlasts a rendered block (64 frames at
-// 8000 Hz, 8 ms), so the sending tick is exact.
-std::vector<Event> PlayedEvents(const std::string& path, int& totalTicks) {
+// 8000 Hz, 8 ms), so the sending tick is exact. With a soundfont, `presets` gets the bank and
+// name of the preset each channel plays at the end.
+std::vector<Event> PlayedEvents(const std::string& path, int& totalTicks, const std::string& soundfont = "",
+                                std::vector<std::string>* presets = nullptr) {
   struct Context {
+    fluid_synth_t* synth;
     fluid_player_t* player;
     std::vector<Event> events;
   } context;
@@ -65,6 +98,10 @@ std::vector<Event> PlayedEvents(const std::string& path, int& totalTicks) {
   fluid_settings_setint(settings, "synth.reverb.active", 0);
   fluid_settings_setint(settings, "synth.chorus.active", 0);
   fluid_synth_t* synth = new_fluid_synth(settings);
+  if (!soundfont.empty()) {
+    EXPECT_NE(fluid_synth_sfload(synth, soundfont.c_str(), 1), FLUID_FAILED);
+  }
+  context.synth = synth;
   context.player = new_fluid_player(synth);
   auto handler = [](void* data, fluid_midi_event_t* e) {
     auto* c = static_cast<Context*>(data);
@@ -78,7 +115,7 @@ std::vector<Event> PlayedEvents(const std::string& path, int& totalTicks) {
     } else if (type == 0xC0) {
       c->events.push_back({tick, 0xC0, channel, fluid_midi_event_get_program(e), 0});
     }
-    return FLUID_OK;
+    return fluid_synth_handle_midi_event(c->synth, e);
   };
   fluid_player_set_playback_callback(context.player, handler, &context);
   EXPECT_EQ(fluid_player_add(context.player, path.c_str()), FLUID_OK);
@@ -89,6 +126,11 @@ std::vector<Event> PlayedEvents(const std::string& path, int& totalTicks) {
     fluid_synth_write_float(synth, 64, left, 0, 1, right, 0, 1);
   }
   totalTicks = fluid_player_get_total_ticks(context.player);
+  for (int channel = 0; presets && channel < 16; ++channel) {
+    fluid_preset_t* preset = fluid_synth_get_channel_preset(synth, channel);
+    presets->push_back(preset ? std::to_string(fluid_preset_get_banknum(preset)) + " " + fluid_preset_get_name(preset)
+                              : "none");
+  }
   delete_fluid_player(context.player);
   delete_fluid_synth(synth);
   delete_fluid_settings(settings);
@@ -217,7 +259,7 @@ TEST_F(MidiExportTest, NothingIsWrittenForAnEmptySongAndFailuresAreReported) {
   EXPECT_TRUE(fs::exists(file));
 }
 
-TEST_F(MidiExportTest, TheMidiFilePlaysTheEventsOfTheTextAtTheirTicks) {
+TEST_F(MidiExportTest, TheMidiFileHoldsTheNotesOfTheTextAndPlaysThemAtTheirTicks) {
   FillRandomProject(*rig, *synth, 5, 0.04);
   Song song;
   for (int s = 0; s < 3; ++s) {
@@ -229,17 +271,71 @@ TEST_F(MidiExportTest, TheMidiFilePlaysTheEventsOfTheTextAtTheirTicks) {
   rig->player->SetBPM(133);
   ASSERT_TRUE(Export(true, true, true, true));
   std::vector<int> ends;
-  std::vector<Event> expected = TextEvents(text, &ends);
-  ASSERT_GT(std::count_if(expected.begin(), expected.end(), [](const Event& e) { return e[1] == 0x90; }), 20);
+  const std::vector<Event> inText = TextEvents(text, &ends);
+  std::vector<std::vector<Event>> chunks;
+  std::vector<Event> inFile = FileEvents(dir + "/song.mid", &chunks);
+  ASSERT_EQ(chunks.size(), 13u);
+  // Track by track the same notes, on whatever channel the file gives the track.
+  auto notes = [](const std::vector<Event>& events, int channel) {
+    std::vector<std::array<int, 3>> out;
+    for (const Event& e : events) {
+      if (e[1] == 0x90 && (channel < 0 || e[2] == channel)) out.push_back({e[0], e[3], e[4]});
+    }
+    return out;
+  };
+  for (int t = 0; t < kTracks; ++t) EXPECT_EQ(notes(chunks[t + 1], -1), notes(inText, t)) << "track " << t;
+  ASSERT_GT(notes(inText, -1).size(), 20u);
+
   int totalTicks = 0;
   std::vector<Event> played = PlayedEvents(dir + "/song.mid", totalTicks);
   // The player sends the tracks of one tick one after the other; within a channel the order
   // is that of the file.
   auto byTickAndChannel = [](const Event& a, const Event& b) { return a[0] != b[0] ? a[0] < b[0] : a[2] < b[2]; };
-  std::stable_sort(expected.begin(), expected.end(), byTickAndChannel);
+  std::stable_sort(inFile.begin(), inFile.end(), byTickAndChannel);
   std::stable_sort(played.begin(), played.end(), byTickAndChannel);
-  EXPECT_EQ(played, expected);
+  EXPECT_EQ(played, inFile);
   EXPECT_EQ(totalTicks, *std::max_element(ends.begin(), ends.end()));
+}
+
+// Other programs follow General MIDI: drum kits on channel 10 chosen by program alone, no
+// melodic track there, the instrument's name on the track. The text stays as it always was.
+TEST_F(MidiExportTest, DrumKitsPlayOnChannel10OfTheMidiFile) {
+  ASSERT_TRUE(synth->SetInstrument(0, 1, 8, 1));    // "Pad" of the second soundfont
+  ASSERT_TRUE(synth->SetInstrument(1, 0, 128, 0));  // a TimGM6mb drum kit
+  ASSERT_TRUE(synth->SetInstrument(3, 1, 128, 0));  // "Kit": also on channel 10
+  for (int t : {0, 1, 3, 9}) rig->Add(0, t, t, 40 + t);
+  ASSERT_TRUE(Export());
+  EXPECT_NE(text.find("1 Par ch=2 c=0 v=1\n1 Par ch=2 c=32 v=0\n1 PrCh ch=2 p=0\n"), std::string::npos);
+  EXPECT_NE(text.find("3200 On ch=10 n=49 v=100\n"), std::string::npos);
+
+  std::vector<std::vector<Event>> chunks;
+  std::vector<std::string> names;
+  FileEvents(dir + "/song.mid", &chunks, &names);
+  ASSERT_EQ(chunks.size(), 13u);
+  // Per track: its channel, whether it selects a bank, its name.
+  auto describe = [&](int t) {
+    std::set<int> channels;
+    bool bankSelect = false;
+    for (const Event& e : chunks[t + 1]) {
+      channels.insert(e[2]);
+      bankSelect = bankSelect || (e[1] == 0xB0 && (e[3] == 0 || e[3] == 32));
+    }
+    return std::to_string(*channels.begin()) + (channels.size() == 1 ? "" : "+") + (bankSelect ? " bank " : " ") +
+           names[t + 1];
+  };
+  EXPECT_EQ(describe(0), "0 bank Pad");
+  EXPECT_EQ(describe(1), "9 " + names[2]);
+  EXPECT_EQ(describe(3), "9 Kit");
+  EXPECT_EQ(describe(9), "1 bank " + names[1 + 9]);  // the lowest channel left free
+  EXPECT_EQ(describe(2), "2 bank " + names[3]);
+  EXPECT_NE(names[2], "2");
+
+  int totalTicks = 0;
+  std::vector<std::string> presets;
+  PlayedEvents(dir + "/song.mid", totalTicks, kTimGM6mb, &presets);
+  EXPECT_EQ(presets[9].substr(0, 4), "128 ") << presets[9];
+  EXPECT_EQ(presets[9], "128 " + names[2]);
+  EXPECT_EQ(presets[1], "0 " + names[10]);
 }
 
 }  // namespace
