@@ -60,6 +60,10 @@ class PlayerEndpoints : public ::testing::Test {
       outB.Init(b, 1, RtMidi::UNIX_JACK);
       testing::internal::GetCapturedStdout();
     }
+    // A port closed for another try ends its notes on the probe's channel (All Notes Off,
+    // sustain up); that is not what the test is about.
+    peerA.Clear();
+    peerB.Clear();
   }
   void TearDown() override {
     outA.Shutdown();
