@@ -6,8 +6,9 @@
 // same teardown (note-offs, ports closed, the scene's Shutdown).
 namespace QuitRequest {
 
-// Installs the handlers of the three signals, and ignores SIGXFSZ so that a write past the
-// file-size limit fails with EFBIG (a failed save) instead of killing the program.
+// Installs the handlers of the three signals (a second one, once a quit was requested, ends
+// the program at once), and ignores SIGXFSZ so that a write past the file-size limit fails
+// with EFBIG (a failed save) instead of killing the program.
 void InstallSignalHandlers();
 
 // Async-signal-safe, any thread.

@@ -84,7 +84,7 @@ bool MidiInput::Init(const std::string& name, RtMidi::Api api) {
   midiIn = in;
   requestedName = name;
   openedPort = chosen;
-  unfinishedSysexChecks = 0;
+  unfinishedSysexChecks = missingPortChecks = 0;
   nextPortCheck = std::chrono::steady_clock::now() + kPortCheckInterval;
   return true;
 }
@@ -99,8 +99,12 @@ void MidiInput::WatchPort() {
   if (midiIn == nullptr || now < nextPortCheck) return;
   nextPortCheck = now + kPortCheckInterval;
 
+  // Missing at two checks in a row: a list read while another program adds or removes a
+  // port can lack a name for a moment.
   const std::vector<std::string> ports = LowerCasePortNames(*midiIn);
-  if (std::find(ports.begin(), ports.end(), openedPort) == ports.end()) {
+  const bool missing = std::find(ports.begin(), ports.end(), openedPort) == ports.end();
+  missingPortChecks = missing ? missingPortChecks + 1 : 0;
+  if (missingPortChecks >= 2) {
     printf("midi input %s disappeared; its held keys are released\n", openedPort.c_str());
     ReleaseAllKeys();
     Shutdown();

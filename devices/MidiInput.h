@@ -53,6 +53,7 @@ class MidiInput {
   std::string requestedName;  // the name Init was given, to reopen the same port
   std::string openedPort;     // its lower-cased full name
   std::chrono::steady_clock::time_point nextPortCheck{};
+  int missingPortChecks = 0;  // checks in a row that did not find the port
   int unfinishedSysexChecks = 0;  // checks in a row that found RtMidi inside a system exclusive message
   int32_t keyState[kMidiNotes];     // 1 while held
   int32_t keyVelocity[kMidiNotes];  // velocity of the last change, 0 after a release
