@@ -243,7 +243,9 @@ void SessionsStore::TakeChanges(StepImages& out) {
     const Note* before = journal.notes.data() + first;
     first += e.count;
     // A step written back as it was (a refused edit, a toggle pressed twice) is no change.
-    if (now.entries[0].count == e.count && std::memcmp(now.notes.data(), before, e.count * sizeof(Note)) == 0) {
+    const bool same = now.entries[0].count == e.count &&
+                      (e.count == 0 || std::memcmp(now.notes.data(), before, e.count * sizeof(Note)) == 0);
+    if (same) {
       continue;
     }
     out.entries.push_back(e);
