@@ -245,9 +245,7 @@ void SessionsStore::TakeChanges(StepImages& out) {
     // A step written back as it was (a refused edit, a toggle pressed twice) is no change.
     const bool same = now.entries[0].count == e.count &&
                       (e.count == 0 || std::memcmp(now.notes.data(), before, e.count * sizeof(Note)) == 0);
-    if (same) {
-      continue;
-    }
+    if (same) continue;
     out.entries.push_back(e);
     out.notes.insert(out.notes.end(), before, before + e.count);
   }
