@@ -179,8 +179,6 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
   if (!recovery.empty()) {
     if (player->LoadProject(recovery, selectDefaultInstrument)) {
       recoveredAtStart = true;
-      player->SetSession(0);
-      player->SetTrack(0);
     } else {
       printf("error: the recovery file %s could not be loaded; starting from %s\n", recovery.c_str(),
              fileName.c_str());
@@ -194,6 +192,9 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
       ok = false;
       return;
     }
+  }
+  if (recoveredAtStart || exists) {
+    // A loaded project opens on its first session and track.
     player->SetSession(0);
     player->SetTrack(0);
   } else {
@@ -288,7 +289,7 @@ void Sequencer::PreparePageSteps() {
   DisposePageSteps();
   auto atlasSprite = [this](int index) {
     Sprite* s = new Sprite();
-    s->Create(render, Atlas::TextureSlot, Atlas::GetCoords(index));
+    s->Create(render, Atlas::kTextureSlot, Atlas::GetCoords(index));
     return s;
   };
   int wallpaperImage = Atlas::Wallpaper1;
@@ -304,9 +305,9 @@ void Sequencer::PreparePageSteps() {
   keyStripSprite->SetPosition(3, 134);
   cursorSprite = atlasSprite(Atlas::Cursor);
   markerASprite = atlasSprite(Atlas::MarkerA);
-  markerASprite->SetShaderIndex(3);
+  markerASprite->SetShaderIndex(kShaderReplaceColors);
   markerBSprite = atlasSprite(Atlas::MarkerB);
-  markerBSprite->SetShaderIndex(3);
+  markerBSprite->SetShaderIndex(kShaderReplaceColors);
 }
 
 void Sequencer::DisposePageSteps() {

@@ -383,9 +383,10 @@ class Sequencer : public IScene {
   int32_t blockFirstStep = 0;
   int32_t blockHighNote = 0;
   int32_t blockLastStep = 0;
-  // Numeric value editor: 1 tempo, 2 track velocity, 3 track volume.
+  // Numeric value editor (ALT B, ALT V, ALT O), changed with UP / DOWN.
+  enum class ValueEditTarget { Off, Tempo, TrackVelocity, TrackVolume };
   bool valueEditActive = false;
-  int32_t valueEditTarget = 0;
+  ValueEditTarget valueEditTarget = ValueEditTarget::Off;
   bool noteKeysHeld[kNoteColumns] = {};
   bool noteKeyPressed = false;  // a note key went down in this frame
   bool followPlayhead = false;

@@ -23,7 +23,7 @@ void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
   const bool wallpaperShown = wallpaperNumber >= 1 && wallpaperNumber <= 3;
   if (keyboardPanelSprite && keyboardPanelSprite->IsVisible()) {
     if (wallpaperShown) {
-      keyboardPanelSprite->SetShaderIndex(2);
+      keyboardPanelSprite->SetShaderIndex(kShaderTintedTexture);
       keyboardPanelSprite->SetColor(WithAlpha(wallpaperNumber == 1 ? PetrolBlueColor
                                                                     : Color{239 / 255.0, 222 / 255.0, 78 / 255.0, 1},
                                               0.5));
@@ -99,7 +99,7 @@ void Sequencer::DisplayGrid(QuadList& quads) {
   DisplayBlock(quads, firstStep, lowPitch);
 
   Quad cell;
-  InitQuad(&cell, 18, 23, FlatTextureIndex, 1, false, false, false, kNoteColor);
+  InitQuad(&cell, 18, 23, kFlatTextureIndex, kShaderFlat, false, false, false, kNoteColor);
   auto drawTrack = [&](int t) {
     const bool current = t == track;
     for (int s = 0; s < kStepsPerBar; ++s) {
@@ -121,7 +121,7 @@ void Sequencer::DisplayGrid(QuadList& quads) {
         }
         // A copy of a prototype cell is much cheaper than building each quad anew, and the
         // densest frame holds thousands of them.
-        if (!SameColor(cell.color, c)) InitQuad(&cell, 18, 23, FlatTextureIndex, 1, false, false, false, c);
+        if (!SameColor(cell.color, c)) InitQuad(&cell, 18, 23, kFlatTextureIndex, kShaderFlat, false, false, false, c);
         Quad& q = quads.quads.emplace_back(cell);
         const double x = 3 + kColumnWidth * column, y = RowBottom(s);
         for (auto& corner : q.corners) corner[0] += x, corner[1] += y;

@@ -45,10 +45,16 @@ void Sequencer::DisplayStepEditLines(QuadList& quads) {
   const size_t first = quads.quads.size();
   PrintText(quads, text, 446, 65, 1.5, kTextColor);
   // While the value editor runs, its value turns yellow: glyphs 0-3 tempo, 4-7 velocity, 8-12 volume.
-  if (valueEditActive && valueEditTarget >= 1 && valueEditTarget <= 3) {
-    static const size_t kFrom[3] = {0, 4, 8}, kTo[3] = {4, 8, 13};
-    for (size_t i = first + kFrom[valueEditTarget - 1]; i < first + kTo[valueEditTarget - 1] && i < quads.quads.size(); ++i)
-      quads.quads[i].color = YellowColor;
+  if (valueEditActive && valueEditTarget != ValueEditTarget::Off) {
+    size_t from = 8, to = 13;
+    if (valueEditTarget == ValueEditTarget::Tempo) {
+      from = 0;
+      to = 4;
+    } else if (valueEditTarget == ValueEditTarget::TrackVelocity) {
+      from = 4;
+      to = 8;
+    }
+    for (size_t i = first + from; i < first + to && i < quads.quads.size(); ++i) quads.quads[i].color = YellowColor;
   }
   if (sessions->GetTrackVelocityFixed(track)) AddFlat(quads, 553, 62, 25, 26, kTextColor);
 }

@@ -483,7 +483,9 @@ bool Sequencer::HandleTransposeKeys(const Controls& c) {
     }
   } else if (c.altB || c.altV || c.altO) {
     valueEditActive = true;
-    valueEditTarget = c.altB ? 1 : (c.altV ? 2 : 3);
+    valueEditTarget = c.altB   ? ValueEditTarget::Tempo
+                      : c.altV ? ValueEditTarget::TrackVelocity
+                               : ValueEditTarget::TrackVolume;
   } else if (c.altShiftX) {
     MarkEdit("ERASE BAR", "BAR ERASED");
     for (int s = barFirst; s <= barLast; ++s) sessions->Delete(session, track, s);
@@ -538,11 +540,11 @@ void Sequencer::HandleCursorKeys(const Controls& c) {
       return;
     }
     // On the value editor UP raises the value.
-    if (valueEditTarget == 1) {
+    if (valueEditTarget == ValueEditTarget::Tempo) {
       player->SetBPM(Clamp(player->GetBPM() - delta, 1, 255));
-    } else if (valueEditTarget == 2) {
+    } else if (valueEditTarget == ValueEditTarget::TrackVelocity) {
       sessions->SetTrackVelocity(track, Clamp(sessions->GetTrackVelocity(track) - delta, 0, 127));
-    } else if (valueEditTarget == 3) {
+    } else if (valueEditTarget == ValueEditTarget::TrackVolume) {
       const int volume = Clamp(sessions->GetTrackVolume(track) - delta, 0, 127);
       sessions->SetTrackVolume(track, volume);
       if (synth && synthStarted) synth->SetVolume(track, volume);

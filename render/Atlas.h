@@ -5,9 +5,9 @@
 // which the program keeps in texture slot 99.
 class Atlas {
  public:
-  static constexpr int TextureSlot = 99;
-  static constexpr int Size = 1024;
-  static constexpr int Count = 11;
+  static constexpr int kTextureSlot = 99;
+  static constexpr int kSize = 1024;
+  static constexpr int kCount = 11;
 
   // Indices of the table, named after what the editor shows with them.
   enum : int {

@@ -12,7 +12,7 @@ struct GlyphColumns {
 };
 
 // Columns of every glyph in table order; digits and signs share one row, letters the other.
-const GlyphColumns GlyphTable[] = {
+const GlyphColumns kGlyphTable[] = {
     {'0', 154, 166, false}, {'1', 10, 22, false},   {'2', 26, 38, false},   {'3', 42, 54, false},
     {'4', 58, 70, false},   {'5', 74, 86, false},   {'6', 90, 102, false},  {'7', 106, 118, false},
     {'8', 122, 134, false}, {'9', 138, 150, false}, {'A', 10, 22, true},    {'B', 26, 38, true},
@@ -27,28 +27,28 @@ const GlyphColumns GlyphTable[] = {
     {'*', 378, 390, false}, {'&', 346, 358, false}, {'|', 394, 406, false}, {'#', 410, 422, false},
 };
 
-constexpr int GlyphSpacing = 2;
+constexpr int kGlyphSpacing = 2;
 
 }  // namespace
 
 MyFont::MyFont() { Setup(); }
 
 void MyFont::Setup() {
-  textureWidth = Atlas::Size;
-  textureHeight = Atlas::Size;
+  textureWidth = Atlas::kSize;
+  textureHeight = Atlas::kSize;
   glyphIndex.clear();
   outlines.clear();
   // Rows are given from the top of the picture; the stored texture counts from the bottom.
   const int digitY0 = textureHeight - 990, digitY1 = textureHeight - 978;
   const int letterY0 = textureHeight - 958, letterY1 = textureHeight - 946;
-  for (const GlyphColumns& g : GlyphTable) {
+  for (const GlyphColumns& g : kGlyphTable) {
     CharOutline outline;
     outline.character = g.character;
     outline.x0 = g.x0;
     outline.x1 = g.x1;
     outline.y0 = g.letterRow ? letterY0 : digitY0;
     outline.y1 = g.letterRow ? letterY1 : digitY1;
-    outline.spacing = GlyphSpacing;
+    outline.spacing = kGlyphSpacing;
     outlines.push_back(outline);
     glyphIndex[g.character] = static_cast<int>(outlines.size()) - 1;
   }
@@ -66,13 +66,13 @@ void MyFont::Print(const std::string& text, std::vector<Quad>& quads, double sca
   for (char c : text) {
     const CharOutline* g = c == ' ' ? nullptr : Find(c);
     if (!g) {
-      pen += BlankAdvance;
+      pen += kBlankAdvance;
       continue;
     }
     const int w = g->x1 - g->x0 + 1;
     const int h = g->y1 - g->y0 + 1;
     Quad q;
-    InitQuad(&q, w, h, Atlas::TextureSlot, 2, false, false, false, white);
+    InitQuad(&q, w, h, Atlas::kTextureSlot, kShaderTintedTexture, false, false, false, white);
     const double xs[4] = {double(pen), double(pen), double(pen + w), double(pen + w)};
     const double ys[4] = {double(h), 0, double(h), 0};
     const double us[4] = {g->x0 / tw, g->x0 / tw, g->x1 / tw, g->x1 / tw};

@@ -69,7 +69,7 @@ std::vector<Quad> HelpPageFrame() {
 
 void BM_BuildFrameBatches(benchmark::State& state, std::vector<Quad> (*makeFrame)()) {
   const std::vector<Quad> quads = makeFrame();
-  std::vector<float> vertices(size_t(Render::InitialVertexCapacity) * Render::FloatsPerVertex);
+  std::vector<float> vertices(size_t(Render::kInitialVertexCapacity) * Render::kFloatsPerVertex);
   std::vector<TriangleBatch> batches;
   int vertexCount = 0;
   for (auto _ : state) {

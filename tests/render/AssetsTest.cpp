@@ -35,7 +35,7 @@ Image Assets::atlas;
 TEST_F(Assets, AtlasIsSquareAndEveryRectangleHasAPicture) {
   EXPECT_EQ(atlas.width, 1024u);
   EXPECT_EQ(atlas.height, 1024u);
-  for (int i = 0; i < Atlas::Count; ++i) {
+  for (int i = 0; i < Atlas::kCount; ++i) {
     const PixelRect r = Atlas::GetCoords(i);
     EXPECT_GT(OpaqueIn(r.x, r.y, r.w, r.h), r.w * r.h / 20) << "rectangle " << i;
   }

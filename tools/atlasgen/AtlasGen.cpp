@@ -118,7 +118,7 @@ void DrawText(Region& region, int x, int top, const std::string& text, const Rgb
     const CharOutline* outline = font.Find(c);
     const GlyphArt* art = FindArt(c);
     if (!outline || !art) {
-      x += MyFont::BlankAdvance * scale;
+      x += MyFont::kBlankAdvance * scale;
       continue;
     }
     for (int row = 0; row < 12; ++row) {
@@ -447,7 +447,7 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
 
-  Canvas atlas(Atlas::Size);
+  Canvas atlas(Atlas::kSize);
   DrawWallpaperNightSea(atlas);
   DrawWallpaperDusk(atlas);
   DrawWallpaperAmberHills(atlas);
@@ -458,7 +458,7 @@ int main(int argc, char** argv) {
   DrawCursor(atlas);
   DrawMarkers(atlas);
   DrawGlyphs(atlas);
-  if (!WritePng(dir + "/atlas.png", atlas.pixels, Atlas::Size, Atlas::Size)) return 1;
+  if (!WritePng(dir + "/atlas.png", atlas.pixels, Atlas::kSize, Atlas::kSize)) return 1;
 
   const auto icon = DrawWindowIcon();
   std::vector<uint8_t> iconRgba;
@@ -468,6 +468,6 @@ int main(int argc, char** argv) {
     iconRgba.push_back(uint8_t(argb));
     iconRgba.push_back(uint8_t(argb >> 24));
   }
-  if (!WritePng(dir + "/icon.png", iconRgba, WindowIconSize, WindowIconSize)) return 1;
+  if (!WritePng(dir + "/icon.png", iconRgba, kWindowIconSize, kWindowIconSize)) return 1;
   return 0;
 }
