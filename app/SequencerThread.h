@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <memory>
 
 #include "devices/Keyboard.h"
 #include "editor/IScene.h"
@@ -22,7 +23,7 @@ struct ThreadShared {
   WindowInfo windowInfo;     // sequencer thread, filled by Keyboard::Read
   WindowInfo renderWindowInfo;  // guarded
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-  Keyboard* keyboard = nullptr;  // owned; read only on the sequencer thread
+  std::unique_ptr<Keyboard> keyboard;  // read only on the sequencer thread
 };
 
 namespace SequencerThread {

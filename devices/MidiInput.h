@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,7 +50,7 @@ class MidiInput {
   void WatchPort();
   void ReleaseAllKeys();
 
-  RtMidiIn* midiIn;
+  std::unique_ptr<RtMidiIn> midiIn;
   std::string requestedName;  // the name Init was given, to reopen the same port
   std::string openedPort;     // its lower-cased full name
   std::chrono::steady_clock::time_point nextPortCheck{};

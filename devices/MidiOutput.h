@@ -2,6 +2,7 @@
 #include <RtMidi.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "devices/NoteEvent.h"
@@ -38,7 +39,7 @@ class MidiOutput {
  private:
   void Send(unsigned char status, unsigned char data1, unsigned char data2);
 
-  RtMidiOut* midiOut;
+  std::unique_ptr<RtMidiOut> midiOut;
   bool usable;
   uint16_t usedChannels = 0;  // bit n: a note went out on channel n
 };

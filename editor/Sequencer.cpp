@@ -47,29 +47,31 @@ Sequencer::Sequencer(const std::string& appDirectory, const std::string& project
       blackKeysTransport(blackKeysTransport),
       layering(layering),
       maxMidiVelocity(maxMidiVelocity) {
-  rnd = new Rnd();
+  rnd = std::make_unique<Rnd>();
   Rnd::Init();
-  font = new MyFont();
+  font = std::make_unique<MyFont>();
   font->Setup();
-  sessions = new SessionsStore();
-  synth = new SFOutput();
-  midiOutput = new MidiOutput();
-  midiOutput2 = new MidiOutput();
-  player = new Player(sessions, synth, midiOutput, midiOutput2, playerFlag, launchpadMode, layering);
+  sessions = std::make_unique<SessionsStore>();
+  synth = std::make_unique<SFOutput>();
+  midiOutput = std::make_unique<MidiOutput>();
+  midiOutput2 = std::make_unique<MidiOutput>();
+  player = std::make_unique<Player>(sessions.get(), synth.get(), midiOutput.get(), midiOutput2.get(), playerFlag,
+                                    launchpadMode, layering);
 }
 
 Sequencer::~Sequencer() {
   Shutdown();
-  delete rnd;
-  delete font;
-  delete player;
-  delete sessions;
-  delete synth;
-  // The MIDI objects are deleted as well (after the player, which sends through them), so a
+  // Not the reverse of creation: the player goes before the store and the synthesizer it
+  // borrows, and the MIDI objects last (after the player, which sends through them), so a
   // sequencer can be created and destroyed repeatedly without leaking ports.
-  delete midiInput;
-  delete midiOutput;
-  delete midiOutput2;
+  rnd.reset();
+  font.reset();
+  player.reset();
+  sessions.reset();
+  synth.reset();
+  midiInput.reset();
+  midiOutput.reset();
+  midiOutput2.reset();
 }
 
 bool Sequencer::Init(IRender* r) {
@@ -107,7 +109,7 @@ bool Sequencer::Init(IRender* r) {
   bool ok = true;
   LoadOrCreateProject(ok);
   if (!ok) return false;
-  history.Attach(player);
+  history.Attach(player.get());
   if (recoveredAtStart) {
     history.MarkUnsaved();
     recoveryState = history.CurrentId();
@@ -122,7 +124,7 @@ bool Sequencer::Init(IRender* r) {
   InitPageSteps();
   PreparePageSteps();
   showHelp = false;
-  midiInput = new MidiInput();
+  midiInput = std::make_unique<MidiInput>();
   midiInputOk = midiInput->Init(midiInputName);
   midiOutputOk = midiOutput->Init(midiOutputName, 0);
   midiOutput2Ok = midiOutput2->Init(midiOutput2Name, 1);
@@ -208,7 +210,7 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
 }
 
 bool Sequencer::CreateEmptyProject(const std::string& fileName, bool) {
-  return ::CreateEmptyProject(player, fileName);
+  return ::CreateEmptyProject(player.get(), fileName);
 }
 
 int Sequencer::PlayerSlices(double dt, double* out) {
@@ -288,7 +290,7 @@ void Sequencer::InitPageSteps() {
 void Sequencer::PreparePageSteps() {
   DisposePageSteps();
   auto atlasSprite = [this](int index) {
-    Sprite* s = new Sprite();
+    auto s = std::make_unique<Sprite>();
     s->Create(render, Atlas::kTextureSlot, Atlas::GetCoords(index));
     return s;
   };
@@ -311,10 +313,9 @@ void Sequencer::PreparePageSteps() {
 }
 
 void Sequencer::DisposePageSteps() {
-  for (Sprite** s : {&wallpaperSprite, &pitchBlackSprite, &keyboardPanelSprite, &keyStripSprite, &cursorSprite,
-                     &markerASprite, &markerBSprite}) {
-    delete *s;
-    *s = nullptr;
+  for (std::unique_ptr<Sprite>* s : {&wallpaperSprite, &pitchBlackSprite, &keyboardPanelSprite, &keyStripSprite,
+                                     &cursorSprite, &markerASprite, &markerBSprite}) {
+    s->reset();
   }
 }
 

@@ -110,9 +110,9 @@ class Sequencer : public IScene {
   bool CreateEmptyProject(const std::string& fileName, bool demo);
 
   // Read access for the screen, the main loop and tests.
-  Player* GetPlayer() const { return player; }
-  SessionsStore* GetSessions() const { return sessions; }
-  SFOutput* GetSynth() const { return synth; }
+  Player* GetPlayer() const { return player.get(); }
+  SessionsStore* GetSessions() const { return sessions.get(); }
+  SFOutput* GetSynth() const { return synth.get(); }
   std::string GetProjectFileName() const { return "./" + projectPrefix + ".dat"; }
   std::string GetExportFileName() const { return "./" + projectPrefix + ".asc"; }
   // Where unsaved edits are kept: beside the project, or in the state folder
@@ -334,15 +334,16 @@ class Sequencer : public IScene {
   bool layering;
   int maxMidiVelocity;
 
-  // Owned objects, created in this order.
-  Rnd* rnd = nullptr;
-  MyFont* font = nullptr;
-  SessionsStore* sessions = nullptr;
-  SFOutput* synth = nullptr;
-  MidiOutput* midiOutput = nullptr;
-  MidiOutput* midiOutput2 = nullptr;
-  Player* player = nullptr;
-  MidiInput* midiInput = nullptr;  // created by Init
+  // Owned objects, declared in the order they are created; the destructor releases them in the
+  // order the player and the MIDI ports need (see ~Sequencer).
+  std::unique_ptr<Rnd> rnd;
+  std::unique_ptr<MyFont> font;
+  std::unique_ptr<SessionsStore> sessions;
+  std::unique_ptr<SFOutput> synth;
+  std::unique_ptr<MidiOutput> midiOutput;
+  std::unique_ptr<MidiOutput> midiOutput2;
+  std::unique_ptr<Player> player;
+  std::unique_ptr<MidiInput> midiInput;  // created by Init
   IRender* render = nullptr;       // borrowed
   bool midiInputOk = false;
   bool midiOutputOk = false;
@@ -454,13 +455,13 @@ class Sequencer : public IScene {
   bool velocityShading = true;  // ALT W
 
   // The page's seven sprites, created by PreparePageSteps.
-  Sprite* wallpaperSprite = nullptr;
-  Sprite* pitchBlackSprite = nullptr;
-  Sprite* keyboardPanelSprite = nullptr;
-  Sprite* keyStripSprite = nullptr;
-  Sprite* cursorSprite = nullptr;
-  Sprite* markerASprite = nullptr;
-  Sprite* markerBSprite = nullptr;
+  std::unique_ptr<Sprite> wallpaperSprite;
+  std::unique_ptr<Sprite> pitchBlackSprite;
+  std::unique_ptr<Sprite> keyboardPanelSprite;
+  std::unique_ptr<Sprite> keyStripSprite;
+  std::unique_ptr<Sprite> cursorSprite;
+  std::unique_ptr<Sprite> markerASprite;
+  std::unique_ptr<Sprite> markerBSprite;
 
   // Scratch lists reused every frame.
   std::vector<Note> scratchNotes;

@@ -18,5 +18,5 @@ void Sequencer::DisplayScalesPanel(QuadList& quads) {
   const ScaleInfo info = player->GetScale();
   PrintThreeRowList(quads, scaleNames, info.scale, 160);
   PrintThreeRowList(quads, baseNames, info.base, 570);
-  AddMarker(quads, markerASprite, scaleCursor == 0 ? 126 : 536, 29, 1, BurgundColor);
+  AddMarker(quads, markerASprite.get(), scaleCursor == 0 ? 126 : 536, 29, 1, BurgundColor);
 }

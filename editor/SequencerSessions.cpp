@@ -58,22 +58,22 @@ void Sequencer::HandleSessions(const Controls& c) {
       sessions->SetSingle(sessionCursor, keptSingle);
     }
   } else if (c.ctrlM) {
-    if (haveClipboard && !sameSession) CopyMuteSolo(sessions, source, sessionCursor);
+    if (haveClipboard && !sameSession) CopyMuteSolo(sessions.get(), source, sessionCursor);
   } else if (c.ctrlA) {
     MarkEdit("PASTE SESSION", "SESSION REPLACED");
     if (haveClipboard && !sameSession) {
       sessions->Copy(source, sessionCursor);
-      CopyMuteSolo(sessions, source, sessionCursor);
+      CopyMuteSolo(sessions.get(), source, sessionCursor);
     }
   } else if (c.ctrlT) {
     MarkEdit("PASTE TRACK", "TRACK REPLACED");
     if (haveClipboard && !sameTrack) sessions->Copy(source, sourceTrack, sessionCursor, track);
   } else if (c.ctrlL) {
-    if (haveClipboard && !sameTrack) CopyRange(sessions, source, sourceTrack, sessionCursor, track);
+    if (haveClipboard && !sameTrack) CopyRange(sessions.get(), source, sourceTrack, sessionCursor, track);
   } else if (c.ctrlShiftL) {
     if (haveClipboard) {
       for (int t = 0; t < kTracks; ++t) {
-        if (!(sameSession && t == sourceTrack)) CopyRange(sessions, source, sourceTrack, sessionCursor, t);
+        if (!(sameSession && t == sourceTrack)) CopyRange(sessions.get(), source, sourceTrack, sessionCursor, t);
       }
     }
   } else if (c.ctrlY) {

@@ -7,15 +7,12 @@
 SessionsStore::SessionsStore() {
   memset(single, 0, sizeof(single));
   memset(steps, 0, sizeof(steps));
-  noteStore = new NoteStore();
-  stepStore = new StepStore(noteStore);
+  noteStore = std::make_unique<NoteStore>();
+  stepStore = std::make_unique<StepStore>(noteStore.get());
   Clear();
 }
 
-SessionsStore::~SessionsStore() {
-  delete stepStore;
-  delete noteStore;
-}
+SessionsStore::~SessionsStore() = default;
 
 void SessionsStore::Clear() {
   ClearNotes();

@@ -43,12 +43,12 @@ bool createNativeWindow(Display* display, Window* window) {
   const int depth = DefaultDepth(display, screen);
   const Window root = RootWindow(display, screen);
 
-  XVisualInfo* visualInfo = new XVisualInfo;
-  std::memset(visualInfo, 0, sizeof(XVisualInfo));
-  XMatchVisualInfo(display, screen, depth, TrueColor, visualInfo);
+  XVisualInfo visualInfo;
+  std::memset(&visualInfo, 0, sizeof(XVisualInfo));
+  XMatchVisualInfo(display, screen, depth, TrueColor, &visualInfo);
   // Without a match the record stays zero; fall back to the screen's default visual.
-  Visual* visual = visualInfo->visual ? visualInfo->visual : DefaultVisual(display, screen);
-  const int visualDepth = visualInfo->visual ? visualInfo->depth : depth;
+  Visual* visual = visualInfo.visual ? visualInfo.visual : DefaultVisual(display, screen);
+  const int visualDepth = visualInfo.visual ? visualInfo.depth : depth;
 
   XSetWindowAttributes attributes;
   std::memset(&attributes, 0, sizeof(attributes));
@@ -85,7 +85,6 @@ bool createNativeWindow(Display* display, Window* window) {
   Atom deleteAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display, *window, &deleteAtom, 1);
 
-  delete visualInfo;
   return true;
 }
 

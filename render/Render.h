@@ -24,6 +24,8 @@ struct TriangleBatch {
 // that owns the context (the main thread).
 class IRender {
  public:
+  // The caller owns the result. A raw pointer because the tests and the benchmark keep it in a
+  // static holder; the program wraps it in a std::unique_ptr at once.
   static IRender* Create();
 
   virtual ~IRender() = default;
