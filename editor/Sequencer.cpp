@@ -267,12 +267,10 @@ void Sequencer::InitPageSteps() {
   octave = 4;
   noteQuantization = player->GetNoteQuantization();
   gateQuantization = player->GetGateQuantization();
-  clipboardValid = false;
-  clipboardIsNote = false;
-  lineClipboard.clear();
+  clipboard = {};
   sessionCursor = session;
-  sessionClipboardValid = false;
-  valueEditActive = false;
+  sessionClipboard = {};
+  valueEdit = {};
   followPlayhead = false;
   scaleCursor = 0;
   instrumentCursor = 2;
@@ -353,7 +351,5 @@ void Sequencer::SelectTrack(int newTrack) {
 }
 
 void Sequencer::ClearBlock() {
-  blockBeginSet = blockComplete = false;
-  blockSession = blockTrack = 0;
-  blockLowNote = blockFirstStep = blockHighNote = blockLastStep = 0;
+  block = {};
 }

@@ -46,11 +46,11 @@ void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
 // The marked block of the current session and track: its cells tinted and framed, clipped to
 // the shown bar and columns; after CTRL K B alone, the begin cell.
 void Sequencer::DisplayBlock(QuadList& quads, int firstStep, int lowPitch) {
-  if (!blockBeginSet || blockSession != session || blockTrack != track) return;
-  const int highNote = blockComplete ? blockHighNote : blockLowNote;
-  const int lastStep = blockComplete ? blockLastStep : blockFirstStep;
-  const int c0 = std::max(blockLowNote - lowPitch, 0), c1 = std::min(highNote - lowPitch, kNoteColumns - 1);
-  const int s0 = std::max(blockFirstStep - firstStep, 0), s1 = std::min(lastStep - firstStep, kStepsPerBar - 1);
+  if (!block.beginSet || block.session != session || block.track != track) return;
+  const int highNote = block.complete ? block.highNote : block.lowNote;
+  const int lastStep = block.complete ? block.lastStep : block.firstStep;
+  const int c0 = std::max(block.lowNote - lowPitch, 0), c1 = std::min(highNote - lowPitch, kNoteColumns - 1);
+  const int s0 = std::max(block.firstStep - firstStep, 0), s1 = std::min(lastStep - firstStep, kStepsPerBar - 1);
   if (c0 > c1 || s0 > s1) return;
   const double left = 3 + kColumnWidth * c0 - 2, right = 3 + kColumnWidth * c1 + 18 + 2;
   const double top = RowBottom(s0) + 23 + 2, bottom = RowBottom(s1) - 2;

@@ -92,7 +92,7 @@ bool Sequencer::MixerGuardPassed(const Controls& c) {
   // frame): the command's own letter (I, V, X) is a note-key position held with modifiers.
   bool noteKey = false;
   for (int i = 0; i < kNoteColumns; ++i) {
-    const bool keyboardNote = c.pianoPressed[i] || (keyPitch[i].pitch >= 0 && !c.pianoReleased[i]);
+    const bool keyboardNote = c.pianoPressed[i] || (liveNotes.keyPitch[i].pitch >= 0 && !c.pianoReleased[i]);
     noteKey = noteKey || keyboardNote || noteKeysHeld[i];
   }
   if (noteKey) {

@@ -43,10 +43,10 @@ void Sequencer::HandleSubpageCycling(const Controls& c) {
   // An equalizer program being chosen must be finished with RETURN before leaving the subpage.
   if (eqProgramSelecting) return;
   if (c.tabPressed) {
-    if (subpage == SubpageStepEdit) valueEditActive = false;
+    if (subpage == SubpageStepEdit) valueEdit.active = false;
     subpage = (subpage + 1) % SubpageCount;
   } else if (c.shiftTab) {
-    if (subpage == SubpageStepEdit) valueEditActive = false;
+    if (subpage == SubpageStepEdit) valueEdit.active = false;
     subpage = (subpage + SubpageCount - 1) % SubpageCount;
   }
 }

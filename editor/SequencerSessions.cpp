@@ -23,12 +23,12 @@ void CopyRange(SessionsStore* store, int fromSession, int fromTrack, int toSessi
 }  // namespace
 
 void Sequencer::HandleSessions(const Controls& c) {
-  const int source = sessionClipboardSession;
-  const int sourceTrack = sessionClipboardTrack;
+  const int source = sessionClipboard.session;
+  const int sourceTrack = sessionClipboard.track;
   const bool pasteKey = c.ctrlV || c.ctrlM || c.ctrlA || c.ctrlT || c.ctrlL || c.ctrlShiftL;
   // Every paste uses the clipboard up, whether it acted or not.
-  const bool haveClipboard = sessionClipboardValid;
-  if (pasteKey) sessionClipboardValid = false;
+  const bool haveClipboard = sessionClipboard.valid;
+  if (pasteKey) sessionClipboard.valid = false;
   const bool sameSession = source == sessionCursor;
   const bool sameTrack = sameSession && sourceTrack == track;
 
@@ -43,9 +43,9 @@ void Sequencer::HandleSessions(const Controls& c) {
       player->Play(true);
     }
   } else if (c.ctrlC) {
-    sessionClipboardValid = true;
-    sessionClipboardSession = sessionCursor;
-    sessionClipboardTrack = track;
+    sessionClipboard.valid = true;
+    sessionClipboard.session = sessionCursor;
+    sessionClipboard.track = track;
   } else if (c.ctrlV) {
     MarkEdit("PASTE SESSION", "SESSION REPLACED");
     if (haveClipboard && !sameSession) {

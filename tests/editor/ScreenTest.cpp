@@ -20,7 +20,7 @@ class ScreenTestAccess {
   }
   static void EqProgram(Sequencer& s, int index) { s.eqProgramSelecting = true, s.eqProgramIndex = index; }
   static void AttribEdit(Sequencer& s, int field, const std::string& typed) {
-    s.attribEditActive = true, s.attribEditField = field, s.attribEditBuffer = typed;
+    s.attribEdit.active = true, s.attribEdit.field = field, s.attribEdit.buffer = typed;
   }
   static void SessionCursor(Sequencer& s, int k) { s.sessionCursor = k; }
 };
