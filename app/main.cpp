@@ -106,10 +106,10 @@ int main(int argc, char** argv) {
                      programDirectory + "../share/Shaders/") &&
         render->LoadTexture(programDirectory + "../share/res/drawable/atlas.png", 99, false);
     if (renderUp) {
-      sequencer = std::make_unique<Sequencer>(programDirectory, options.projectPrefix, options.midiInput, options.midiOutput,
-                                options.midiOutput2, options.defaultInstrument, options.noOp, options.bufferSize,
-                                options.background, options.launchpad, options.wallpaper, options.fx, "",
-                                options.qmini, options.blackKeysTransport, true, options.maxVelocityValue);
+      sequencer = std::make_unique<Sequencer>(
+          programDirectory, options.projectPrefix, options.midiInput, options.midiOutput, options.midiOutput2,
+          options.defaultInstrument, options.noOp, options.bufferSize, options.background, options.launchpad,
+          options.wallpaper, options.fx, "", options.qmini, options.blackKeysTransport, true, options.maxVelocityValue);
       started = sequencer->Init(render.get());
     }
   }

@@ -85,13 +85,14 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
   } else if (c.ctrlKA) {
     int low, high, first, last;
     if (sessions->GetNotesBoundingBox(session, track, low, high, first, last)) {
-      block.beginSet = block.complete = true;
-      block.session = session;
-      block.track = track;
-      block.lowNote = low;
-      block.highNote = high;
-      block.firstStep = first;
-      block.lastStep = last;
+      block = {.beginSet = true,
+               .complete = true,
+               .session = session,
+               .track = track,
+               .lowNote = low,
+               .firstStep = first,
+               .highNote = high,
+               .lastStep = last};
     } else {
       ClearBlock();
     }

@@ -50,5 +50,7 @@ void Sequencer::DisplayInstrumentsPanel(QuadList& quads) {
     }
   }
   static const double kMarkerX[3] = {2, 218, 327};
-  if (instrumentCursor >= 0 && instrumentCursor < 3) AddMarker(quads, markerASprite.get(), kMarkerX[instrumentCursor], 29, 1, BurgundColor);
+  if (instrumentCursor >= 0 && instrumentCursor < 3) {
+    AddMarker(quads, markerASprite.get(), kMarkerX[instrumentCursor], 29, 1, BurgundColor);
+  }
 }

@@ -112,7 +112,9 @@ bool BuildFrameBatches(const std::vector<Quad>& quads, std::vector<float>& verti
   vertexCount = 0;
   size_t needed = 0;
   for (const Quad& q : quads) {
-    if ((q.textureIndex < 0 && q.shaderIndex != kShaderFlat) || (q.textureIndex >= 0 && q.shaderIndex < 0)) return false;
+    if ((q.textureIndex < 0 && q.shaderIndex != kShaderFlat) || (q.textureIndex >= 0 && q.shaderIndex < 0)) {
+      return false;
+    }
     needed += q.isTriangle ? 3 : 6;
   }
   // Frames larger than the usual capacity (a long help page over a busy grid) grow the store
@@ -194,7 +196,8 @@ bool Render::BuildPrograms(const std::string& shaderDirectory) {
       GLint compiled = 0;
       glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
       if (!compiled) {
-        printf("error: shader %s does not compile: %s\n", path.c_str(), InfoLog(shader, glGetShaderiv, glGetShaderInfoLog).c_str());
+        printf("error: shader %s does not compile: %s\n", path.c_str(),
+               InfoLog(shader, glGetShaderiv, glGetShaderInfoLog).c_str());
         return false;
       }
     }

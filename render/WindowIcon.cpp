@@ -36,7 +36,9 @@ std::array<uint32_t, kWindowIconSize * kWindowIconSize> DrawWindowIcon() {
   };
 
   // Eight step columns, 6 wide with 2-pixel gaps, as the grid of one track.
-  for (int c = 0; c < 8; ++c) fill(1 + 8 * c, kGridTop, 6, kGridBottom - kGridTop + 1, c % 4 == 0 ? BeatColumnColor : ColumnColor);
+  for (int c = 0; c < 8; ++c) {
+    fill(1 + 8 * c, kGridTop, 6, kGridBottom - kGridTop + 1, c % 4 == 0 ? BeatColumnColor : ColumnColor);
+  }
 
   // Note bars: {column, top row, length in rows}; a rising line with one held note.
   const int notes[][3] = {{0, 31, 3}, {1, 27, 3}, {2, 23, 7}, {3, 19, 3}, {4, 23, 3}, {5, 15, 3}, {6, 11, 3}, {7, 5, 9}};
