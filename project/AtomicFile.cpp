@@ -27,7 +27,11 @@ std::string DirectoryOf(const std::string& path) {
 std::string TemporaryPrefix(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  return "." + name.substr(0, kNameCharacters) + kTemporaryTag;
+  // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict, wrongly) about "." + std::string.
+  std::string prefix = ".";
+  prefix.append(name, 0, kNameCharacters);
+  prefix += kTemporaryTag;
+  return prefix;
 }
 
 // The file a write of `path` replaces: the target of a symbolic link (of a chain of them),
