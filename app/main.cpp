@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // ZembrovaneSequencer: start-up in order, the two loops, and the teardown in reverse order.
 #include <X11/Xlib.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: construction, start-up, the per-frame entry, editor reset, sprites and shutdown.
 #include "editor/Sequencer.h"
 

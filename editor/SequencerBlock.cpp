@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the CTRL K block commands of the step edit subpage (mark, copy, move, erase,
 // in-place changes, undo) and the harmonic transposition of a block.
 #include <algorithm>

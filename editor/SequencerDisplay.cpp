@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the order of a frame on screen and the parts every subpage shares (wallpaper,
 // track strip and legend, pitch-black screen, play and record markers, message line, large
 // indicators, loudness meter).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the keyboard panel and the step grid (scale bands, range rows, notes, cursor).
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the instruments subpage's panel (soundfont, bank and program lists) and the
 // three-row list it shares with the scales panel.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the reverb and chorus subpage's panel (switches, nine values, description).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"

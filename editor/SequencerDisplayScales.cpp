@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the scales subpage's panel (scale and base note lists).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"

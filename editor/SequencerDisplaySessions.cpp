@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the sessions subpage's panel (session grid and cursor, track lengths, song).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"

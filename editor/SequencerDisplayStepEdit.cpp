@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the step edit subpage's lines below the keyboard (header, note attributes, tempo).
 #include <cstdio>
 

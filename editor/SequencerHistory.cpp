@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the undo history (ESC, Shift+ESC, CTRL K U), saving and loading with F1 and F5,
 // and the recovery file that keeps unsaved edits through a crash, a kill or a failed save.
 #include <sys/stat.h>

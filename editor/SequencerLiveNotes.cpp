@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: notes played on the computer keyboard and the MIDI keyboard, and the MIDI keys
 // that act as transport controls.
 #include <algorithm>

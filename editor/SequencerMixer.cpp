@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the mixer subpage (per-track attributes, mute and solo, baking pitch
 // change and velocity into the notes).
 #include <algorithm>

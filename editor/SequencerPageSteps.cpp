@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the frame's order of key handling on the steps page, subpage switching and the
 // keys that act on every subpage.
 #include <algorithm>

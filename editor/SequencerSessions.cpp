@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the sessions subpage (session cursor, session clipboard, song list).
 #include "editor/Sequencer.h"
 #include "player/Player.h"

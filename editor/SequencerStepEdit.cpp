@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the step edit subpage (notes, lines, ranges, loop, value editors). The
 // block commands live in SequencerBlock.cpp and run first.
 #include <algorithm>

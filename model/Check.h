@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // Invariant checks for debug builds. ZS_CHECK(condition) prints an "error: " line with the file,
 // line and condition and aborts when the condition is false, so a randomized test stops at the

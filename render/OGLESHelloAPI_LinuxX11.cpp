@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "render/OGLESHelloAPI_LinuxX11.h"
 
 #include <X11/Xatom.h>

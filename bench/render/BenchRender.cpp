@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of turning a frame's quads into vertices and draw batches (Render::EndFrame).
 //   build/bench/bench_render
 // The GL variants also upload the vertices; they need an X display (DISPLAY, e.g. Xvfb) and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // The LADSPA descriptor shared by our stereo effects: ports 0..3 are the two audio inputs and
 // the two audio outputs (processed in place by fluidsynth's host), the control ports follow.

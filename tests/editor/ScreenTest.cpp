@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The editor screen checked on the frame's quad list: positions, sizes, colours and texts of the
 // common parts, the step edit lines, the help pages, the pitch-black screen and every panel.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The generated pictures as the program loads them: decoded with LodePNG from the build tree.
 #include <gtest/gtest.h>
 #include <lodepng.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The renderer on a real context: Xvfb, EGL and Mesa's GLES 2, pixels read back with glReadPixels.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Draws the program's pictures: the 1024 x 1024 atlas (share/res/drawable/atlas.png) with every
 // rectangle of the atlas table and every glyph of the font at its pixels, and the 64 x 64 window
 // icon (icon.png, the same pixels the window carries). Run at build time:
