@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // zembrovane-import: makes a project file of a standard MIDI file.
 #include <sys/stat.h>
 #include <unistd.h>

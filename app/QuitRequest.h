@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
 // The quit requests that do not come through the keyboard reader: SIGINT (Ctrl+C in the

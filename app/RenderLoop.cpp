@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include <EGL/egl.h>
 #include <time.h>
 #include <unistd.h>

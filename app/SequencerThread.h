@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <EGL/egl.h>
 #include <pthread.h>
 
 #include <atomic>
+#include <memory>
 
 #include "devices/Keyboard.h"
 #include "editor/IScene.h"
@@ -22,7 +24,7 @@ struct ThreadShared {
   WindowInfo windowInfo;     // sequencer thread, filled by Keyboard::Read
   WindowInfo renderWindowInfo;  // guarded
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
-  Keyboard* keyboard = nullptr;  // owned; read only on the sequencer thread
+  std::unique_ptr<Keyboard> keyboard;  // read only on the sequencer thread
 };
 
 namespace SequencerThread {

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // ZembrovaneSequencer: start-up in order, the two loops, and the teardown in reverse order.
 #include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <cstdio>
 #include <string>
 
@@ -82,9 +84,10 @@ int main(int argc, char** argv) {
   EGLConfig eglConfig = nullptr;
   EGLSurface eglSurface = EGL_NO_SURFACE;
   EGLContext eglContext = EGL_NO_CONTEXT;
-  IRender* render = nullptr;
-  Sequencer* sequencer = nullptr;
-  ThreadShared* shared = nullptr;
+  // Released explicitly at the end, in the order the threads and the GL context need.
+  std::unique_ptr<IRender> render;
+  std::unique_ptr<Sequencer> sequencer;
+  std::unique_ptr<ThreadShared> shared;
 
   const bool displayUp = createNativeDisplay(&display);
   if (displayUp) FitToScreen(display, options);
@@ -98,34 +101,32 @@ int main(int argc, char** argv) {
                          setupEGLContext(eglDisplay, eglConfig, eglSurface, eglContext);
 
   if (contextUp) {
-    render = IRender::Create();
+    render.reset(IRender::Create());
     const bool renderUp =
         render->Init(800, 600, options.windowWidth, options.windowHeight, Color{0, 155 / 255.0, 0, 1},
                      programDirectory + "../share/Shaders/") &&
         render->LoadTexture(programDirectory + "../share/res/drawable/atlas.png", 99, false);
     if (renderUp) {
-      sequencer = new Sequencer(programDirectory, options.projectPrefix, options.midiInput, options.midiOutput,
-                                options.midiOutput2, options.defaultInstrument, options.noOp, options.bufferSize,
-                                options.background, options.launchpad, options.wallpaper, options.fx, "",
-                                options.qmini, options.blackKeysTransport, true, options.maxVelocityValue);
-      started = sequencer->Init(render);
+      sequencer = std::make_unique<Sequencer>(
+          programDirectory, options.projectPrefix, options.midiInput, options.midiOutput, options.midiOutput2,
+          options.defaultInstrument, options.noOp, options.bufferSize, options.background, options.launchpad,
+          options.wallpaper, options.fx, "", options.qmini, options.blackKeysTransport, true, options.maxVelocityValue);
+      started = sequencer->Init(render.get());
     }
   }
 
   if (started) {
-    shared = new ThreadShared();
-    shared->scene = sequencer;
-    shared->keyboard = new Keyboard(display, options.germanLayout);
-    if (pthread_create(&shared->thread, nullptr, SequencerThread::Main, shared) != 0) {
+    shared = std::make_unique<ThreadShared>();
+    shared->scene = sequencer.get();
+    shared->keyboard = std::make_unique<Keyboard>(display, options.germanLayout);
+    if (pthread_create(&shared->thread, nullptr, SequencerThread::Main, shared.get()) != 0) {
       printf("error: could not start the sequencer thread\n");
       started = false;
-      delete shared->keyboard;
-      delete shared;
-      shared = nullptr;
+      shared.reset();
     } else {
       // Named so that a profiler or /proc/<pid>/task/*/comm tells it from the audio threads.
       pthread_setname_np(shared->thread, "zs-sequencer");
-      RunRenderLoop(*shared, render, eglDisplay, eglSurface, options.windowWidth, options.windowHeight);
+      RunRenderLoop(*shared, render.get(), eglDisplay, eglSurface, options.windowWidth, options.windowHeight);
     }
   }
 
@@ -133,13 +134,12 @@ int main(int argc, char** argv) {
   if (shared) {
     pthread_join(shared->thread, nullptr);
     pthread_mutex_destroy(&shared->mutex);
-    delete shared->keyboard;
-    delete shared;
+    shared.reset();
   }
-  delete sequencer;
+  sequencer.reset();
   if (render) {
     render->Shutdown();
-    delete render;
+    render.reset();
   }
   if (eglDisplay != EGL_NO_DISPLAY) {
     eglMakeCurrent(eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);

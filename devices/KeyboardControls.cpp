@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Keyboard: turning the held keys of a frame into the combination flags of Controls.
 #include "devices/Keyboard.h"
 #include "devices/KeyboardSlots.h"

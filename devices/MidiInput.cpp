@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "devices/MidiInput.h"
 
 #include <algorithm>
@@ -34,8 +35,7 @@ MidiInApi::RtMidiInData* ParserState(RtMidiIn& in) {
 }  // namespace
 
 MidiInput::MidiInput()
-    : midiIn(nullptr),
-      keyState{},
+    : keyState{},
       keyVelocity{},
       prevKeyState{},
       pitchWheelCentred(false),
@@ -53,12 +53,11 @@ bool MidiInput::Init(const std::string& name, RtMidi::Api api) {
   }
   if (name.empty()) return false;
 
-  RtMidiIn* in = CreateMidiIn(api, "RtMidi Input Client", kQueueSizeLimit);
+  std::unique_ptr<RtMidiIn> in = CreateMidiIn(api, "RtMidi Input Client", kQueueSizeLimit);
   std::string chosen;
-  OpenResult opened = ChooseAndOpen(in, name, "RtMidi Input", chosen);
+  OpenResult opened = ChooseAndOpen(in.get(), name, "RtMidi Input", chosen);
   if (opened == OpenResult::kNotFound) {
     printf("could not find requested midi input device '%s'\n", name.c_str());
-    delete in;
     return false;
   }
   printf("Selected midi input: %s\n", chosen.c_str());
@@ -81,7 +80,7 @@ bool MidiInput::Init(const std::string& name, RtMidi::Api api) {
     CloseAndDelete(in);
     return false;
   }
-  midiIn = in;
+  midiIn = std::move(in);
   requestedName = name;
   openedPort = chosen;
   unfinishedSysexChecks = missingPortChecks = 0;
@@ -130,7 +129,7 @@ void MidiInput::WatchPort() {
   }
   parser->continueSysex = false;
   parser->message.bytes.clear();
-  if (ChooseAndOpen(midiIn, requestedName, "RtMidi Input", chosen) != OpenResult::kOpened) {
+  if (ChooseAndOpen(midiIn.get(), requestedName, "RtMidi Input", chosen) != OpenResult::kOpened) {
     printf("midi input %s could not be reopened; its held keys are released\n", openedPort.c_str());
     ReleaseAllKeys();
     Shutdown();
@@ -142,15 +141,13 @@ void MidiInput::Shutdown() {
   // The callback stays installed: RtMidi's input thread may be about to call it, and it
   // stays valid as long as this object does. Once deleted, no callback can be running.
   CloseAndDelete(midiIn);
-  midiIn = nullptr;
 }
 
 void MidiInput::PrintMidiInputs(RtMidi::Api api) {
   printf("Midi inputs (use a substring as identifier):\n");
-  RtMidiIn* in = CreateMidiIn(api, "RtMidi Input Client", kQueueSizeLimit);
+  std::unique_ptr<RtMidiIn> in = CreateMidiIn(api, "RtMidi Input Client", kQueueSizeLimit);
   if (in == nullptr) return;
   for (const std::string& name : LowerCasePortNames(*in)) printf("%s\n", name.c_str());
-  delete in;
 }
 
 void MidiInput::GetEvents(std::vector<NoteEvent>& events, NoteFlags& flags, bool& anyKeyHeld, int& singleNote,

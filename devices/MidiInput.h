@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <RtMidi.h>
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,7 +51,7 @@ class MidiInput {
   void WatchPort();
   void ReleaseAllKeys();
 
-  RtMidiIn* midiIn;
+  std::unique_ptr<RtMidiIn> midiIn;
   std::string requestedName;  // the name Init was given, to reopen the same port
   std::string openedPort;     // its lower-cased full name
   std::chrono::steady_clock::time_point nextPortCheck{};

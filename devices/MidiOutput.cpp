@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "devices/MidiOutput.h"
 
 #include <algorithm>
@@ -6,7 +7,7 @@
 
 #include "devices/MidiPorts.h"
 
-MidiOutput::MidiOutput() : midiOut(nullptr), usable(false) {}
+MidiOutput::MidiOutput() : usable(false) {}
 
 MidiOutput::~MidiOutput() { Shutdown(); }
 
@@ -14,12 +15,11 @@ bool MidiOutput::Init(const std::string& name, int number, RtMidi::Api api) {
   Shutdown();  // a second Init must not leave the first port open behind our back
   if (name.empty()) return false;
 
-  RtMidiOut* out = CreateMidiOut(api, "RtMidi Output Client");
+  std::unique_ptr<RtMidiOut> out = CreateMidiOut(api, "RtMidi Output Client");
   std::string chosen;
-  OpenResult opened = ChooseAndOpen(out, name, "RtMidi Output", chosen);
+  OpenResult opened = ChooseAndOpen(out.get(), name, "RtMidi Output", chosen);
   if (opened == OpenResult::kNotFound) {
     printf("could not find requested midi output device '%s'\n", name.c_str());
-    delete out;
     return false;
   }
   printf("Selected midi output %d: %s\n", number, chosen.c_str());
@@ -29,7 +29,7 @@ bool MidiOutput::Init(const std::string& name, int number, RtMidi::Api api) {
     CloseAndDelete(out);
     return false;
   }
-  midiOut = out;
+  midiOut = std::move(out);
   usable = true;
   return true;
 }
@@ -38,7 +38,6 @@ void MidiOutput::Shutdown() {
   if (midiOut != nullptr) {
     EndAllNotes();
     CloseAndDelete(midiOut);
-    midiOut = nullptr;
   }
   usable = false;
   usedChannels = 0;
@@ -48,10 +47,9 @@ bool MidiOutput::IsUsable() const { return usable; }
 
 void MidiOutput::PrintMidiOutputs(RtMidi::Api api) {
   printf("Midi outputs (use a substring a identifier):\n");
-  RtMidiOut* out = CreateMidiOut(api, "RtMidi Output Client");
+  std::unique_ptr<RtMidiOut> out = CreateMidiOut(api, "RtMidi Output Client");
   if (out == nullptr) return;
   for (const std::string& name : LowerCasePortNames(*out)) printf("%s\n", name.c_str());
-  delete out;
 }
 
 void MidiOutput::SendEvent(NoteEvent event) {

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <RtMidi.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "devices/NoteEvent.h"
@@ -38,7 +40,7 @@ class MidiOutput {
  private:
   void Send(unsigned char status, unsigned char data1, unsigned char data2);
 
-  RtMidiOut* midiOut;
+  std::unique_ptr<RtMidiOut> midiOut;
   bool usable;
   uint16_t usedChannels = 0;  // bit n: a note went out on channel n
 };

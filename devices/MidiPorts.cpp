@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "devices/MidiPorts.h"
 
 #include <atomic>
@@ -33,11 +34,11 @@ unsigned int PortCount(RtMidi& midi) {
 std::atomic<bool> apiFailed[RtMidi::NUM_APIS];
 
 template <typename T, typename Make>
-T* CreateWithFallback(RtMidi::Api preferred, Make make) {
-  T* firstCreated = nullptr;
+std::unique_ptr<T> CreateWithFallback(RtMidi::Api preferred, Make make) {
+  std::unique_ptr<T> firstCreated;
   for (RtMidi::Api api : ApisToTry(preferred)) {
     if (api < 0 || api >= RtMidi::NUM_APIS || apiFailed[api]) continue;
-    T* midi = nullptr;
+    std::unique_ptr<T> midi;
     try {
       midi = make(api);
     } catch (const std::exception&) {
@@ -45,14 +46,10 @@ T* CreateWithFallback(RtMidi::Api preferred, Make make) {
       continue;
     }
     if (PortCount(*midi) > 0) {
-      delete firstCreated;
+      firstCreated.reset();
       return midi;
     }
-    if (firstCreated == nullptr) {
-      firstCreated = midi;
-    } else {
-      delete midi;
-    }
+    if (firstCreated == nullptr) firstCreated = std::move(midi);
   }
   return firstCreated;
 }
@@ -61,14 +58,14 @@ T* CreateWithFallback(RtMidi::Api preferred, Make make) {
 constexpr std::chrono::milliseconds kJackSettleTime(50);
 
 template <typename T>
-void CloseAndDeleteImpl(T* midi) {
+void CloseAndDeleteImpl(std::unique_ptr<T>& midi) {
   if (midi == nullptr) return;
   try {
     midi->closePort();
     if (midi->getCurrentApi() == RtMidi::UNIX_JACK) std::this_thread::sleep_for(kJackSettleTime);
   } catch (const std::exception&) {
   }
-  delete midi;
+  midi.reset();
 }
 
 template <typename T>
@@ -106,8 +103,8 @@ OpenResult ChooseAndOpen(RtMidiOut* midi, const std::string& name, const std::st
   return ChooseAndOpenImpl(midi, name, portName, chosen);
 }
 
-void CloseAndDelete(RtMidiIn* midi) { CloseAndDeleteImpl(midi); }
-void CloseAndDelete(RtMidiOut* midi) { CloseAndDeleteImpl(midi); }
+void CloseAndDelete(std::unique_ptr<RtMidiIn>& midi) { CloseAndDeleteImpl(midi); }
+void CloseAndDelete(std::unique_ptr<RtMidiOut>& midi) { CloseAndDeleteImpl(midi); }
 
 std::string ToLowerCase(const std::string& text) {
   std::string lower = text;
@@ -115,13 +112,13 @@ std::string ToLowerCase(const std::string& text) {
   return lower;
 }
 
-RtMidiIn* CreateMidiIn(RtMidi::Api api, const std::string& clientName, unsigned int queueSizeLimit) {
+std::unique_ptr<RtMidiIn> CreateMidiIn(RtMidi::Api api, const std::string& clientName, unsigned int queueSizeLimit) {
   return CreateWithFallback<RtMidiIn>(
-      api, [&](RtMidi::Api a) { return new RtMidiIn(a, clientName, queueSizeLimit); });
+      api, [&](RtMidi::Api a) { return std::make_unique<RtMidiIn>(a, clientName, queueSizeLimit); });
 }
 
-RtMidiOut* CreateMidiOut(RtMidi::Api api, const std::string& clientName) {
-  return CreateWithFallback<RtMidiOut>(api, [&](RtMidi::Api a) { return new RtMidiOut(a, clientName); });
+std::unique_ptr<RtMidiOut> CreateMidiOut(RtMidi::Api api, const std::string& clientName) {
+  return CreateWithFallback<RtMidiOut>(api, [&](RtMidi::Api a) { return std::make_unique<RtMidiOut>(a, clientName); });
 }
 
 std::vector<std::string> LowerCasePortNames(RtMidi& midi) {

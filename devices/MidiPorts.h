@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <RtMidi.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,8 @@ std::string ToLowerCase(const std::string& text);
 // So every compiled API is tried in RtMidi's order, `api` first when one is named: the first
 // that has ports wins, else the first that could be created. Null when none can be created.
 // An API that failed once is skipped for the rest of the run.
-RtMidiIn* CreateMidiIn(RtMidi::Api api, const std::string& clientName, unsigned int queueSizeLimit);
-RtMidiOut* CreateMidiOut(RtMidi::Api api, const std::string& clientName);
+std::unique_ptr<RtMidiIn> CreateMidiIn(RtMidi::Api api, const std::string& clientName, unsigned int queueSizeLimit);
+std::unique_ptr<RtMidiOut> CreateMidiOut(RtMidi::Api api, const std::string& clientName);
 
 // Names of the ports `midi` offers, in lower case; a port whose name cannot be read is "".
 std::vector<std::string> LowerCasePortNames(RtMidi& midi);
@@ -30,9 +32,10 @@ enum class OpenResult { kOpened, kNotFound, kOpenFailed };
 OpenResult ChooseAndOpen(RtMidiIn* midi, const std::string& name, const std::string& portName, std::string& chosen);
 OpenResult ChooseAndOpen(RtMidiOut* midi, const std::string& name, const std::string& portName, std::string& chosen);
 
-// Closes the port and deletes an object whose port was opened (or whose opening failed). RtMidi's JACK back end frees what its process
+// Closes the port and deletes an object whose port was opened (or whose opening failed); `midi`
+// is null afterwards. RtMidi's JACK back end frees what its process
 // callback reads while a callback that began before the port closed may still be running
 // (a crash at exit, seen under load). Once the port is closed, later callbacks return at
 // once; on JACK a short pause lets a running one end before the delete.
-void CloseAndDelete(RtMidiIn* midi);
-void CloseAndDelete(RtMidiOut* midi);
+void CloseAndDelete(std::unique_ptr<RtMidiIn>& midi);
+void CloseAndDelete(std::unique_ptr<RtMidiOut>& midi);

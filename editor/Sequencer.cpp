@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: construction, start-up, the per-frame entry, editor reset, sprites and shutdown.
 #include "editor/Sequencer.h"
 
@@ -47,29 +48,31 @@ Sequencer::Sequencer(const std::string& appDirectory, const std::string& project
       blackKeysTransport(blackKeysTransport),
       layering(layering),
       maxMidiVelocity(maxMidiVelocity) {
-  rnd = new Rnd();
+  rnd = std::make_unique<Rnd>();
   Rnd::Init();
-  font = new MyFont();
+  font = std::make_unique<MyFont>();
   font->Setup();
-  sessions = new SessionsStore();
-  synth = new SFOutput();
-  midiOutput = new MidiOutput();
-  midiOutput2 = new MidiOutput();
-  player = new Player(sessions, synth, midiOutput, midiOutput2, playerFlag, launchpadMode, layering);
+  sessions = std::make_unique<SessionsStore>();
+  synth = std::make_unique<SFOutput>();
+  midiOutput = std::make_unique<MidiOutput>();
+  midiOutput2 = std::make_unique<MidiOutput>();
+  player = std::make_unique<Player>(sessions.get(), synth.get(), midiOutput.get(), midiOutput2.get(), playerFlag,
+                                    launchpadMode, layering);
 }
 
 Sequencer::~Sequencer() {
   Shutdown();
-  delete rnd;
-  delete font;
-  delete player;
-  delete sessions;
-  delete synth;
-  // The MIDI objects are deleted as well (after the player, which sends through them), so a
+  // Not the reverse of creation: the player goes before the store and the synthesizer it
+  // borrows, and the MIDI objects last (after the player, which sends through them), so a
   // sequencer can be created and destroyed repeatedly without leaking ports.
-  delete midiInput;
-  delete midiOutput;
-  delete midiOutput2;
+  rnd.reset();
+  font.reset();
+  player.reset();
+  sessions.reset();
+  synth.reset();
+  midiInput.reset();
+  midiOutput.reset();
+  midiOutput2.reset();
 }
 
 bool Sequencer::Init(IRender* r) {
@@ -107,7 +110,7 @@ bool Sequencer::Init(IRender* r) {
   bool ok = true;
   LoadOrCreateProject(ok);
   if (!ok) return false;
-  history.Attach(player);
+  history.Attach(player.get());
   if (recoveredAtStart) {
     history.MarkUnsaved();
     recoveryState = history.CurrentId();
@@ -122,7 +125,7 @@ bool Sequencer::Init(IRender* r) {
   InitPageSteps();
   PreparePageSteps();
   showHelp = false;
-  midiInput = new MidiInput();
+  midiInput = std::make_unique<MidiInput>();
   midiInputOk = midiInput->Init(midiInputName);
   midiOutputOk = midiOutput->Init(midiOutputName, 0);
   midiOutput2Ok = midiOutput2->Init(midiOutput2Name, 1);
@@ -179,8 +182,6 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
   if (!recovery.empty()) {
     if (player->LoadProject(recovery, selectDefaultInstrument)) {
       recoveredAtStart = true;
-      player->SetSession(0);
-      player->SetTrack(0);
     } else {
       printf("error: the recovery file %s could not be loaded; starting from %s\n", recovery.c_str(),
              fileName.c_str());
@@ -194,6 +195,9 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
       ok = false;
       return;
     }
+  }
+  if (recoveredAtStart || exists) {
+    // A loaded project opens on its first session and track.
     player->SetSession(0);
     player->SetTrack(0);
   } else {
@@ -207,7 +211,7 @@ void Sequencer::LoadOrCreateProject(bool& ok) {
 }
 
 bool Sequencer::CreateEmptyProject(const std::string& fileName, bool) {
-  return ::CreateEmptyProject(player, fileName);
+  return ::CreateEmptyProject(player.get(), fileName);
 }
 
 int Sequencer::PlayerSlices(double dt, double* out) {
@@ -264,12 +268,10 @@ void Sequencer::InitPageSteps() {
   octave = 4;
   noteQuantization = player->GetNoteQuantization();
   gateQuantization = player->GetGateQuantization();
-  clipboardValid = false;
-  clipboardIsNote = false;
-  lineClipboard.clear();
+  clipboard = {};
   sessionCursor = session;
-  sessionClipboardValid = false;
-  valueEditActive = false;
+  sessionClipboard = {};
+  valueEdit = {};
   followPlayhead = false;
   scaleCursor = 0;
   instrumentCursor = 2;
@@ -287,8 +289,8 @@ void Sequencer::InitPageSteps() {
 void Sequencer::PreparePageSteps() {
   DisposePageSteps();
   auto atlasSprite = [this](int index) {
-    Sprite* s = new Sprite();
-    s->Create(render, Atlas::TextureSlot, Atlas::GetCoords(index));
+    auto s = std::make_unique<Sprite>();
+    s->Create(render, Atlas::kTextureSlot, Atlas::GetCoords(index));
     return s;
   };
   int wallpaperImage = Atlas::Wallpaper1;
@@ -304,16 +306,15 @@ void Sequencer::PreparePageSteps() {
   keyStripSprite->SetPosition(3, 134);
   cursorSprite = atlasSprite(Atlas::Cursor);
   markerASprite = atlasSprite(Atlas::MarkerA);
-  markerASprite->SetShaderIndex(3);
+  markerASprite->SetShaderIndex(kShaderReplaceColors);
   markerBSprite = atlasSprite(Atlas::MarkerB);
-  markerBSprite->SetShaderIndex(3);
+  markerBSprite->SetShaderIndex(kShaderReplaceColors);
 }
 
 void Sequencer::DisposePageSteps() {
-  for (Sprite** s : {&wallpaperSprite, &pitchBlackSprite, &keyboardPanelSprite, &keyStripSprite, &cursorSprite,
-                     &markerASprite, &markerBSprite}) {
-    delete *s;
-    *s = nullptr;
+  for (std::unique_ptr<Sprite>* s : {&wallpaperSprite, &pitchBlackSprite, &keyboardPanelSprite, &keyStripSprite,
+                                     &cursorSprite, &markerASprite, &markerBSprite}) {
+    s->reset();
   }
 }
 
@@ -351,7 +352,5 @@ void Sequencer::SelectTrack(int newTrack) {
 }
 
 void Sequencer::ClearBlock() {
-  blockBeginSet = blockComplete = false;
-  blockSession = blockTrack = 0;
-  blockLowNote = blockFirstStep = blockHighNote = blockLastStep = 0;
+  block = {};
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -110,9 +111,9 @@ class Sequencer : public IScene {
   bool CreateEmptyProject(const std::string& fileName, bool demo);
 
   // Read access for the screen, the main loop and tests.
-  Player* GetPlayer() const { return player; }
-  SessionsStore* GetSessions() const { return sessions; }
-  SFOutput* GetSynth() const { return synth; }
+  Player* GetPlayer() const { return player.get(); }
+  SessionsStore* GetSessions() const { return sessions.get(); }
+  SFOutput* GetSynth() const { return synth.get(); }
   std::string GetProjectFileName() const { return "./" + projectPrefix + ".dat"; }
   std::string GetExportFileName() const { return "./" + projectPrefix + ".asc"; }
   // Where unsaved edits are kept: beside the project, or in the state folder
@@ -141,7 +142,7 @@ class Sequencer : public IScene {
   bool GetFollowPlayhead() const { return followPlayhead; }
   bool GetMidiFixedVelocity() const { return midiFixedVelocity; }
   int GetMidiVelocityCurve() const { return midiVelocityCurve; }
-  bool GetValueEditActive() const { return valueEditActive; }
+  bool GetValueEditActive() const { return valueEdit.active; }
   bool GetEqProgramSelecting() const { return eqProgramSelecting; }
   bool IsMessageActive() const { return messageActive; }
   bool IsMessageError() const { return messageIsError; }
@@ -195,7 +196,7 @@ class Sequencer : public IScene {
   // Undo history and recovery file, in SequencerHistory.cpp.
   // Names the edit the frame makes for the history; `doneMessage` is shown with "ESC UNDOES"
   // when the edit removed or replaced notes.
-  void MarkEdit(const char* label, const char* doneMessage = nullptr, bool block = false);
+  void MarkEdit(const char* label, const char* doneMessage = nullptr, bool isBlock = false);
   void CommitEdits();
   void UndoEdit(bool blockOnly);
   void RedoEdit();
@@ -278,7 +279,7 @@ class Sequencer : public IScene {
   bool HarmonicTransposeNotes(const ScaleNotes& scale, std::vector<Note>& notes, int degrees);
   void UpdateSongLengths();
   bool HandleBlockCommands(const Controls& c);
-  bool BlockInCurrentTrack() const { return blockComplete && blockSession == session && blockTrack == track; }
+  bool BlockInCurrentTrack() const { return block.complete && block.session == session && block.track == track; }
   void CopyBlock();
   void MoveBlock();
   void PlaceBlockAtCursor(bool move);
@@ -334,15 +335,16 @@ class Sequencer : public IScene {
   bool layering;
   int maxMidiVelocity;
 
-  // Owned objects, created in this order.
-  Rnd* rnd = nullptr;
-  MyFont* font = nullptr;
-  SessionsStore* sessions = nullptr;
-  SFOutput* synth = nullptr;
-  MidiOutput* midiOutput = nullptr;
-  MidiOutput* midiOutput2 = nullptr;
-  Player* player = nullptr;
-  MidiInput* midiInput = nullptr;  // created by Init
+  // Owned objects, declared in the order they are created; the destructor releases them in the
+  // order the player and the MIDI ports need (see ~Sequencer).
+  std::unique_ptr<Rnd> rnd;
+  std::unique_ptr<MyFont> font;
+  std::unique_ptr<SessionsStore> sessions;
+  std::unique_ptr<SFOutput> synth;
+  std::unique_ptr<MidiOutput> midiOutput;
+  std::unique_ptr<MidiOutput> midiOutput2;
+  std::unique_ptr<Player> player;
+  std::unique_ptr<MidiInput> midiInput;  // created by Init
   IRender* render = nullptr;       // borrowed
   bool midiInputOk = false;
   bool midiOutputOk = false;
@@ -366,26 +368,37 @@ class Sequencer : public IScene {
   int32_t octave = 4;
   bool noteQuantization = true;
   bool gateQuantization = true;
-  // Note clipboard: one note or one line of notes.
-  bool clipboardValid = false;
-  bool clipboardIsNote = false;
-  Note clipboardNote{};
-  int32_t clipboardSession = 0;
-  int32_t clipboardTrack = 0;
-  int32_t clipboardStep = 0;
-  std::vector<Note> lineClipboard;
-  // Block of the step edit subpage.
-  bool blockBeginSet = false;
-  bool blockComplete = false;
-  int32_t blockSession = 0;
-  int32_t blockTrack = 0;
-  int32_t blockLowNote = 0;
-  int32_t blockFirstStep = 0;
-  int32_t blockHighNote = 0;
-  int32_t blockLastStep = 0;
-  // Numeric value editor: 1 tempo, 2 track velocity, 3 track volume.
-  bool valueEditActive = false;
-  int32_t valueEditTarget = 0;
+  // Note clipboard: one note (with where it came from, for moving it) or one line of notes.
+  struct NoteClipboard {
+    bool valid = false;
+    bool isNote = false;
+    Note note{};
+    int32_t session = 0;
+    int32_t track = 0;
+    int32_t step = 0;
+    std::vector<Note> line;
+  };
+  NoteClipboard clipboard;
+  // Block of the step edit subpage: begun (CTRL K B) and completed (CTRL K K) in one session
+  // and track, from the low note and first step to the high note and last step.
+  struct Block {
+    bool beginSet = false;
+    bool complete = false;
+    int32_t session = 0;
+    int32_t track = 0;
+    int32_t lowNote = 0;
+    int32_t firstStep = 0;
+    int32_t highNote = 0;
+    int32_t lastStep = 0;
+  };
+  Block block;
+  // Numeric value editor (ALT B, ALT V, ALT O), changed with UP / DOWN.
+  enum class ValueEditTarget { Off, Tempo, TrackVelocity, TrackVolume };
+  struct ValueEditor {
+    bool active = false;
+    ValueEditTarget target = ValueEditTarget::Off;
+  };
+  ValueEditor valueEdit;
   bool noteKeysHeld[kNoteColumns] = {};
   bool noteKeyPressed = false;  // a note key went down in this frame
   bool followPlayhead = false;
@@ -395,14 +408,22 @@ class Sequencer : public IScene {
   double messageTimeLeft = 0;
   bool midiFixedVelocity = true;
   int32_t midiVelocityCurve = 0;
-  // Attribute editor of the note under the cursor: field 0 gate, 1 fraction, 2 velocity, 3 offset.
-  int32_t attribEditField = 2;
-  bool attribEditActive = false;
-  std::string attribEditBuffer;
+  // Attribute editor of the note under the cursor: field 0 gate, 1 fraction, 2 velocity, 3 offset;
+  // `buffer` holds the digits typed so far.
+  struct AttributeEditor {
+    int32_t field = 2;
+    bool active = false;
+    std::string buffer;
+  };
+  AttributeEditor attribEdit;
   int32_t sessionCursor = 0;
-  bool sessionClipboardValid = false;
-  int32_t sessionClipboardSession = 0;
-  int32_t sessionClipboardTrack = 0;
+  // The session and track a session-page copy took.
+  struct SessionClipboard {
+    bool valid = false;
+    int32_t session = 0;
+    int32_t track = 0;
+  };
+  SessionClipboard sessionClipboard;
   int32_t scaleCursor = 0;
   int32_t instrumentCursor = 2;
   int32_t mixerTrack = 0;
@@ -425,13 +446,16 @@ class Sequencer : public IScene {
   struct StartedPitch {
     int16_t pitch = -1;
   };
-  StartedPitch keyPitch[kNoteColumns];
-  StartedPitch midiPitch[kMidiNotes];
-  SoundingLive sounding[kMidiNotes];
-  bool launchpadTrackSelect = false;
-  std::vector<LiveNote> liveNotes;
-  std::vector<LiveNote> liveReleases;
-  std::vector<NoteEvent> midiEvents;
+  struct LiveNotes {
+    StartedPitch keyPitch[kNoteColumns];
+    StartedPitch midiPitch[kMidiNotes];
+    SoundingLive sounding[kMidiNotes];
+    bool launchpadTrackSelect = false;
+    std::vector<LiveNote> pending;     // started and ended in this frame, handed to the player
+    std::vector<LiveNote> releases;    // one release at a time, reused
+    std::vector<NoteEvent> midiEvents; // the MIDI input's events of this frame, reused
+  };
+  LiveNotes liveNotes;
 
   // Undo history and recovery file.
   UndoHistory history;
@@ -453,13 +477,13 @@ class Sequencer : public IScene {
   bool velocityShading = true;  // ALT W
 
   // The page's seven sprites, created by PreparePageSteps.
-  Sprite* wallpaperSprite = nullptr;
-  Sprite* pitchBlackSprite = nullptr;
-  Sprite* keyboardPanelSprite = nullptr;
-  Sprite* keyStripSprite = nullptr;
-  Sprite* cursorSprite = nullptr;
-  Sprite* markerASprite = nullptr;
-  Sprite* markerBSprite = nullptr;
+  std::unique_ptr<Sprite> wallpaperSprite;
+  std::unique_ptr<Sprite> pitchBlackSprite;
+  std::unique_ptr<Sprite> keyboardPanelSprite;
+  std::unique_ptr<Sprite> keyStripSprite;
+  std::unique_ptr<Sprite> cursorSprite;
+  std::unique_ptr<Sprite> markerASprite;
+  std::unique_ptr<Sprite> markerBSprite;
 
   // Scratch lists reused every frame.
   std::vector<Note> scratchNotes;

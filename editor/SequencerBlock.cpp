@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the CTRL K block commands of the step edit subpage (mark, copy, move, erase,
 // in-place changes, undo) and the harmonic transposition of a block.
 #include <algorithm>
@@ -30,34 +31,34 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
   };
 
   if (c.ctrlKB) {
-    if (!blockComplete || blockSession != session || blockTrack != track || pitch > blockHighNote ||
-        step > blockLastStep) {
+    if (!block.complete || block.session != session || block.track != track || pitch > block.highNote ||
+        step > block.lastStep) {
       ClearBlock();
-      blockBeginSet = true;
-      blockSession = session;
-      blockTrack = track;
+      block.beginSet = true;
+      block.session = session;
+      block.track = track;
     }
-    blockLowNote = pitch;
-    blockFirstStep = step;
+    block.lowNote = pitch;
+    block.firstStep = step;
   } else if (c.ctrlKK) {
-    const bool here = blockSession == session && blockTrack == track;
-    const bool afterBegin = pitch >= blockLowNote && step >= blockFirstStep;
-    if (!blockBeginSet) {
+    const bool here = block.session == session && block.track == track;
+    const bool afterBegin = pitch >= block.lowNote && step >= block.firstStep;
+    if (!block.beginSet) {
       ClearBlock();
-    } else if (!blockComplete) {
+    } else if (!block.complete) {
       if (here && afterBegin) {
-        blockHighNote = pitch;
-        blockLastStep = step;
-        blockComplete = true;
+        block.highNote = pitch;
+        block.lastStep = step;
+        block.complete = true;
       }
     } else if (here && afterBegin) {
-      blockHighNote = pitch;
-      blockLastStep = step;
+      block.highNote = pitch;
+      block.lastStep = step;
     } else {
       ClearBlock();
     }
   } else if (c.ctrlKC) {
-    if (blockComplete) {
+    if (block.complete) {
       MarkEdit("BLOCK COPY", nullptr, true);
       CopyBlock();
     } else {
@@ -67,8 +68,8 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
     if (BlockInCurrentTrack()) {
       MarkEdit("BLOCK ERASE", "BLOCK ERASED", true);
       std::vector<Note>& rest = scratchNotes;
-      for (int s = blockFirstStep; s <= blockLastStep; ++s) {
-        sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, rest);
+      for (int s = block.firstStep; s <= block.lastStep; ++s) {
+        sessions->GetNotesOutsideNoteRange(session, track, s, block.lowNote, block.highNote, rest);
         sessions->SetNotes(session, track, s, rest);
       }
     }
@@ -85,13 +86,14 @@ bool Sequencer::HandleBlockCommands(const Controls& c) {
   } else if (c.ctrlKA) {
     int low, high, first, last;
     if (sessions->GetNotesBoundingBox(session, track, low, high, first, last)) {
-      blockBeginSet = blockComplete = true;
-      blockSession = session;
-      blockTrack = track;
-      blockLowNote = low;
-      blockHighNote = high;
-      blockFirstStep = first;
-      blockLastStep = last;
+      block = {.beginSet = true,
+               .complete = true,
+               .session = session,
+               .track = track,
+               .lowNote = low,
+               .firstStep = first,
+               .highNote = high,
+               .lastStep = last};
     } else {
       ClearBlock();
     }
@@ -120,23 +122,23 @@ void Sequencer::MoveBlock() { PlaceBlockAtCursor(true); }
 void Sequencer::PlaceBlockAtCursor(bool move) {
   const int toStep = CursorStep();
   const int toPitch = CursorPitch();
-  const int n = std::min(blockLastStep - blockFirstStep + 1, kSteps - toStep);
-  const int m = std::min(blockHighNote - blockLowNote + 1, 127 - toPitch);
-  const int d = toPitch - blockLowNote;
+  const int n = std::min(block.lastStep - block.firstStep + 1, kSteps - toStep);
+  const int m = std::min(block.highNote - block.lowNote + 1, 127 - toPitch);
+  const int d = toPitch - block.lowNote;
   if (n <= 0 || m <= 0) return;
   // All source steps are read (and, for a move, cleared) before anything is written: the
   // target may overlap the block.
   std::vector<std::vector<Note>> taken(n);
   std::vector<Note> rest;
   for (int i = 0; i < n; ++i) {
-    const int s = blockFirstStep + i;
+    const int s = block.firstStep + i;
     if (!move) {
-      sessions->GetNotesInsideNoteRange(blockSession, blockTrack, s, blockLowNote, blockLowNote + m - 1, taken[i]);
+      sessions->GetNotesInsideNoteRange(block.session, block.track, s, block.lowNote, block.lowNote + m - 1, taken[i]);
       continue;
     }
-    sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockLowNote + m - 1, taken[i]);
+    sessions->GetNotesInsideNoteRange(session, track, s, block.lowNote, block.lowNote + m - 1, taken[i]);
     if (taken[i].empty()) continue;
-    sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockLowNote + m - 1, rest);
+    sessions->GetNotesOutsideNoteRange(session, track, s, block.lowNote, block.lowNote + m - 1, rest);
     sessions->SetNotes(session, track, s, rest);
   }
   for (int i = 0; i < n; ++i) {
@@ -148,19 +150,19 @@ void Sequencer::PlaceBlockAtCursor(bool move) {
     }
   }
   if (!move) return;
-  blockLowNote = std::clamp(blockLowNote + d, 0, 127);
-  blockHighNote = std::clamp(blockHighNote + d, 0, 127);
-  blockFirstStep = toStep;
-  blockLastStep = toStep + n - 1;
+  block.lowNote = std::clamp(block.lowNote + d, 0, 127);
+  block.highNote = std::clamp(block.highNote + d, 0, 127);
+  block.firstStep = toStep;
+  block.lastStep = toStep + n - 1;
 }
 
 void Sequencer::ChangeBlockNotes(int operation) {
   std::vector<Note> inside, outside;
   const int velocity = std::clamp(sessions->GetTrackVelocity(track), 0, 127);
-  for (int s = blockFirstStep; s <= blockLastStep; ++s) {
-    sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockHighNote, inside);
+  for (int s = block.firstStep; s <= block.lastStep; ++s) {
+    sessions->GetNotesInsideNoteRange(session, track, s, block.lowNote, block.highNote, inside);
     if (inside.empty()) continue;
-    sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, outside);
+    sessions->GetNotesOutsideNoteRange(session, track, s, block.lowNote, block.highNote, outside);
     for (Note& n : inside) {
       if (operation == ApplyTrackVelocity) {
         n.velocity = static_cast<uint8_t>(velocity);
@@ -179,8 +181,8 @@ void Sequencer::ChangeBlockNotes(int operation) {
 // moves into the neighbouring block step, unless that step already holds its pitch or lies
 // outside the block.
 void Sequencer::RandomizeBlockOffsets() {
-  const int first = blockFirstStep;
-  const int last = blockLastStep;
+  const int first = block.firstStep;
+  const int last = block.lastStep;
   std::vector<Note> notes;
   auto clearMarks = [&]() {
     for (int s = first; s <= last; ++s) {
@@ -195,7 +197,7 @@ void Sequencer::RandomizeBlockOffsets() {
     sessions->GetNotes(session, track, s, notes);
     bool movedAny = false;
     for (Note& n : notes) {
-      if (n.note < blockLowNote || n.note > blockHighNote || n.reserved[kProcessed]) continue;
+      if (n.note < block.lowNote || n.note > block.highNote || n.reserved[kProcessed]) continue;
       n.reserved[kProcessed] = 1;
       const int o = n.offset + Rnd::GetInt(-8, 8);
       if (o >= 0 && o <= 127) {
@@ -226,12 +228,12 @@ void Sequencer::HarmonicTransposeBlock(int degrees) {
   // notes the user was just told could not move.
   const ScaleInfo info = player->GetScale();
   const ScaleNotes scale = Scales::GetScaleNotes(info.base, info.scale);
-  const int count = blockLastStep - blockFirstStep + 1;
+  const int count = block.lastStep - block.firstStep + 1;
   std::vector<std::vector<Note>> inside(count), outside(count);
   for (int i = 0; i < count; ++i) {
-    const int s = blockFirstStep + i;
-    sessions->GetNotesInsideNoteRange(session, track, s, blockLowNote, blockHighNote, inside[i]);
-    sessions->GetNotesOutsideNoteRange(session, track, s, blockLowNote, blockHighNote, outside[i]);
+    const int s = block.firstStep + i;
+    sessions->GetNotesInsideNoteRange(session, track, s, block.lowNote, block.highNote, inside[i]);
+    sessions->GetNotesOutsideNoteRange(session, track, s, block.lowNote, block.highNote, outside[i]);
     if (!NotesInScale(scale, inside[i])) return ClearBlock();
   }
   int lowest = 128, highest = -1;
@@ -257,8 +259,8 @@ void Sequencer::HarmonicTransposeBlock(int degrees) {
   for (int i = 0; i < count; ++i) {
     if (inside[i].empty()) continue;
     inside[i].insert(inside[i].end(), outside[i].begin(), outside[i].end());
-    sessions->SetNotes(session, track, blockFirstStep + i, inside[i]);
+    sessions->SetNotes(session, track, block.firstStep + i, inside[i]);
   }
-  blockLowNote = lowest;
-  blockHighNote = highest;
+  block.lowNote = lowest;
+  block.highNote = highest;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <cstdio>
 #include <string>
@@ -39,7 +40,7 @@ inline Color WithAlpha(Color c, double a) {
 // Appends a flat (untextured) w x h rectangle with its lower-left corner at (x, y).
 inline void AddFlat(QuadList& quads, double x, double y, double w, double h, const Color& color) {
   Quad q;
-  InitQuad(&q, w, h, FlatTextureIndex, 1, false, false, false, color);
+  InitQuad(&q, w, h, kFlatTextureIndex, 1, false, false, false, color);
   TranslateQuad(&q, x, y);
   quads.quads.push_back(q);
 }

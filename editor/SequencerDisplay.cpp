@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the order of a frame on screen and the parts every subpage shares (wallpaper,
 // track strip and legend, pitch-black screen, play and record markers, message line, large
 // indicators, loudness meter).
@@ -64,19 +65,19 @@ void Sequencer::AddMarker(QuadList& quads, Sprite* sprite, double x, double y, d
 
 void Sequencer::DisplayWallpaper(QuadList& quads) {
   // Wallpapers 4 to 6 show only behind the pitch-black screen.
-  if (wallpaperNumber >= 1 && wallpaperNumber <= 3) AddSprite(quads, wallpaperSprite);
+  if (wallpaperNumber >= 1 && wallpaperNumber <= 3) AddSprite(quads, wallpaperSprite.get());
 }
 
 void Sequencer::DisplayTrackStrip(QuadList& quads) {
   AddFlat(quads, 780, 219, 18, 377, WithAlpha(kTrackColors[track], 0.8));
-  for (int t = 0; t < kTracks; ++t) AddMarker(quads, markerBSprite, 782, 200 - 18 * t, 0.5, kTrackColors[t]);
+  for (int t = 0; t < kTracks; ++t) AddMarker(quads, markerBSprite.get(), 782, 200 - 18 * t, 0.5, kTrackColors[t]);
 }
 
 void Sequencer::DisplayPitchBlack(QuadList& quads) {
   if (wallpaperNumber >= 4) {
-    AddSprite(quads, wallpaperSprite);
+    AddSprite(quads, wallpaperSprite.get());
   } else {
-    AddSprite(quads, pitchBlackSprite);
+    AddSprite(quads, pitchBlackSprite.get());
     PrintText(quads, "IT IS PITCH BLACK", 220, 400, 1.5, kTextColor);
   }
   // The whole session at 3 units a step, a tick every 16 steps, a mark per track playhead.
@@ -84,7 +85,7 @@ void Sequencer::DisplayPitchBlack(QuadList& quads) {
   const Color tick = WithAlpha(kTrackColors[track], 0.8);
   for (int k = 0; k < 16; ++k) AddFlat(quads, 11 + 48 * k, 250, 3, 10, tick);
   for (int t = 0; t < kTracks; ++t) AddFlat(quads, 11 + 3 * mirror.trackStep[t], 250, 3, 20, kTextColor);
-  if (mirror.recording) AddMarker(quads, markerBSprite, 440, 0, 1, DarkRedColor);
+  if (mirror.recording) AddMarker(quads, markerBSprite.get(), 440, 0, 1, DarkRedColor);
 }
 
 void Sequencer::DisplayPlayRecordMarkers(QuadList& quads) {
@@ -94,8 +95,8 @@ void Sequencer::DisplayPlayRecordMarkers(QuadList& quads) {
     if (mirror.recording) AddFlat(quads, 776, 66, 16, 16, RedColor);
     return;
   }
-  if (mirror.playing) AddMarker(quads, markerASprite, 476, 0, 1, GreenColor);
-  if (mirror.recording) AddMarker(quads, markerBSprite, 440, 0, 1, RedColor);
+  if (mirror.playing) AddMarker(quads, markerASprite.get(), 476, 0, 1, GreenColor);
+  if (mirror.recording) AddMarker(quads, markerBSprite.get(), 440, 0, 1, RedColor);
 }
 
 void Sequencer::DisplayMessageLine(QuadList& quads) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the external equalizer subpage's panel (gain and ten band bars, program name).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"

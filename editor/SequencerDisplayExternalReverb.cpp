@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the external reverb subpage's panel (eleven parameter bars, the selected value).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"

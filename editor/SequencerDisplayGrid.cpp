@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the keyboard panel and the step grid (scale bands, range rows, notes, cursor).
 #include <algorithm>
 
@@ -23,7 +24,7 @@ void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
   const bool wallpaperShown = wallpaperNumber >= 1 && wallpaperNumber <= 3;
   if (keyboardPanelSprite && keyboardPanelSprite->IsVisible()) {
     if (wallpaperShown) {
-      keyboardPanelSprite->SetShaderIndex(2);
+      keyboardPanelSprite->SetShaderIndex(kShaderTintedTexture);
       keyboardPanelSprite->SetColor(WithAlpha(wallpaperNumber == 1 ? PetrolBlueColor
                                                                     : Color{239 / 255.0, 222 / 255.0, 78 / 255.0, 1},
                                               0.5));
@@ -46,11 +47,11 @@ void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
 // The marked block of the current session and track: its cells tinted and framed, clipped to
 // the shown bar and columns; after CTRL K B alone, the begin cell.
 void Sequencer::DisplayBlock(QuadList& quads, int firstStep, int lowPitch) {
-  if (!blockBeginSet || blockSession != session || blockTrack != track) return;
-  const int highNote = blockComplete ? blockHighNote : blockLowNote;
-  const int lastStep = blockComplete ? blockLastStep : blockFirstStep;
-  const int c0 = std::max(blockLowNote - lowPitch, 0), c1 = std::min(highNote - lowPitch, kNoteColumns - 1);
-  const int s0 = std::max(blockFirstStep - firstStep, 0), s1 = std::min(lastStep - firstStep, kStepsPerBar - 1);
+  if (!block.beginSet || block.session != session || block.track != track) return;
+  const int highNote = block.complete ? block.highNote : block.lowNote;
+  const int lastStep = block.complete ? block.lastStep : block.firstStep;
+  const int c0 = std::max(block.lowNote - lowPitch, 0), c1 = std::min(highNote - lowPitch, kNoteColumns - 1);
+  const int s0 = std::max(block.firstStep - firstStep, 0), s1 = std::min(lastStep - firstStep, kStepsPerBar - 1);
   if (c0 > c1 || s0 > s1) return;
   const double left = 3 + kColumnWidth * c0 - 2, right = 3 + kColumnWidth * c1 + 18 + 2;
   const double top = RowBottom(s0) + 23 + 2, bottom = RowBottom(s1) - 2;
@@ -99,7 +100,7 @@ void Sequencer::DisplayGrid(QuadList& quads) {
   DisplayBlock(quads, firstStep, lowPitch);
 
   Quad cell;
-  InitQuad(&cell, 18, 23, FlatTextureIndex, 1, false, false, false, kNoteColor);
+  InitQuad(&cell, 18, 23, kFlatTextureIndex, kShaderFlat, false, false, false, kNoteColor);
   auto drawTrack = [&](int t) {
     const bool current = t == track;
     for (int s = 0; s < kStepsPerBar; ++s) {
@@ -121,7 +122,7 @@ void Sequencer::DisplayGrid(QuadList& quads) {
         }
         // A copy of a prototype cell is much cheaper than building each quad anew, and the
         // densest frame holds thousands of them.
-        if (!SameColor(cell.color, c)) InitQuad(&cell, 18, 23, FlatTextureIndex, 1, false, false, false, c);
+        if (!SameColor(cell.color, c)) InitQuad(&cell, 18, 23, kFlatTextureIndex, kShaderFlat, false, false, false, c);
         Quad& q = quads.quads.emplace_back(cell);
         const double x = 3 + kColumnWidth * column, y = RowBottom(s);
         for (auto& corner : q.corners) corner[0] += x, corner[1] += y;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the help overlay, ten pages of key descriptions chosen by the shown bar.
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"

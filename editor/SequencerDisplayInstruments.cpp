@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the instruments subpage's panel (soundfont, bank and program lists) and the
 // three-row list it shares with the scales panel.
 #include <algorithm>
@@ -50,5 +51,7 @@ void Sequencer::DisplayInstrumentsPanel(QuadList& quads) {
     }
   }
   static const double kMarkerX[3] = {2, 218, 327};
-  if (instrumentCursor >= 0 && instrumentCursor < 3) AddMarker(quads, markerASprite, kMarkerX[instrumentCursor], 29, 1, BurgundColor);
+  if (instrumentCursor >= 0 && instrumentCursor < 3) {
+    AddMarker(quads, markerASprite.get(), kMarkerX[instrumentCursor], 29, 1, BurgundColor);
+  }
 }

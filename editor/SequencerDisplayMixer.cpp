@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the mixer subpage's panel (one bar per track for the selected parameter).
 #include <algorithm>
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the reverb and chorus subpage's panel (switches, nine values, description).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"
@@ -18,6 +19,6 @@ void Sequencer::DisplayReverbChorusPanel(QuadList& quads) {
   sessions->GetTrackChorus(track, v[4], v[5], v[6], v[7], v[8]);
   for (int k = 0; k < 9; ++k)
     PrintText(quads, std::to_string(v[k]), 34 + 90 * k, 10, 1.5, k == selected ? kTextColor : PetrolBlueColor);
-  AddMarker(quads, markerASprite, 90 * selected, 5, 1, BurgundColor);
+  AddMarker(quads, markerASprite.get(), 90 * selected, 5, 1, BurgundColor);
   PrintText(quads, kDescriptions[selected], 10, 65, 1.5, kTextColor);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the scales subpage's panel (scale and base note lists).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"
@@ -18,5 +19,5 @@ void Sequencer::DisplayScalesPanel(QuadList& quads) {
   const ScaleInfo info = player->GetScale();
   PrintThreeRowList(quads, scaleNames, info.scale, 160);
   PrintThreeRowList(quads, baseNames, info.base, 570);
-  AddMarker(quads, markerASprite, scaleCursor == 0 ? 126 : 536, 29, 1, BurgundColor);
+  AddMarker(quads, markerASprite.get(), scaleCursor == 0 ? 126 : 536, 29, 1, BurgundColor);
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the sessions subpage's panel (session grid and cursor, track lengths, song).
 #include "editor/Sequencer.h"
 #include "editor/SequencerColors.h"
@@ -10,8 +11,8 @@ void Sequencer::DisplaySessionsPanel(QuadList& quads) {
     const double x = 160 + 56 * (s % 6), y = 50 - 32 * (s / 6);
     AddFlat(quads, x, y, 48, 24, sessions->IsEmpty(s) ? PetrolBlueColor : LilacColor);
     if (s == session) {
-      AddMarker(quads, markerASprite, x, y, 0.75, mirror.playing ? GreenColor : WhiteColor);
-      AddMarker(quads, markerBSprite, x + 23, y, 0.75, mirror.recording ? RedColor : WhiteColor);
+      AddMarker(quads, markerASprite.get(), x, y, 0.75, mirror.playing ? GreenColor : WhiteColor);
+      AddMarker(quads, markerBSprite.get(), x + 23, y, 0.75, mirror.recording ? RedColor : WhiteColor);
     }
   }
   for (int t = 0; t < kTracks; ++t) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the external equalizer subpage, with its program choice.
 #include <algorithm>
 

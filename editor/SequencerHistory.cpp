@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the undo history (ESC, Shift+ESC, CTRL K U), saving and loading with F1 and F5,
 // and the recovery file that keeps unsaved edits through a crash, a kill or a failed save.
 #include <sys/stat.h>
@@ -47,16 +48,16 @@ std::string Sequencer::GetStateRecoveryFileName() const {
   return folder + "/zembrovane-sequencer/" + name + ".recovery.dat";
 }
 
-void Sequencer::MarkEdit(const char* label, const char* doneMessage, bool block) {
+void Sequencer::MarkEdit(const char* label, const char* doneMessage, bool isBlock) {
   editLabel = label;
   editMessage = doneMessage;
-  editIsBlock = block;
+  editIsBlock = isBlock;
 }
 
 void Sequencer::CommitEdits() {
   const char* label = editLabel ? editLabel : kSubpageEditLabels[subpage];
   const char* done = editMessage;
-  const bool block = editIsBlock;
+  const bool isBlock = editIsBlock;
   editLabel = editMessage = nullptr;
   editIsBlock = false;
   // A recording stays one open edit until it ends.
@@ -65,7 +66,7 @@ void Sequencer::CommitEdits() {
     recordingOpen = false;
     label = "RECORDING";
   }
-  if (history.Commit(label, block) && done) ShowMessage(std::string(done) + " ESC UNDOES", false);
+  if (history.Commit(label, isBlock) && done) ShowMessage(std::string(done) + " ESC UNDOES", false);
 }
 
 void Sequencer::UndoEdit(bool blockOnly) {
@@ -149,8 +150,8 @@ void Sequencer::ReloadProject() {
     ShowMessage("LOADED ESC UNDOES", false);
     // Nothing may point into the song that was there before.
     ClearBlock();
-    clipboardValid = sessionClipboardValid = false;
-    lineClipboard.clear();
+    clipboard = {};
+    sessionClipboard = {};
     history.Commit("LOAD");
     history.MarkSaved();
   } else {

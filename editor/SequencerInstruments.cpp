@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the instruments subpage (soundfont, bank and program of the track).
 #include <algorithm>
 #include <cmath>

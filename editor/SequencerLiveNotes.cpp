@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: notes played on the computer keyboard and the MIDI keyboard, and the MIDI keys
 // that act as transport controls.
 #include <algorithm>
@@ -77,7 +78,7 @@ int Sequencer::LiveVelocity(int velocity, int maxVelocity, int curve) {
 
 void Sequencer::HandleLiveNotes(const Controls& c) {
   for (bool& held : noteKeysHeld) held = false;
-  liveNotes.clear();
+  liveNotes.pending.clear();
   const ScaleInfo info = player->GetScale();
   const ScaleNotes scale = Scales::GetScaleNotes(info.base, info.scale);
   const bool scaleLock = lockToScale && info.scale != ScaleChromatic;
@@ -99,9 +100,9 @@ void Sequencer::CollectKeyboardNotes(const Controls& c, const ScaleNotes& scale,
   };
   // The release plays the pitch the press started, whatever octave or scale is set by then.
   auto release = [&](int key) {
-    if (keyPitch[key].pitch < 0) return;
-    liveNotes.push_back(NoteOff(keyPitch[key].pitch));
-    keyPitch[key].pitch = -1;
+    if (liveNotes.keyPitch[key].pitch < 0) return;
+    liveNotes.pending.push_back(NoteOff(liveNotes.keyPitch[key].pitch));
+    liveNotes.keyPitch[key].pitch = -1;
   };
   const int velocity = std::clamp(sessions->GetTrackVelocity(track), 0, 127);
 
@@ -115,13 +116,13 @@ void Sequencer::CollectKeyboardNotes(const Controls& c, const ScaleNotes& scale,
       release(key);  // a press whose release never came does not leave its note sounding
       const int pitch = pitchOf(key);
       if (pitch >= 0) {
-        liveNotes.push_back(NoteOn(pitch, velocity));
-        keyPitch[key].pitch = static_cast<int16_t>(pitch);
+        liveNotes.pending.push_back(NoteOn(pitch, velocity));
+        liveNotes.keyPitch[key].pitch = static_cast<int16_t>(pitch);
       }
       if (released && !held) release(key);  // tapped within the frame
     }
     // A key held down as part of a command (Ctrl+N) started no note and lights nothing.
-    if (held && keyPitch[key].pitch >= 0) {
+    if (held && liveNotes.keyPitch[key].pitch >= 0) {
       const int column = pitchOf(key) - base;
       if (column >= 0 && column < kNoteColumns) noteKeysHeld[column] = true;
     }
@@ -133,7 +134,7 @@ void Sequencer::CollectMidiNotes(const ScaleNotes& scale, bool scaleLock) {
   NoteFlags flags;
   bool anyKeyHeld = false, pitchWheel = false, sustain = false, modWheel = false;
   int singleNote = -1;
-  midiInput->GetEvents(midiEvents, flags, anyKeyHeld, singleNote, pitchWheel, sustain, modWheel);
+  midiInput->GetEvents(liveNotes.midiEvents, flags, anyKeyHeld, singleNote, pitchWheel, sustain, modWheel);
 
   if (qminiMode) {
     if (pitchWheel) StartOrStopPlayback(sessions->GetLooping());
@@ -141,16 +142,16 @@ void Sequencer::CollectMidiNotes(const ScaleNotes& scale, bool scaleLock) {
     if (modWheel) UndoRecordingAndStop();
   }
 
-  for (const NoteEvent& e : midiEvents) {
+  for (const NoteEvent& e : liveNotes.midiEvents) {
     const int key = e.note & 127;
     if (e.noteOff) {
       // Keys that were commands or played nothing have nothing to end.
-      const int pitch = midiPitch[key].pitch;
-      midiPitch[key].pitch = -1;
+      const int pitch = liveNotes.midiPitch[key].pitch;
+      liveNotes.midiPitch[key].pitch = -1;
       if (pitch >= 0) MergeLiveNote(NoteOff(pitch));
       continue;
     }
-    midiPitch[key].pitch = -1;
+    liveNotes.midiPitch[key].pitch = -1;
     const int pitchClass = key % 12;
     if (blackKeysTransport && scaleLock && kWhiteIndex[pitchClass] < 0) {
       switch (pitchClass) {
@@ -172,22 +173,22 @@ void Sequencer::CollectMidiNotes(const ScaleNotes& scale, bool scaleLock) {
     }
     const int velocity = midiFixedVelocity ? std::clamp(sessions->GetTrackVelocity(track), 0, 127)
                                            : LiveVelocity(e.velocity, maxMidiVelocity, midiVelocityCurve);
-    midiPitch[key].pitch = static_cast<int16_t>(pitch);
+    liveNotes.midiPitch[key].pitch = static_cast<int16_t>(pitch);
     MergeLiveNote(NoteOn(pitch, velocity));
   }
 
   for (int key = 0; key < kMidiNotes; ++key) {
-    if (!flags.held[key] || midiPitch[key].pitch < 0) continue;
-    const int column = midiPitch[key].pitch - octave * 12;
+    if (!flags.held[key] || liveNotes.midiPitch[key].pitch < 0) continue;
+    const int column = liveNotes.midiPitch[key].pitch - octave * 12;
     if (column >= 0 && column < kNoteColumns) noteKeysHeld[column] = true;
   }
 }
 
 // Launchpad pads 12..19 are transport and track commands; true when the pad was one.
 bool Sequencer::MidiLaunchpadCommand(int note) {
-  if (launchpadTrackSelect) {
+  if (liveNotes.launchpadTrackSelect) {
     // The pad after the track-selection pad picks the track, whatever it is.
-    launchpadTrackSelect = false;
+    liveNotes.launchpadTrackSelect = false;
     int chosen = -1;
     if (note >= 12 && note <= 19) chosen = note - 12;
     if (note == 24) chosen = 8;
@@ -215,19 +216,19 @@ bool Sequencer::MidiLaunchpadCommand(int note) {
     case 16: sessions->SetSingle(session, sessions->GetSingle(session) == track ? -1 : track); return true;
     case 17: sessions->SetMuted(session, track, !sessions->GetMuted(session, track)); return true;
     case 18: player->SetLaunchpadLightingNotes(!player->GetLaunchpadLightingNotes()); return true;
-    case 19: launchpadTrackSelect = true; return true;
+    case 19: liveNotes.launchpadTrackSelect = true; return true;
     default: return false;
   }
 }
 
 // A MIDI note joins the computer keyboard's notes of the frame; one entry per pitch wins.
 void Sequencer::MergeLiveNote(const LiveNote& live) {
-  for (LiveNote& entry : liveNotes) {
+  for (LiveNote& entry : liveNotes.pending) {
     if (entry.note != live.note) continue;
     if (!live.noteOff || entry.noteOff) entry = live;
     return;
   }
-  liveNotes.push_back(live);
+  liveNotes.pending.push_back(live);
 }
 
 void Sequencer::StartOrStopPlayback(bool looped) {
@@ -252,7 +253,7 @@ void Sequencer::StartOrStopPlayback(bool looped) {
 
 
 void Sequencer::HandOverLiveNotes() {
-  if (liveNotes.empty()) return;
+  if (liveNotes.pending.empty()) return;
   LiveNote routing;
   routing.channel = static_cast<uint8_t>(sessions->GetTrackChannel(track));
   routing.output = static_cast<uint8_t>(sessions->GetTrackOutput(track));
@@ -264,14 +265,14 @@ void Sequencer::HandOverLiveNotes() {
     off.channel = where.routing.channel;
     off.output = where.routing.output;
     off.pitchChange = where.routing.pitchChange;
-    liveReleases.assign(1, off);
+    liveNotes.releases.assign(1, off);
     player->SetTrack(where.track);
-    player->PlayLiveNotes(liveReleases);
+    player->PlayLiveNotes(liveNotes.releases);
     player->SetTrack(track);
   };
   size_t kept = 0;
-  for (LiveNote live : liveNotes) {
-    SoundingLive& started = sounding[live.note];
+  for (LiveNote live : liveNotes.pending) {
+    SoundingLive& started = liveNotes.sounding[live.note];
     if (live.noteOff) {
       live.channel = started.on ? started.routing.channel : routing.channel;
       live.output = started.on ? started.routing.output : routing.output;
@@ -291,32 +292,32 @@ void Sequencer::HandOverLiveNotes() {
       started.track = track;
       started.routing = live;
     }
-    liveNotes[kept++] = live;
+    liveNotes.pending[kept++] = live;
   }
-  liveNotes.resize(kept);
-  if (liveNotes.empty()) return;
+  liveNotes.pending.resize(kept);
+  if (liveNotes.pending.empty()) return;
   if (player->GetRecording() && !player->IsPlaying()) {
-    player->StepRecording(liveNotes, CursorStep());
+    player->StepRecording(liveNotes.pending, CursorStep());
   } else {
-    player->PlayLiveNotes(liveNotes);
+    player->PlayLiveNotes(liveNotes.pending);
   }
 }
 
 // At shutdown: every live note still sounding ends where it began, whatever quit the program.
 void Sequencer::EndLiveNotes() {
   for (int pitch = 0; pitch < kMidiNotes; ++pitch) {
-    SoundingLive& started = sounding[pitch];
+    SoundingLive& started = liveNotes.sounding[pitch];
     if (!started.on) continue;
     LiveNote off = NoteOff(pitch);
     off.channel = started.routing.channel;
     off.output = started.routing.output;
     off.pitchChange = started.routing.pitchChange;
-    liveReleases.assign(1, off);
+    liveNotes.releases.assign(1, off);
     player->SetTrack(started.track);
-    player->PlayLiveNotes(liveReleases);
+    player->PlayLiveNotes(liveNotes.releases);
     started.on = false;
   }
   player->SetTrack(track);
-  for (StartedPitch& key : keyPitch) key.pitch = -1;
-  for (StartedPitch& key : midiPitch) key.pitch = -1;
+  for (StartedPitch& key : liveNotes.keyPitch) key.pitch = -1;
+  for (StartedPitch& key : liveNotes.midiPitch) key.pitch = -1;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the mixer subpage (per-track attributes, mute and solo, baking pitch
 // change and velocity into the notes).
 #include <algorithm>
@@ -92,7 +93,7 @@ bool Sequencer::MixerGuardPassed(const Controls& c) {
   // frame): the command's own letter (I, V, X) is a note-key position held with modifiers.
   bool noteKey = false;
   for (int i = 0; i < kNoteColumns; ++i) {
-    const bool keyboardNote = c.pianoPressed[i] || (keyPitch[i].pitch >= 0 && !c.pianoReleased[i]);
+    const bool keyboardNote = c.pianoPressed[i] || (liveNotes.keyPitch[i].pitch >= 0 && !c.pianoReleased[i]);
     noteKey = noteKey || keyboardNote || noteKeysHeld[i];
   }
   if (noteKey) {

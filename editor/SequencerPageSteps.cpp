@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: the frame's order of key handling on the steps page, subpage switching and the
 // keys that act on every subpage.
 #include <algorithm>
@@ -43,10 +44,10 @@ void Sequencer::HandleSubpageCycling(const Controls& c) {
   // An equalizer program being chosen must be finished with RETURN before leaving the subpage.
   if (eqProgramSelecting) return;
   if (c.tabPressed) {
-    if (subpage == SubpageStepEdit) valueEditActive = false;
+    if (subpage == SubpageStepEdit) valueEdit.active = false;
     subpage = (subpage + 1) % SubpageCount;
   } else if (c.shiftTab) {
-    if (subpage == SubpageStepEdit) valueEditActive = false;
+    if (subpage == SubpageStepEdit) valueEdit.active = false;
     subpage = (subpage + SubpageCount - 1) % SubpageCount;
   }
 }

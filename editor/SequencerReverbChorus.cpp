@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the reverb and chorus subpage, and the copying of effect settings to
 // every track on the same soundfont (the synthesizer keeps them per soundfont).
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the scales subpage (scale and base note of the project).
 #include <algorithm>
 

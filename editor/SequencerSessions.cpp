@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the sessions subpage (session cursor, session clipboard, song list).
 #include "editor/Sequencer.h"
 #include "player/Player.h"
@@ -23,12 +24,12 @@ void CopyRange(SessionsStore* store, int fromSession, int fromTrack, int toSessi
 }  // namespace
 
 void Sequencer::HandleSessions(const Controls& c) {
-  const int source = sessionClipboardSession;
-  const int sourceTrack = sessionClipboardTrack;
+  const int source = sessionClipboard.session;
+  const int sourceTrack = sessionClipboard.track;
   const bool pasteKey = c.ctrlV || c.ctrlM || c.ctrlA || c.ctrlT || c.ctrlL || c.ctrlShiftL;
   // Every paste uses the clipboard up, whether it acted or not.
-  const bool haveClipboard = sessionClipboardValid;
-  if (pasteKey) sessionClipboardValid = false;
+  const bool haveClipboard = sessionClipboard.valid;
+  if (pasteKey) sessionClipboard.valid = false;
   const bool sameSession = source == sessionCursor;
   const bool sameTrack = sameSession && sourceTrack == track;
 
@@ -43,9 +44,9 @@ void Sequencer::HandleSessions(const Controls& c) {
       player->Play(true);
     }
   } else if (c.ctrlC) {
-    sessionClipboardValid = true;
-    sessionClipboardSession = sessionCursor;
-    sessionClipboardTrack = track;
+    sessionClipboard.valid = true;
+    sessionClipboard.session = sessionCursor;
+    sessionClipboard.track = track;
   } else if (c.ctrlV) {
     MarkEdit("PASTE SESSION", "SESSION REPLACED");
     if (haveClipboard && !sameSession) {
@@ -58,22 +59,22 @@ void Sequencer::HandleSessions(const Controls& c) {
       sessions->SetSingle(sessionCursor, keptSingle);
     }
   } else if (c.ctrlM) {
-    if (haveClipboard && !sameSession) CopyMuteSolo(sessions, source, sessionCursor);
+    if (haveClipboard && !sameSession) CopyMuteSolo(sessions.get(), source, sessionCursor);
   } else if (c.ctrlA) {
     MarkEdit("PASTE SESSION", "SESSION REPLACED");
     if (haveClipboard && !sameSession) {
       sessions->Copy(source, sessionCursor);
-      CopyMuteSolo(sessions, source, sessionCursor);
+      CopyMuteSolo(sessions.get(), source, sessionCursor);
     }
   } else if (c.ctrlT) {
     MarkEdit("PASTE TRACK", "TRACK REPLACED");
     if (haveClipboard && !sameTrack) sessions->Copy(source, sourceTrack, sessionCursor, track);
   } else if (c.ctrlL) {
-    if (haveClipboard && !sameTrack) CopyRange(sessions, source, sourceTrack, sessionCursor, track);
+    if (haveClipboard && !sameTrack) CopyRange(sessions.get(), source, sourceTrack, sessionCursor, track);
   } else if (c.ctrlShiftL) {
     if (haveClipboard) {
       for (int t = 0; t < kTracks; ++t) {
-        if (!(sameSession && t == sourceTrack)) CopyRange(sessions, source, sourceTrack, sessionCursor, t);
+        if (!(sameSession && t == sourceTrack)) CopyRange(sessions.get(), source, sourceTrack, sessionCursor, t);
       }
     }
   } else if (c.ctrlY) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sequencer: keys of the step edit subpage (notes, lines, ranges, loop, value editors). The
 // block commands live in SequencerBlock.cpp and run first.
 #include <algorithm>
@@ -46,41 +47,41 @@ bool Sequencer::HandleAttributeEditor(double, Controls& c) {
   // Writes the typed number into the field; numbers above a MIDI byte are dropped.
   auto commit = [this]() {
     Note n;
-    if (!attribEditBuffer.empty() && CursorNote(n)) {
-      const int value = std::stoi(attribEditBuffer);
+    if (!attribEdit.buffer.empty() && CursorNote(n)) {
+      const int value = std::stoi(attribEdit.buffer);
       if (value < 128) {
         uint8_t* fields[4] = {&n.gate, &n.gateFraction, &n.velocity, &n.offset};
-        *fields[Clamp(attribEditField, 0, 3)] = static_cast<uint8_t>(value);
+        *fields[Clamp(attribEdit.field, 0, 3)] = static_cast<uint8_t>(value);
         sessions->AddNote(session, track, CursorStep(), n);
       }
     }
-    attribEditBuffer.clear();
+    attribEdit.buffer.clear();
   };
 
   const bool toggle = c.deletePressed || c.ctrlReturn;
-  if (!attribEditActive) {
+  if (!attribEdit.active) {
     Note n;
     if (!toggle || mirror.playing || !CursorNote(n)) return false;
-    attribEditActive = true;
-    attribEditBuffer.clear();
+    attribEdit.active = true;
+    attribEdit.buffer.clear();
     return true;
   }
   if (toggle) {
     commit();
-    attribEditActive = false;
+    attribEdit.active = false;
     return true;
   }
   if (c.returnPressed) {
     commit();
-    attribEditActive = false;
+    attribEdit.active = false;
     printf("END note editing\n");
     return true;
   }
   for (int d = 0; d < 10; ++d) {
-    if (c.digitPressed[d] && attribEditBuffer.size() < 3) attribEditBuffer.push_back(static_cast<char>('0' + d));
+    if (c.digitPressed[d] && attribEdit.buffer.size() < 3) attribEdit.buffer.push_back(static_cast<char>('0' + d));
   }
-  if (c.backspacePressed && !attribEditBuffer.empty()) attribEditBuffer.pop_back();
-  int field = attribEditField;
+  if (c.backspacePressed && !attribEdit.buffer.empty()) attribEdit.buffer.pop_back();
+  int field = attribEdit.field;
   if (c.leftCount > 0) {
     field -= c.leftCount;
     if (field < 0) field = 3;
@@ -88,9 +89,9 @@ bool Sequencer::HandleAttributeEditor(double, Controls& c) {
     field += c.rightCount;
     if (field > 3) field = 0;
   }
-  if (field != attribEditField) {
+  if (field != attribEdit.field) {
     commit();
-    attribEditField = field;
+    attribEdit.field = field;
   }
   return true;
 }
@@ -241,49 +242,49 @@ bool Sequencer::HandleCursorNoteKeys(const Controls& c) {
 bool Sequencer::HandleClipboardKeys(const Controls& c) {
   const int step = CursorStep();
   const int pitch = CursorPitch();
-  const bool haveNote = clipboardValid && clipboardIsNote;
+  const bool haveNote = clipboard.valid && clipboard.isNote;
   Note n;
   const bool hasNote = CursorNote(n);
 
   if (c.ctrlC) {
     if (hasNote) {
-      clipboardValid = clipboardIsNote = true;
-      clipboardNote = n;
-      clipboardSession = session;
-      clipboardTrack = track;
-      clipboardStep = step;
+      clipboard.valid = clipboard.isNote = true;
+      clipboard.note = n;
+      clipboard.session = session;
+      clipboard.track = track;
+      clipboard.step = step;
     } else {
-      clipboardValid = false;
+      clipboard.valid = false;
     }
   } else if (c.ctrlV) {
     MarkEdit("PASTE NOTE", "NOTE PASTED");
     if (haveNote && pitch <= 127) {
-      Note p = clipboardNote;
+      Note p = clipboard.note;
       p.note = static_cast<uint8_t>(pitch);
       sessions->AddNote(session, track, step, p);
     }
   } else if (c.ctrlM) {
-    if (!haveNote || pitch > 127 || (step == clipboardStep && pitch == clipboardNote.note)) return true;
-    if (session != clipboardSession || track != clipboardTrack) {
+    if (!haveNote || pitch > 127 || (step == clipboard.step && pitch == clipboard.note.note)) return true;
+    if (session != clipboard.session || track != clipboard.track) {
       ShowMessage("NOT SAME SESSION TRACK", true);
       return true;
     }
     MarkEdit("MOVE NOTE");
-    const int originPitch = clipboardNote.note;
-    Note p = clipboardNote;
+    const int originPitch = clipboard.note.note;
+    Note p = clipboard.note;
     p.note = static_cast<uint8_t>(pitch);
     sessions->AddNote(session, track, step, p);
     // The origin may share the cursor step; only its own pitch goes.
-    sessions->DeleteNote(session, track, clipboardStep, originPitch);
-    clipboardStep = step;
-    clipboardNote.note = static_cast<uint8_t>(pitch);
+    sessions->DeleteNote(session, track, clipboard.step, originPitch);
+    clipboard.step = step;
+    clipboard.note.note = static_cast<uint8_t>(pitch);
   } else if (c.ctrlS || c.ctrlG || c.ctrlF || c.ctrlO) {
     if (!haveNote || !hasNote) return true;
     MarkEdit("NOTE ATTRIBUTES");
-    if (c.ctrlS) n.velocity = clipboardNote.velocity;
-    else if (c.ctrlG) n.gate = clipboardNote.gate;
-    else if (c.ctrlF) n.gateFraction = clipboardNote.gateFraction;
-    else n.offset = clipboardNote.offset;
+    if (c.ctrlS) n.velocity = clipboard.note.velocity;
+    else if (c.ctrlG) n.gate = clipboard.note.gate;
+    else if (c.ctrlF) n.gateFraction = clipboard.note.gateFraction;
+    else n.offset = clipboard.note.offset;
     sessions->AddNote(session, track, step, n);
   } else {
     return false;
@@ -321,18 +322,18 @@ bool Sequencer::HandleLineKeys(const Controls& c) {
   } else if (c.ctrlL) {
     sessions->GetNotes(session, track, step, notes);
     if (notes.empty()) {
-      clipboardValid = false;
+      clipboard.valid = false;
     } else {
-      lineClipboard = notes;
-      clipboardValid = true;
-      clipboardIsNote = false;
+      clipboard.line = notes;
+      clipboard.valid = true;
+      clipboard.isNote = false;
     }
   } else if (c.ctrlP) {
-    if (clipboardValid && !clipboardIsNote) {
+    if (clipboard.valid && !clipboard.isNote) {
       MarkEdit("PASTE LINE");
-      for (const Note& n : lineClipboard) sessions->AddNote(session, track, step, n);
-      clipboardValid = false;
-      lineClipboard.clear();
+      for (const Note& n : clipboard.line) sessions->AddNote(session, track, step, n);
+      clipboard.valid = false;
+      clipboard.line.clear();
     }
   } else if (c.ctrlShiftB || c.ctrlShiftE) {
     int start, end;
@@ -482,8 +483,10 @@ bool Sequencer::HandleTransposeKeys(const Controls& c) {
       HarmonicTransposeStep(degrees);
     }
   } else if (c.altB || c.altV || c.altO) {
-    valueEditActive = true;
-    valueEditTarget = c.altB ? 1 : (c.altV ? 2 : 3);
+    valueEdit.active = true;
+    valueEdit.target = c.altB   ? ValueEditTarget::Tempo
+                      : c.altV ? ValueEditTarget::TrackVelocity
+                               : ValueEditTarget::TrackVolume;
   } else if (c.altShiftX) {
     MarkEdit("ERASE BAR", "BAR ERASED");
     for (int s = barFirst; s <= barLast; ++s) sessions->Delete(session, track, s);
@@ -496,8 +499,8 @@ bool Sequencer::HandleTransposeKeys(const Controls& c) {
 // RETURN, SHIFT RETURN and the plain cursor keys (value editing with UP / DOWN).
 void Sequencer::HandleCursorKeys(const Controls& c) {
   if (c.returnPressed) {
-    if (valueEditActive) {
-      valueEditActive = false;
+    if (valueEdit.active) {
+      valueEdit.active = false;
     } else if (!mirror.playing) {
       int start, end;
       sessions->GetStartEndSteps(session, track, start, end);
@@ -531,18 +534,18 @@ void Sequencer::HandleCursorKeys(const Controls& c) {
     if (noteCursor > kNoteColumns - 1) noteCursor = 0;
   } else if (c.upCount > 0 || c.downCount > 0) {
     const int delta = c.upCount > 0 ? -c.upCount : c.downCount;
-    if (!valueEditActive) {
+    if (!valueEdit.active) {
       stepCursor += delta;
       if (stepCursor < 0) stepCursor = kStepsPerBar - 1;
       if (stepCursor > kStepsPerBar - 1) stepCursor = 0;
       return;
     }
     // On the value editor UP raises the value.
-    if (valueEditTarget == 1) {
+    if (valueEdit.target == ValueEditTarget::Tempo) {
       player->SetBPM(Clamp(player->GetBPM() - delta, 1, 255));
-    } else if (valueEditTarget == 2) {
+    } else if (valueEdit.target == ValueEditTarget::TrackVelocity) {
       sessions->SetTrackVelocity(track, Clamp(sessions->GetTrackVelocity(track) - delta, 0, 127));
-    } else if (valueEditTarget == 3) {
+    } else if (valueEdit.target == ValueEditTarget::TrackVolume) {
       const int volume = Clamp(sessions->GetTrackVolume(track) - delta, 0, 127);
       sessions->SetTrackVolume(track, volume);
       if (synth && synthStarted) synth->SetVolume(track, volume);

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "editor/UndoHistory.h"
 
+#include "model/Check.h"
 #include "player/Player.h"
 
 void UndoHistory::Attach(Player* p) {
@@ -56,6 +58,8 @@ bool UndoHistory::Commit(const std::string& label, bool block) {
     entries.pop_front();
     --position;
   }
+  // Every edit ends here: pools in balance and notes sorted in each step, or the fault is near.
+  ZS_CHECK(player->GetSessions()->Consistent());
   return true;
 }
 
@@ -69,6 +73,7 @@ void UndoHistory::Swap(Entry& e) {
   }
   CaptureSettings(*player, committed);
   bytes = bytes - before + EntryBytes(e);
+  ZS_CHECK(player->GetSessions()->Consistent());
 }
 
 bool UndoHistory::Undo(std::string& label) {

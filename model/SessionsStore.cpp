@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "model/SessionsStore.h"
 
 #include <algorithm>
@@ -7,15 +8,12 @@
 SessionsStore::SessionsStore() {
   memset(single, 0, sizeof(single));
   memset(steps, 0, sizeof(steps));
-  noteStore = new NoteStore();
-  stepStore = new StepStore(noteStore);
+  noteStore = std::make_unique<NoteStore>();
+  stepStore = std::make_unique<StepStore>(noteStore.get());
   Clear();
 }
 
-SessionsStore::~SessionsStore() {
-  delete stepStore;
-  delete noteStore;
-}
+SessionsStore::~SessionsStore() = default;
 
 void SessionsStore::Clear() {
   ClearNotes();

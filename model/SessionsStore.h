@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "model/Note.h"
@@ -196,8 +198,9 @@ class SessionsStore {
   TrackAttribs trackAttribs[kTracks];
   int32_t single[kSessions];
   int32_t steps[kSessions][kTracks][kSteps];
-  StepStore* stepStore;
-  NoteStore* noteStore;
+  // The step pool refers to the note pool, so the note pool is created first and goes last.
+  std::unique_ptr<NoteStore> noteStore;
+  std::unique_ptr<StepStore> stepStore;
   bool looping = false;
   int32_t loopTrack = 0;
   int32_t loopStartStep = 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Note queries and edits of SessionsStore. Every edit reads a step into a vector, changes
 // it and writes it back with SetNotes, so a step's list is always fresh and sorted.
 #include <algorithm>

@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "player/NoteQueues.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+
+#include "model/Check.h"
 
 bool compareNotesTimeAscending(NoteOffQueueEntry a, NoteOffQueueEntry b) { return a.time < b.time; }
 
@@ -34,6 +37,8 @@ void NoteOffQueue::Update(double elapsed, std::vector<NoteOffQueueEntry>& due) {
     }
   }
   entries.swap(stay);
+  // What stays counts down further; a NaN here would never become due and the note would hang.
+  ZS_CHECK(std::all_of(entries.begin(), entries.end(), [](const NoteOffQueueEntry& e) { return e.time > 0; }));
 }
 
 void NoteOffQueue::ForceNoteOffs(int track, const std::vector<Note>& notes, std::vector<NoteOffQueueEntry>& due) {
@@ -60,6 +65,7 @@ void NoteOffQueue::Flush(int track, std::vector<NoteOffQueueEntry>& out, bool so
   for (const NoteOffQueueEntry& e : entries) (e.track == track ? out : stay).push_back(e);
   entries.swap(stay);
   if (sort) std::stable_sort(out.begin(), out.end(), compareNotesTimeAscending);
+  ZS_CHECK(!sort || std::is_sorted(out.begin(), out.end(), compareNotesTimeAscending));
 }
 
 namespace {
@@ -103,6 +109,10 @@ void NoteCompletionQueue::Add(const Playhead& playhead, int track, int note, int
     }
   }
   entries.push_back(entry);
+  // One entry per key and track, or a release would complete the wrong note.
+  ZS_CHECK(std::count_if(entries.begin(), entries.end(), [&](const NoteCompletionQueueEntry& e) {
+             return e.note == note && e.track == track;
+           }) == 1);
 }
 
 bool NoteCompletionQueue::Update(const Playhead& playhead, int track, int note, NoteCompletionQueueEntry& out) {

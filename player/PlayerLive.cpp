@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Live play from the MIDI keyboard, real-time recording and step recording.
 #include <cmath>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "project/AtomicFile.h"
 
 #include <dirent.h>
@@ -27,9 +28,11 @@ std::string DirectoryOf(const std::string& path) {
 std::string TemporaryPrefix(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict, wrongly) about "." + std::string.
   std::string prefix = ".";
   prefix.append(name, 0, kNameCharacters);
-  return prefix + kTemporaryTag;
+  prefix += kTemporaryTag;
+  return prefix;
 }
 
 // The file a write of `path` replaces: the target of a symbolic link (of a chain of them),

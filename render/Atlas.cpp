@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "render/Atlas.h"
 
 namespace {
 
-const PixelRect AtlasRects[Atlas::Count] = {
+const PixelRect kAtlasRects[Atlas::kCount] = {
     {10, 94, 260, 58},    // default picture
     {470, 34, 32, 32},    // marker B
     {4, 421, 800, 200},   // keyboard panel
@@ -19,6 +20,6 @@ const PixelRect AtlasRects[Atlas::Count] = {
 }  // namespace
 
 PixelRect Atlas::GetCoords(int index) {
-  if (index < 0 || index >= Count) index = 0;
-  return AtlasRects[index];
+  if (index < 0 || index >= kCount) index = 0;
+  return kAtlasRects[index];
 }

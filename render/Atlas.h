@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include "render/Quad.h"
 
@@ -5,9 +6,9 @@
 // which the program keeps in texture slot 99.
 class Atlas {
  public:
-  static constexpr int TextureSlot = 99;
-  static constexpr int Size = 1024;
-  static constexpr int Count = 11;
+  static constexpr int kTextureSlot = 99;
+  static constexpr int kSize = 1024;
+  static constexpr int kCount = 11;
 
   // Indices of the table, named after what the editor shows with them.
   enum : int {

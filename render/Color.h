@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
 // A colour as four components 0..1, shared by the command line, the editor and the renderer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "render/Font.h"
 
 #include "render/Atlas.h"
@@ -15,7 +16,7 @@ struct GlyphColumns {
 };
 
 // Columns of every glyph in table order; digits and signs share one row, letters the other.
-const GlyphColumns GlyphTable[] = {
+const GlyphColumns kGlyphTable[] = {
     {'0', 154, 166, kDigitRow}, {'1', 10, 22, kDigitRow},   {'2', 26, 38, kDigitRow},   {'3', 42, 54, kDigitRow},
     {'4', 58, 70, kDigitRow},   {'5', 74, 86, kDigitRow},   {'6', 90, 102, kDigitRow},  {'7', 106, 118, kDigitRow},
     {'8', 122, 134, kDigitRow}, {'9', 138, 150, kDigitRow}, {'A', 10, 22, kLetterRow},    {'B', 26, 38, kLetterRow},
@@ -33,27 +34,27 @@ const GlyphColumns GlyphTable[] = {
     {'\'', 74, 86, kSignRow}, {'?', 90, 102, kSignRow},
 };
 
-constexpr int GlyphSpacing = 2;
+constexpr int kGlyphSpacing = 2;
 
 }  // namespace
 
 MyFont::MyFont() { Setup(); }
 
 void MyFont::Setup() {
-  textureWidth = Atlas::Size;
-  textureHeight = Atlas::Size;
+  textureWidth = Atlas::kSize;
+  textureHeight = Atlas::kSize;
   glyphIndex.clear();
   outlines.clear();
   // Rows are given from the top of the picture; the stored texture counts from the bottom.
   const int rowY0[3] = {textureHeight - 990, textureHeight - 958, textureHeight - 944};
-  for (const GlyphColumns& g : GlyphTable) {
+  for (const GlyphColumns& g : kGlyphTable) {
     CharOutline outline;
     outline.character = g.character;
     outline.x0 = g.x0;
     outline.x1 = g.x1;
     outline.y0 = rowY0[g.row];
     outline.y1 = rowY0[g.row] + 12;
-    outline.spacing = GlyphSpacing;
+    outline.spacing = kGlyphSpacing;
     outlines.push_back(outline);
     glyphIndex[g.character] = static_cast<int>(outlines.size()) - 1;
   }
@@ -73,14 +74,14 @@ void MyFont::Print(const std::string& text, std::vector<Quad>& quads, double sca
     const bool small = c >= 'a' && c <= 'z';
     const CharOutline* g = c == ' ' ? nullptr : Find(small ? static_cast<char>(c - 'a' + 'A') : c);
     if (!g) {
-      pen += BlankAdvance;
+      pen += kBlankAdvance;
       continue;
     }
     const int w = g->x1 - g->x0 + 1;
     const int h = g->y1 - g->y0 + 1;
     const double top = small ? 0.75 * h : h;
     Quad q;
-    InitQuad(&q, w, h, Atlas::TextureSlot, 2, false, false, false, white);
+    InitQuad(&q, w, h, Atlas::kTextureSlot, kShaderTintedTexture, false, false, false, white);
     const double xs[4] = {double(pen), double(pen), double(pen + w), double(pen + w)};
     const double ys[4] = {top, 0, top, 0};
     const double us[4] = {g->x0 / tw, g->x0 / tw, g->x1 / tw, g->x1 / tw};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <string>
 #include <unordered_map>
@@ -20,12 +21,12 @@ struct CharOutline {
 class MyFont {
  public:
   // Advance of a space or of a character without a glyph, in glyph pixels.
-  static constexpr int BlankAdvance = 14;
+  static constexpr int kBlankAdvance = 14;
 
   MyFont();
   void Setup();
 
-  // Appends one quad per character that has a glyph: texture slot 99, shader 2, white, the
+  // Appends one quad per character that has a glyph: texture slot 99, kShaderTintedTexture, white, the
   // first glyph's bottom-left corner at the origin. There is no line break.
   void Print(const std::string& text, std::vector<Quad>& quads, double scaleX, double scaleY) const;
 

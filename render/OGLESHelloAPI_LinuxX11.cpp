@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "render/OGLESHelloAPI_LinuxX11.h"
 
 #include <X11/Xatom.h>
@@ -9,13 +10,13 @@
 
 int WindowWidthCurrent = 800;
 int WindowHeightCurrent = 600;
-const char* const ApplicationName = "Zembrovane Sequencer";
-const char* const IconName = "Sequencer";
+const char* const kApplicationName = "Zembrovane Sequencer";
+const char* const kIconName = "Sequencer";
 
 namespace {
 
 // ButtonPress | Exposure | StructureNotify: a click in the window ends the program.
-constexpr long CreationEventMask = ButtonPressMask | ExposureMask | StructureNotifyMask;
+constexpr long kCreationEventMask = ButtonPressMask | ExposureMask | StructureNotifyMask;
 
 }  // namespace
 
@@ -43,17 +44,17 @@ bool createNativeWindow(Display* display, Window* window) {
   const int depth = DefaultDepth(display, screen);
   const Window root = RootWindow(display, screen);
 
-  XVisualInfo* visualInfo = new XVisualInfo;
-  std::memset(visualInfo, 0, sizeof(XVisualInfo));
-  XMatchVisualInfo(display, screen, depth, TrueColor, visualInfo);
+  XVisualInfo visualInfo;
+  std::memset(&visualInfo, 0, sizeof(XVisualInfo));
+  XMatchVisualInfo(display, screen, depth, TrueColor, &visualInfo);
   // Without a match the record stays zero; fall back to the screen's default visual.
-  Visual* visual = visualInfo->visual ? visualInfo->visual : DefaultVisual(display, screen);
-  const int visualDepth = visualInfo->visual ? visualInfo->depth : depth;
+  Visual* visual = visualInfo.visual ? visualInfo.visual : DefaultVisual(display, screen);
+  const int visualDepth = visualInfo.visual ? visualInfo.depth : depth;
 
   XSetWindowAttributes attributes;
   std::memset(&attributes, 0, sizeof(attributes));
   attributes.colormap = XCreateColormap(display, root, visual, AllocNone);
-  attributes.event_mask = CreationEventMask;
+  attributes.event_mask = kCreationEventMask;
   *window = XCreateWindow(display, root, 0, 0, WindowWidthCurrent, WindowHeightCurrent, 0, visualDepth, InputOutput,
                           visual, CWColormap | CWEventMask, &attributes);
   XMapWindow(display, *window);
@@ -66,7 +67,7 @@ bool createNativeWindow(Display* display, Window* window) {
                     reinterpret_cast<const unsigned char*>(iconData.data()), static_cast<int>(iconData.size()));
   }
 
-  XStoreName(display, *window, ApplicationName);
+  XStoreName(display, *window, kApplicationName);
   // The class lets a desktop match the open window with its menu entry (StartupWMClass).
   XClassHint classHint;
   classHint.res_name = const_cast<char*>("zembrovane-sequencer");
@@ -74,18 +75,17 @@ bool createNativeWindow(Display* display, Window* window) {
   XSetClassHint(display, *window, &classHint);
 
   XTextProperty iconNameProperty;
-  iconNameProperty.value = reinterpret_cast<unsigned char*>(const_cast<char*>(IconName));
+  iconNameProperty.value = reinterpret_cast<unsigned char*>(const_cast<char*>(kIconName));
   iconNameProperty.encoding = XA_STRING;
   iconNameProperty.format = 8;
-  iconNameProperty.nitems = std::strlen(IconName);
+  iconNameProperty.nitems = std::strlen(kIconName);
   XSetWMIconName(display, *window, &iconNameProperty);
-  printf("XSetIconName() = %d\n", XSetIconName(display, *window, IconName));
+  printf("XSetIconName() = %d\n", XSetIconName(display, *window, kIconName));
 
   // Made if it does not exist yet, so that a window manager started later still sees the protocol.
   Atom deleteAtom = XInternAtom(display, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display, *window, &deleteAtom, 1);
 
-  delete visualInfo;
   return true;
 }
 

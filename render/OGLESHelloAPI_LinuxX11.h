@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // Window and GL context: the X display, the program's one window and an EGL OpenGL ES 2
 // context on it. Every function runs on the main thread, which keeps the context current for

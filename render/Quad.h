@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <vector>
 
@@ -27,7 +28,17 @@ struct TextureInfo {
 };
 
 // Texture slot value of a flat (untextured) quad; -1 means the same.
-constexpr int FlatTextureIndex = 9999;
+constexpr int kFlatTextureIndex = 9999;
+
+// The shader programs a quad can be drawn with, in the order of their files (Shader.vsh/.fsh to
+// Shader4.vsh/.fsh). A plain enum, so a quad's `shaderIndex` stays an int for tests and batching.
+enum ShaderProgram : int {
+  kShaderTexture = 0,        // the texture as stored
+  kShaderFlat = 1,           // uColor only; the only program without a texture
+  kShaderTintedTexture = 2,  // the texture times uColor (font glyphs, panels)
+  kShaderReplaceColors = 3,  // the texture with three key colours replaced (markers)
+  kShaderProgramCount
+};
 
 // The one drawing primitive. Coordinates are virtual-screen units (800 x 600, y upwards);
 // corner 0 is top-left, 1 bottom-left, 2 top-right, 3 bottom-right as InitQuad builds them.

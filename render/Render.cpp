@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "render/Render.h"
 
 #include <fcntl.h>
@@ -18,28 +19,28 @@
 
 namespace {
 
-const char* const ShaderFiles[Render::ProgramCount][2] = {
+const char* const kShaderFiles[Render::kProgramCount][2] = {
     {"Shader.vsh", "Shader.fsh"},
     {"Shader2.vsh", "Shader2.fsh"},
     {"Shader3.vsh", "Shader3.fsh"},
     {"Shader4.vsh", "Shader4.fsh"},
 };
 
-const char* const UniformNames[] = {"uMVMatrix",     "uPMatrix",      "uSampler",      "uColor",
+const char* const kUniformNames[] = {"uMVMatrix",     "uPMatrix",      "uSampler",      "uColor",
                                     "uColor1",       "uColor2",       "uColor3",       "uReplaceColor1",
                                     "uReplaceColor2", "uReplaceColor3"};
 
-// Which uniforms each program reads, in the order of UniformNames.
-const bool ProgramUniforms[Render::ProgramCount][10] = {
+// Which uniforms each program reads, in the order of kUniformNames.
+const bool kProgramUniforms[Render::kProgramCount][10] = {
     {true, true, true, false, false, false, false, false, false, false},
     {true, true, false, true, false, false, false, false, false, false},
     {true, true, true, true, false, false, false, false, false, false},
     {true, true, true, false, true, true, true, true, true, true},
 };
 
-constexpr GLuint PositionAttribute = 0;
-constexpr GLuint TextureCoordAttribute = 1;
-constexpr int VertexBytes = Render::FloatsPerVertex * sizeof(float);
+constexpr GLuint kPositionAttribute = 0;
+constexpr GLuint kTextureCoordAttribute = 1;
+constexpr int kVertexBytes = Render::kFloatsPerVertex * sizeof(float);
 
 // True for a regular file that can be opened; a directory or a FIFO in a file's place is
 // refused before any reader (the C++ streams throw on a directory, lodepng reads it as garbage).
@@ -68,21 +69,14 @@ bool LoadShader(const std::string& path, std::string& source) {
   return n == 0;
 }
 
-std::string ShaderLog(GLuint shader) {
+// The info log of a shader or a program (pass glGetShaderiv/glGetShaderInfoLog or the program
+// pair), without the trailing blank lines drivers add.
+std::string InfoLog(GLuint object, void (*getLength)(GLuint, GLenum, GLint*),
+                    void (*getLog)(GLuint, GLsizei, GLsizei*, GLchar*)) {
   GLint length = 0;
-  glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+  getLength(object, GL_INFO_LOG_LENGTH, &length);
   std::string log(std::max(length, 1), '\0');
-  glGetShaderInfoLog(shader, length, nullptr, log.data());
-  log.resize(std::strlen(log.c_str()));
-  while (!log.empty() && (log.back() == '\n' || log.back() == ' ')) log.pop_back();
-  return log;
-}
-
-std::string ProgramLog(GLuint program) {
-  GLint length = 0;
-  glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-  std::string log(std::max(length, 1), '\0');
-  glGetProgramInfoLog(program, length, nullptr, log.data());
+  getLog(object, length, nullptr, log.data());
   log.resize(std::strlen(log.c_str()));
   while (!log.empty() && (log.back() == '\n' || log.back() == ' ')) log.pop_back();
   return log;
@@ -93,10 +87,10 @@ bool SameColor(const Color& a, const Color& b) { return a.r == b.r && a.g == b.g
 bool SameState(const TriangleBatch& batch, const Quad& q) {
   if (batch.textureIndex != q.textureIndex || batch.shaderIndex != q.shaderIndex) return false;
   switch (q.shaderIndex) {
-    case 1:
-    case 2:
+    case kShaderFlat:
+    case kShaderTintedTexture:
       return SameColor(batch.color, q.color);
-    case 3:
+    case kShaderReplaceColors:
       return SameColor(batch.color1, q.color1) && SameColor(batch.color2, q.color2) &&
              SameColor(batch.color3, q.color3) && SameColor(batch.replaceColor1, q.replaceColor1) &&
              SameColor(batch.replaceColor2, q.replaceColor2) && SameColor(batch.replaceColor3, q.replaceColor3);
@@ -119,21 +113,23 @@ bool BuildFrameBatches(const std::vector<Quad>& quads, std::vector<float>& verti
   vertexCount = 0;
   size_t needed = 0;
   for (const Quad& q : quads) {
-    if ((q.textureIndex < 0 && q.shaderIndex != 1) || (q.textureIndex >= 0 && q.shaderIndex < 0)) return false;
+    if ((q.textureIndex < 0 && q.shaderIndex != kShaderFlat) || (q.textureIndex >= 0 && q.shaderIndex < 0)) {
+      return false;
+    }
     needed += q.isTriangle ? 3 : 6;
   }
   // Frames larger than the usual capacity (a long help page over a busy grid) grow the store
   // instead of losing quads; the store is never written past its end.
-  if (vertices.size() < needed * Render::FloatsPerVertex) {
-    vertices.resize(std::max(needed * Render::FloatsPerVertex, vertices.size() * 2));
+  if (vertices.size() < needed * Render::kFloatsPerVertex) {
+    vertices.resize(std::max(needed * Render::kFloatsPerVertex, vertices.size() * 2));
   }
 
   float* out = vertices.data();
-  static const int TriangleCorners[6] = {0, 1, 2, 1, 2, 3};
+  static const int kTriangleCorners[6] = {0, 1, 2, 1, 2, 3};
   for (const Quad& q : quads) {
     const int corners = q.isTriangle ? 3 : 6;
     for (int i = 0; i < corners; ++i) {
-      const int c = TriangleCorners[i];
+      const int c = kTriangleCorners[i];
       *out++ = static_cast<float>(q.corners[c][0]);
       *out++ = static_cast<float>(q.corners[c][1]);
       *out++ = 0.0f;
@@ -183,11 +179,11 @@ void Render::CalcLetterBoxes(int rw, int rh, int ww, int wh, double& offsetX, do
 }
 
 bool Render::BuildPrograms(const std::string& shaderDirectory) {
-  for (int p = 0; p < ProgramCount; ++p) programs[p] = glCreateProgram();
+  for (int p = 0; p < kProgramCount; ++p) programs[p] = glCreateProgram();
 
-  for (int p = 0; p < ProgramCount; ++p) {
+  for (int p = 0; p < kProgramCount; ++p) {
     for (int stage = 0; stage < 2; ++stage) {
-      const std::string path = shaderDirectory + ShaderFiles[p][stage];
+      const std::string path = shaderDirectory + kShaderFiles[p][stage];
       std::string source;
       if (!LoadShader(path, source)) {
         printf("error: cannot read shader file %s\n", path.c_str());
@@ -201,37 +197,38 @@ bool Render::BuildPrograms(const std::string& shaderDirectory) {
       GLint compiled = 0;
       glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
       if (!compiled) {
-        printf("error: shader %s does not compile: %s\n", path.c_str(), ShaderLog(shader).c_str());
+        printf("error: shader %s does not compile: %s\n", path.c_str(),
+               InfoLog(shader, glGetShaderiv, glGetShaderInfoLog).c_str());
         return false;
       }
     }
   }
 
-  for (int p = 0; p < ProgramCount; ++p) {
+  for (int p = 0; p < kProgramCount; ++p) {
     glAttachShader(programs[p], shaders[p * 2]);
     glAttachShader(programs[p], shaders[p * 2 + 1]);
-    glBindAttribLocation(programs[p], PositionAttribute, "aVertexPosition");
-    if (p != 1) glBindAttribLocation(programs[p], TextureCoordAttribute, "aTextureCoord");
+    glBindAttribLocation(programs[p], kPositionAttribute, "aVertexPosition");
+    if (p != kShaderFlat) glBindAttribLocation(programs[p], kTextureCoordAttribute, "aTextureCoord");
   }
   bool linked = true;
-  for (int p = 0; p < ProgramCount; ++p) {
+  for (int p = 0; p < kProgramCount; ++p) {
     glLinkProgram(programs[p]);
     GLint status = 0;
     glGetProgramiv(programs[p], GL_LINK_STATUS, &status);
     if (!status) {
-      printf("error: shader program %s/%s does not link: %s\n", ShaderFiles[p][0], ShaderFiles[p][1],
-             ProgramLog(programs[p]).c_str());
+      printf("error: shader program %s/%s does not link: %s\n", kShaderFiles[p][0], kShaderFiles[p][1],
+             InfoLog(programs[p], glGetProgramiv, glGetProgramInfoLog).c_str());
       linked = false;
     }
   }
   if (!linked) return false;
 
-  for (int p = 0; p < ProgramCount; ++p) {
+  for (int p = 0; p < kProgramCount; ++p) {
     for (int u = 0; u < UniformCount; ++u) {
-      uniforms[p][u] = ProgramUniforms[p][u] ? glGetUniformLocation(programs[p], UniformNames[u]) : -1;
+      uniforms[p][u] = kProgramUniforms[p][u] ? glGetUniformLocation(programs[p], kUniformNames[u]) : -1;
     }
   }
-  for (int i = 0; i < ProgramCount * 2; ++i) {
+  for (int i = 0; i < kProgramCount * 2; ++i) {
     glDetachShader(programs[i / 2], shaders[i]);
     glDeleteShader(shaders[i]);
     shaders[i] = 0;
@@ -252,13 +249,13 @@ void Render::DeleteProgramsAndShaders() {
 }
 
 void Render::PointAttributes() {
-  glEnableVertexAttribArray(PositionAttribute);
+  glEnableVertexAttribArray(kPositionAttribute);
   if (glGetError() != GL_NO_ERROR) return;
-  glVertexAttribPointer(PositionAttribute, 3, GL_FLOAT, GL_FALSE, VertexBytes, nullptr);
+  glVertexAttribPointer(kPositionAttribute, 3, GL_FLOAT, GL_FALSE, kVertexBytes, nullptr);
   if (glGetError() != GL_NO_ERROR) return;
-  glEnableVertexAttribArray(TextureCoordAttribute);
+  glEnableVertexAttribArray(kTextureCoordAttribute);
   if (glGetError() != GL_NO_ERROR) return;
-  glVertexAttribPointer(TextureCoordAttribute, 2, GL_FLOAT, GL_FALSE, VertexBytes,
+  glVertexAttribPointer(kTextureCoordAttribute, 2, GL_FLOAT, GL_FALSE, kVertexBytes,
                         reinterpret_cast<const void*>(3 * sizeof(float)));
 }
 
@@ -276,7 +273,7 @@ bool Render::Init(int rw, int rh, int ww, int wh, const Color& background, const
     return false;
   }
 
-  glGenTextures(TextureSlots, textureNames);
+  glGenTextures(kTextureSlots, textureNames);
   texturesGenerated = true;
 
   double offsetX = 0, offsetY = 0, scale = 1;
@@ -289,7 +286,7 @@ bool Render::Init(int rw, int rh, int ww, int wh, const Color& background, const
 
   glGenBuffers(1, &vertexBuffer);
   glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-  vertexStore.assign(size_t(InitialVertexCapacity) * FloatsPerVertex, 0.0f);
+  vertexStore.assign(size_t(kInitialVertexCapacity) * kFloatsPerVertex, 0.0f);
   glBufferData(GL_ARRAY_BUFFER, vertexStore.size() * sizeof(float), vertexStore.data(), GL_DYNAMIC_DRAW);
   if (glGetError() == GL_NO_ERROR) PointAttributes();
   return true;
@@ -303,8 +300,8 @@ void Render::Shutdown() {
 }
 
 bool Render::LoadTexture(const std::string& path, int index, bool repeat) {
-  if (index < 0 || index >= TextureSlots) {
-    printf("error: texture slot %d does not exist (0 to %d)\n", index, TextureSlots - 1);
+  if (index < 0 || index >= kTextureSlots) {
+    printf("error: texture slot %d does not exist (0 to %d)\n", index, kTextureSlots - 1);
     return false;
   }
   if (!IsReadableFile(path)) {
@@ -352,7 +349,7 @@ bool Render::LoadTexture(const std::string& path, int index, bool repeat) {
 }
 
 void Render::GetTextureInfo(int index, TextureInfo& info) {
-  info = index >= 0 && index < TextureSlots ? textures[index] : TextureInfo{};
+  info = index >= 0 && index < kTextureSlots ? textures[index] : TextureInfo{};
 }
 
 void Render::BeginFrame() {
@@ -375,7 +372,7 @@ void Render::Add(const std::vector<Quad>& quads) { pendingQuads.insert(pendingQu
 void Render::EndFrame() {
   if (!BuildFrameBatches(pendingQuads, vertexStore, batches, vertexCount)) return;
 
-  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertexCount) * VertexBytes, vertexStore.data(), GL_DYNAMIC_DRAW);
+  glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertexCount) * kVertexBytes, vertexStore.data(), GL_DYNAMIC_DRAW);
   if (glGetError() == GL_NO_ERROR) PointAttributes();
 
   double offsetX = 0, offsetY = 0, scale = 1;
@@ -406,7 +403,7 @@ void Render::RenderFrame() {
     const int shader = batch.shaderIndex;
     const int count = 3 * batch.triangleCount;
     bool programChanged = false;
-    if (shader != previousShader && shader >= 0 && shader < ProgramCount) {
+    if (shader != previousShader && shader >= 0 && shader < kProgramCount) {
       glUseProgram(programs[shader]);
       if (failed()) return;
       currentProgram = shader;
@@ -432,18 +429,19 @@ void Render::RenderFrame() {
       glUniform3f(location, float(c.r), float(c.g), float(c.b));
       return !failed();
     };
-    if ((shader == 1 || shader == 2) && !rgba(u[UColor], batch.color)) return;
-    if (shader == 3 && !(rgb(u[UColor1], batch.color1) && rgb(u[UColor2], batch.color2) &&
-                         rgb(u[UColor3], batch.color3) && rgb(u[UReplace1], batch.replaceColor1) &&
-                         rgb(u[UReplace2], batch.replaceColor2) && rgb(u[UReplace3], batch.replaceColor3))) {
+    if ((shader == kShaderFlat || shader == kShaderTintedTexture) && !rgba(u[UColor], batch.color)) return;
+    if (shader == kShaderReplaceColors &&
+        !(rgb(u[UColor1], batch.color1) && rgb(u[UColor2], batch.color2) && rgb(u[UColor3], batch.color3) &&
+          rgb(u[UReplace1], batch.replaceColor1) && rgb(u[UReplace2], batch.replaceColor2) &&
+          rgb(u[UReplace3], batch.replaceColor3))) {
       return;
     }
-    if (shader == 0 || shader == 2 || shader == 3) {
-      if (batch.textureIndex != boundTexture || previousShader == 1 || programChanged) {
+    if (shader == kShaderTexture || shader == kShaderTintedTexture || shader == kShaderReplaceColors) {
+      if (batch.textureIndex != boundTexture || previousShader == kShaderFlat || programChanged) {
         glActiveTexture(GL_TEXTURE0);
         if (failed()) return;
         // A slot outside the table samples no texture rather than reading past the name table.
-        const bool inTable = batch.textureIndex >= 0 && batch.textureIndex < TextureSlots;
+        const bool inTable = batch.textureIndex >= 0 && batch.textureIndex < kTextureSlots;
         glBindTexture(GL_TEXTURE_2D, inTable ? textureNames[batch.textureIndex] : 0);
         if (failed()) return;
         glUniform1i(u[USampler], 0);

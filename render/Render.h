@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <GLES2/gl2.h>
 
@@ -24,6 +25,8 @@ struct TriangleBatch {
 // that owns the context (the main thread).
 class IRender {
  public:
+  // The caller owns the result. A raw pointer because the tests and the benchmark keep it in a
+  // static holder; the program wraps it in a std::unique_ptr at once.
   static IRender* Create();
 
   virtual ~IRender() = default;
@@ -50,7 +53,7 @@ class IRender {
 };
 
 // Builds the vertices (x, y, z, u, v per vertex) and draw batches of a frame. Returns false,
-// leaving both empty, when a quad is invalid: a negative texture slot with a shader other than 1,
+// leaving both empty, when a quad is invalid: a negative texture slot with a shader other than kShaderFlat,
 // or a texture slot with a negative shader. The store grows as needed; its size is not the vertex
 // count (that is the sum of 3 x triangleCount).
 bool BuildFrameBatches(const std::vector<Quad>& quads, std::vector<float>& vertices,
@@ -58,11 +61,11 @@ bool BuildFrameBatches(const std::vector<Quad>& quads, std::vector<float>& verti
 
 class Render : public IRender {
  public:
-  static constexpr int TextureSlots = 100;
-  static constexpr int ProgramCount = 4;
-  static constexpr int FloatsPerVertex = 5;
+  static constexpr int kTextureSlots = 100;
+  static constexpr int kProgramCount = kShaderProgramCount;
+  static constexpr int kFloatsPerVertex = 5;
   // Vertices the store holds before it has to grow: 800 two-triangle quads.
-  static constexpr int InitialVertexCapacity = 4800;
+  static constexpr int kInitialVertexCapacity = 4800;
 
   Render();
   ~Render() override;
@@ -107,14 +110,14 @@ class Render : public IRender {
   void DeleteProgramsAndShaders();
   void PointAttributes();
 
-  GLuint textureNames[TextureSlots] = {};
-  TextureInfo textures[TextureSlots] = {};
+  GLuint textureNames[kTextureSlots] = {};
+  TextureInfo textures[kTextureSlots] = {};
   GLuint vertexBuffer = 0;
   std::vector<float> vertexStore;
   // -1 where a program does not use the uniform, so nothing can be written through it.
-  GLint uniforms[ProgramCount][UniformCount];
-  GLuint shaders[ProgramCount * 2] = {};
-  GLuint programs[ProgramCount] = {};
+  GLint uniforms[kProgramCount][UniformCount];
+  GLuint shaders[kProgramCount * 2] = {};
+  GLuint programs[kProgramCount] = {};
   int vertexCount = 0;
   int renderWidth = 0;
   int renderHeight = 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "render/Sprite.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ Sprite::Sprite() { Reset(); }
 
 void Sprite::Reset() {
   textureIndex = -1;
-  shaderIndex = 0;
+  shaderIndex = kShaderTexture;
   useRect = false;
   rect = PixelRect{};
   visible = false;
@@ -40,8 +41,8 @@ void Sprite::Create(IRender* r, int atlasIndex) {
 
 void Sprite::Create(IRender* r, int width, int height) {
   render = r;
-  textureIndex = FlatTextureIndex;
-  shaderIndex = 1;
+  textureIndex = kFlatTextureIndex;
+  shaderIndex = kShaderFlat;
   useRect = false;
   rect = PixelRect{};
   baseWidth = width;
@@ -50,7 +51,7 @@ void Sprite::Create(IRender* r, int width, int height) {
 }
 
 void Sprite::SetTextureIndex(int texture, const PixelRect& source) {
-  if (IsFlat()) shaderIndex = 0;  // a former flat sprite becomes textured
+  if (IsFlat()) shaderIndex = kShaderTexture;  // a former flat sprite becomes textured
   textureIndex = texture;
   useRect = true;
   rect = source;
@@ -62,7 +63,7 @@ void Sprite::SetTextureIndex(int texture, const PixelRect& source) {
 
 void Sprite::SetTextureIndex(int atlasIndex) {
   const int index = atlasIndex >= 1 && atlasIndex <= 8 ? atlasIndex : 0;
-  SetTextureIndex(Atlas::TextureSlot, Atlas::GetCoords(index));
+  SetTextureIndex(Atlas::kTextureSlot, Atlas::GetCoords(index));
 }
 
 void Sprite::SetShaderIndex(int shader) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include "render/Quad.h"
 #include "render/Stage.h"
@@ -18,12 +19,12 @@ class Sprite : public IStageElement {
   void Create(IRender* render, int textureIndex, const PixelRect& rect);
   // Rectangle `atlasIndex` (1 to 8) of the atlas in slot 99; other indices show rectangle 0.
   void Create(IRender* render, int atlasIndex);
-  // Flat sprite of width x height units, drawn with shader 1.
+  // Flat sprite of width x height units, drawn with kShaderFlat.
   void Create(IRender* render, int width, int height);
 
   void SetTextureIndex(int textureIndex, const PixelRect& rect);
   void SetTextureIndex(int atlasIndex);
-  // Ignored for a flat sprite, which stays on shader 1.
+  // Ignored for a flat sprite, which stays on kShaderFlat.
   void SetShaderIndex(int shaderIndex);
   void SetColor(const Color& c) { color = c; }
   void SetPosition(double x, double y) {
@@ -63,12 +64,12 @@ class Sprite : public IStageElement {
   // Rebuilds the quad from the current settings; the index is ignored.
   Quad* GetQuad(int index) override;
 
-  // Key colours and their replacements for shader 3, set directly by the owner.
+  // Key colours and their replacements for kShaderReplaceColors, set directly by the owner.
   Color color1, color2, color3;
   Color replaceColor1, replaceColor2, replaceColor3;
 
  private:
-  bool IsFlat() const { return textureIndex == FlatTextureIndex; }
+  bool IsFlat() const { return textureIndex == kFlatTextureIndex; }
 
   bool useRect = false;
   PixelRect rect;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "render/WindowIcon.h"
 
 #include <cstddef>
@@ -20,23 +21,25 @@ constexpr uint32_t WhiteKeyShadeColor = Rgb(188, 188, 188);
 constexpr uint32_t BlackKeyColor = Rgb(0, 0, 0);
 constexpr uint32_t BlackKeyLightColor = Rgb(88, 88, 88);
 
-constexpr int GridTop = 2;
-constexpr int GridBottom = 38;  // last grid row
-constexpr int KeysTop = 46;
+constexpr int kGridTop = 2;
+constexpr int kGridBottom = 38;  // last grid row
+constexpr int kKeysTop = 46;
 
 }  // namespace
 
-std::array<uint32_t, WindowIconSize * WindowIconSize> DrawWindowIcon() {
-  std::array<uint32_t, WindowIconSize * WindowIconSize> px;
+std::array<uint32_t, kWindowIconSize * kWindowIconSize> DrawWindowIcon() {
+  std::array<uint32_t, kWindowIconSize * kWindowIconSize> px;
   px.fill(BackgroundColor);
   auto fill = [&](int x0, int y0, int w, int h, uint32_t c) {
     for (int y = y0; y < y0 + h; ++y)
       for (int x = x0; x < x0 + w; ++x)
-        if (x >= 0 && x < WindowIconSize && y >= 0 && y < WindowIconSize) px[y * WindowIconSize + x] = c;
+        if (x >= 0 && x < kWindowIconSize && y >= 0 && y < kWindowIconSize) px[y * kWindowIconSize + x] = c;
   };
 
   // Eight step columns, 6 wide with 2-pixel gaps, as the grid of one track.
-  for (int c = 0; c < 8; ++c) fill(1 + 8 * c, GridTop, 6, GridBottom - GridTop + 1, c % 4 == 0 ? BeatColumnColor : ColumnColor);
+  for (int c = 0; c < 8; ++c) {
+    fill(1 + 8 * c, kGridTop, 6, kGridBottom - kGridTop + 1, c % 4 == 0 ? BeatColumnColor : ColumnColor);
+  }
 
   // Note bars: {column, top row, length in rows}; a rising line with one held note.
   const int notes[][3] = {{0, 31, 3}, {1, 27, 3}, {2, 23, 7}, {3, 19, 3}, {4, 23, 3}, {5, 15, 3}, {6, 11, 3}, {7, 5, 9}};
@@ -54,25 +57,25 @@ std::array<uint32_t, WindowIconSize * WindowIconSize> DrawWindowIcon() {
       if (dot[y][x]) fill(26 + x, 40 + y, 1, 1, dot[y][x] == 2 ? DotColor : DotRimColor);
 
   // Keyboard: eight white keys 8 wide with black seams, black keys between all pairs but E-F and B-C.
-  fill(0, KeysTop, 64, 18, WhiteKeyColor);
+  fill(0, kKeysTop, 64, 18, WhiteKeyColor);
   for (int k = 0; k < 8; ++k) {
-    fill(8 * k + 7, KeysTop, 1, 18, BlackKeyColor);
-    fill(8 * k, KeysTop + 16, 7, 2, WhiteKeyShadeColor);
+    fill(8 * k + 7, kKeysTop, 1, 18, BlackKeyColor);
+    fill(8 * k, kKeysTop + 16, 7, 2, WhiteKeyShadeColor);
   }
   const int blackAfter[] = {0, 1, 3, 4, 5};  // after C, D, F, G and A
   for (int k : blackAfter) {
     const int x = 8 * k + 5;
-    fill(x, KeysTop, 5, 10, BlackKeyColor);
-    fill(x + 1, KeysTop + 8, 3, 1, BlackKeyLightColor);
+    fill(x, kKeysTop, 5, 10, BlackKeyColor);
+    fill(x + 1, kKeysTop + 8, 3, 1, BlackKeyLightColor);
   }
-  fill(0, KeysTop - 1, 64, 1, BlackKeyColor);
+  fill(0, kKeysTop - 1, 64, 1, BlackKeyColor);
   return px;
 }
 
-std::array<unsigned long, 2 + WindowIconSize * WindowIconSize> MakeWindowIconProperty() {
-  std::array<unsigned long, 2 + WindowIconSize * WindowIconSize> property;
-  property[0] = WindowIconSize;
-  property[1] = WindowIconSize;
+std::array<unsigned long, 2 + kWindowIconSize * kWindowIconSize> MakeWindowIconProperty() {
+  std::array<unsigned long, 2 + kWindowIconSize * kWindowIconSize> property;
+  property[0] = kWindowIconSize;
+  property[1] = kWindowIconSize;
   const auto pixels = DrawWindowIcon();
   for (size_t i = 0; i < pixels.size(); ++i) property[2 + i] = pixels[i];
   return property;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs every Debian package the sequencer, its plug-ins, tests and benchmarks need.
 # Safe to run again: apt-get skips what is already there.
 set -euo pipefail

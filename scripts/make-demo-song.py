@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Writes demo/demo.dat, the demo song: A minor at 112 bpm on TimGM6mb.
 
 Sessions (two bars each): 1 the full groove with drums, bass, chords and a melody (what

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the dependencies, builds the sequencer and starts it on the demo song.
 set -euo pipefail
 cd "$(dirname "$0")/.."

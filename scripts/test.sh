@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the dependencies, builds everything and runs every test (unit, integration, e2e),
 # fuzzes the project file loader for a minute under AddressSanitizer and UBSan, then runs the
 # unit and integration tests again built with AddressSanitizer and UBSan (build-asan) and one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of one sequencer-thread frame (keys, drawing, player) on the demo song. The thread runs
 // up to 1000 frames a second, so the time per frame in microseconds divided by 10 is its CPU
 // share in percent when the keyboard reader and the hand-over are left aside.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A JACK MIDI receiver for the timing and soak scripts, and the analysis of what it received.
 //
 //   zs_midi_peer record <client-name> <file> [--cycles]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Writes a dense project for the timing and soak scripts.
 #   bench/app/make-dense-song.sh <project-file> <bpm> [midi-tracks]
 # Session 0: all 12 tracks over steps 0..15 with a note on every step. Session 1: the same over

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Shared by run-midi-timing.sh and run-soak.sh (sourced, not run): an Xvfb display and a JACK
 # dummy server of their own, the MIDI peer, the program, key presses. Every process started
 # here is recorded and stopped by its pid in stop_everything; nothing is stopped by name.

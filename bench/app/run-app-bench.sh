@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Start-up time and sequencer-thread CPU share of the built program on the demo song.
 #   bench/app/run-app-bench.sh [build-dir] [runs]
 # Starts its own Xvfb and JACK dummy server (the test fixture's script), runs the program in a

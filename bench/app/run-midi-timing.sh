@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # How close to the step grid the built program sends its notes to a MIDI output.
 #   bench/app/run-midi-timing.sh [build-dir] [seconds-per-tempo] [jack-period] [no-realtime|realtime]
 # Starts its own Xvfb and its own JACK dummy server (44100 Hz, period 32 frames = 0.73 ms and no

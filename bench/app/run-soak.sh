@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Long play with edits: does the built program keep its memory flat and end every note?
 #   bench/app/run-soak.sh [build-dir] [seconds]        (default 600 s)
 # Starts its own Xvfb and JACK dummy server (44100 Hz, period 128, no real-time scheduling) with

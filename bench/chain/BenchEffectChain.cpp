@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What the effect chain costs the audio thread: one second of a sustained eight-note chord in
 // 128-frame blocks, without a chain (arg 0), with the chain as Init leaves it (arg 1: reverb
 // on, equalizer bypassed, limiter) and with every member on (arg 2).

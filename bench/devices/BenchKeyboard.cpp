@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of Keyboard::Read per sequencer frame (the sequencer thread calls it up to 1000 times a
 // second). Needs an X display with the XTEST extension (DISPLAY, e.g. Xvfb); skipped without.
 //   DISPLAY=:N build/bench/bench_keyboard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of drawing one editor frame (DisplayPageSteps) into the quad list. The sequencer thread
 // builds a frame up to 1000 times a second, so microseconds per frame / 10 is the share of a
 // core that drawing takes.

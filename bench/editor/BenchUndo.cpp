@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Undo history costs on a dense project (12 sessions x 12 tracks x 256 steps x 4 notes):
 // recording one entry for the edits a musician makes, undo and redo, the memory of 1,000
 // random edits, and the text the recovery file is built from within a frame.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Song model costs on a dense project: every step of every track of every session holds
 // four notes (147456 notes).
 #include <benchmark/benchmark.h>

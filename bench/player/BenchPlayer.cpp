@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of one Player::Update, the work the sequencer thread does for playback in each 1 ms
 // frame, on a dense project: 12 tracks with four notes on every step, at 255 BPM.
 #include <benchmark/benchmark.h>

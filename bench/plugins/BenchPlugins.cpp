@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Real-time factor of our three effects at 44.1 kHz in 128- and 1024-frame blocks, in place, on
 // noise at -12 dBFS. (bench/plugins/run-ladspa-bench.sh compares them with Debian's peers.)
 #include <benchmark/benchmark.h>

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Real-time factor of our three effects beside Debian's tap-plugins and swh-plugins, measured by
 # the shared ladspa-bench tool in one interleaved run (median of REPS runs per configuration).
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Importing a standard MIDI file of 10,000 notes: format 1, 480 ticks per quarter, a
 // conductor track with tempo changes and eight tracks of 1,250 notes each (two-note chords,
 // a drum track on channel 10), over 139 bars. In process (the reader,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Saving and loading a dense project (12 sessions x 12 tracks x 256 steps, 4 notes in every
 // step) and exporting a 15-part song over it, with the real synthesizer behind the player.
 // Files go to a folder beside the benchmark program, on the same disk as the build, so the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Cost of turning a frame's quads into vertices and draw batches (Render::EndFrame).
 //   build/bench/bench_render
 // The GL variants also upload the vertices; they need an X display (DISPLAY, e.g. Xvfb) and
@@ -69,7 +70,7 @@ std::vector<Quad> HelpPageFrame() {
 
 void BM_BuildFrameBatches(benchmark::State& state, std::vector<Quad> (*makeFrame)()) {
   const std::vector<Quad> quads = makeFrame();
-  std::vector<float> vertices(size_t(Render::InitialVertexCapacity) * Render::FloatsPerVertex);
+  std::vector<float> vertices(size_t(Render::kInitialVertexCapacity) * Render::kFloatsPerVertex);
   std::vector<TriangleBatch> batches;
   int vertexCount = 0;
   for (auto _ : state) {

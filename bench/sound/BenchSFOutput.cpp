@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Start-up cost of the synthesizers and the cost of rendering. Without a sound device (as on
 // the build machines) the ALSA driver fails at once, so Init's figure excludes driver start-up
 // and the render figure is the synthesizer, with whatever effect chain the build tree's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // The sequencer started on the demo song in a scratch folder, without an audio device, as the
 // editor benchmarks measure it. ZS_SOURCE_DIR and ZS_BUILD_DIR come from the build.

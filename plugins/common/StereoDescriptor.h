@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // The LADSPA descriptor shared by our stereo effects: ports 0..3 are the two audio inputs and
 // the two audio outputs (processed in place by fluidsynth's host), the control ports follow.
@@ -7,6 +8,9 @@
 #include <ladspa.h>
 
 #include <climits>
+#include <cmath>
+
+#include "model/Check.h"
 
 namespace zs_ladspa {
 
@@ -50,20 +54,46 @@ class StereoDescriptor {
   const LADSPA_Descriptor* Get() const { return &d; }
 
  private:
+  // The handle: the effect and, for the checks after each block, its four audio buffers.
+  struct Instance {
+    explicit Instance(double rate) : effect(rate) {}
+    Effect effect;
+    LADSPA_Data* audio[4] = {};
+  };
+  // True for a buffer that is not connected, too.
+  static bool AllFinite(const LADSPA_Data* samples, unsigned long frames) {
+    if (samples == nullptr) return true;
+    for (unsigned long i = 0; i < frames; ++i) {
+      if (!std::isfinite(samples[i])) return false;
+    }
+    return true;
+  }
+
   static LADSPA_Handle Instantiate(const LADSPA_Descriptor*, unsigned long rate) {
     if (rate < MinRate || rate > MaxRate) return nullptr;
     try {
-      return new Effect(double(rate));
+      return new Instance(double(rate));  // LADSPA's cleanup callback deletes it
     } catch (...) {
       return nullptr;
     }
   }
   static void ConnectPort(LADSPA_Handle h, unsigned long port, LADSPA_Data* data) {
-    static_cast<Effect*>(h)->Connect(port, data);
+    Instance* instance = static_cast<Instance*>(h);
+    if (port < 4) instance->audio[port] = data;
+    instance->effect.Connect(port, data);
   }
-  static void Activate(LADSPA_Handle h) { static_cast<Effect*>(h)->Activate(); }
-  static void Run(LADSPA_Handle h, unsigned long frames) { static_cast<Effect*>(h)->Run(frames); }
-  static void Cleanup(LADSPA_Handle h) { delete static_cast<Effect*>(h); }
+  static void Activate(LADSPA_Handle h) { static_cast<Instance*>(h)->effect.Activate(); }
+  static void Run(LADSPA_Handle h, unsigned long frames) {
+    Instance* instance = static_cast<Instance*>(h);
+#if ZS_CHECKS_ACTIVE
+    // fluidsynth's host processes in place, so the input is looked at before the block.
+    const bool finiteIn = AllFinite(instance->audio[0], frames) && AllFinite(instance->audio[1], frames);
+#endif
+    instance->effect.Run(frames);
+    // A NaN or an infinity that leaves an effect spreads through the whole mix from then on.
+    ZS_CHECK(!finiteIn || (AllFinite(instance->audio[2], frames) && AllFinite(instance->audio[3], frames)));
+  }
+  static void Cleanup(LADSPA_Handle h) { delete static_cast<Instance*>(h); }
 
   LADSPA_PortDescriptor portDescriptors[PortCount];
   const char* portNames[PortCount];

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Ten-band stereo graphic equalizer as a LADSPA plug-in.
 //
 // Ten peaking sections at octave centres (31 Hz .. 16 kHz), in series. Each section is an RBJ

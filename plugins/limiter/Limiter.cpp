@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Stereo brick-wall lookahead limiter as a LADSPA plug-in.
 //
 // For every incoming frame the gain that would put its louder channel exactly at the ceiling is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Outrigger: a stereo LADSPA effect that hands its audio to a Linux VST 2 effect.
 //
 // Which VST to load, its program and its parameters arrive in the environment variable

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Stereo feedback-delay-network reverb as a LADSPA plug-in, with the controls of zita-rev1.
 //
 // Signal path: pre-delay ("In Delay") -> two allpass diffusers per channel -> eight delay lines,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the built tree into a staging folder (DESTDIR) and checks what a user gets: the
 # program with its resources and plug-ins, the launcher, the menu entry, the icon and the
 # manual; then starts the installed program through the launcher as the desktop menu does and

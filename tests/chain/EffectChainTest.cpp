@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The effect chain with the real built plug-ins in fluidsynth's LADSPA host, rendering
 // TimGM6mb through the same block callback the audio driver uses.
 #include <gtest/gtest.h>

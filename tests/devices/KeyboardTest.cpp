@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Keyboard::Read against a real X server: a plain window of our own, keys typed through XTest
 // on a second connection (the "person"), frames read as the sequencer thread reads them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The program given MIDI ports that are not there: it says so and starts all the same.
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // MIDI input and output against real ports: the peer is a keyboard and a synthesizer on JACK,
 // which moves messages once per period, so everything waits with a deadline.
 #include <gtest/gtest.h>

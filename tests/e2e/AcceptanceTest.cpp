@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A musician's session with the built program, from an empty folder to a song that survives a
 // restart: notes typed on the step grid and played in from a MIDI keyboard, attributes edited,
 // a block copied, a song built, instrument, mixer and external reverb changed, saved, exported,

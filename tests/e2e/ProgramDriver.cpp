@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tests/e2e/ProgramDriver.h"
 
 #include <signal.h>

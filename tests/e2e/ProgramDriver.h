@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // Drives the built program as a user does: started in a folder of its own under the test
 // servers' Xvfb and JACK, typed at with held keys (xdotool), watched through its files, its

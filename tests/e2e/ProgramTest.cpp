@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The built program as a user meets it: started in a demo folder under Xvfb with a JACK dummy
 // server behind ALSA, driven with real key events (xdotool), heard through jack_capture.
 #include <gtest/gtest.h>

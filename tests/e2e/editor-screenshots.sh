@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Screenshots of the editor screen under Xvfb: every subpage, all tracks, help, pitch black,
 # a wallpaper. The built program runs on a copy of the demo song and is driven by held keys.
 # Usage: tests/e2e/editor-screenshots.sh <build-dir> [output-dir]

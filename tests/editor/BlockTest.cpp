@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // CTRL K block commands of the step edit subpage.
 #include <set>
 

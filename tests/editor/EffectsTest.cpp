@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Effects subpages (reverb and chorus, external reverb, external equalizer): ranges, what
 // reaches the synthesizer and the plug-ins, and the copy to the tracks on the same soundfont.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Instruments and scales subpages: clamped cursors and indexes, the silencing and effect copy of
 // a soundfont change (two soundfonts loaded), and the scale handed to the player every frame.
 #include <vector>

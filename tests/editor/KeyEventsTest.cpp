@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The editor fed by the real keyboard reader: keys typed through XTest on the test servers'
 // Xvfb reach Keyboard::Read, and its Controls drive the Sequencer frame by frame, so held
 // letters, modifiers and latches are what a person's typing produces.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Live notes from a MIDI keyboard, end to end: a JACK peer plays into the sequencer's MIDI
 // input (-i) and the notes come out of the player, or act as transport keys.
 #include <unistd.h>

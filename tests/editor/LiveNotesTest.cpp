@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Live notes from the computer keyboard's note keys: pitches with and without the scale lock,
 // the held-key columns, step recording, releases after octave and track changes; and the MIDI
 // velocity scaling and curves.

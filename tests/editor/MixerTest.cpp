@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Mixer subpage: selection, the range rules, what reaches the synthesizer, the guard and
 // baking pitch change and velocity into the notes.
 #include "tests/editor/SequencerFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The editor screen checked on the frame's quad list: positions, sizes, colours and texts of the
 // common parts, the step edit lines, the help pages, the pitch-black screen and every panel.
 #include <algorithm>
@@ -20,7 +21,7 @@ class ScreenTestAccess {
   }
   static void EqProgram(Sequencer& s, int index) { s.eqProgramSelecting = true, s.eqProgramIndex = index; }
   static void AttribEdit(Sequencer& s, int field, const std::string& typed) {
-    s.attribEditActive = true, s.attribEditField = field, s.attribEditBuffer = typed;
+    s.attribEdit.active = true, s.attribEdit.field = field, s.attribEdit.buffer = typed;
   }
   static void SessionCursor(Sequencer& s, int k) { s.sessionCursor = k; }
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // The Sequencer driven as the sequencer thread drives it: one Controls record and one frame
 // time per Update, no window, no audio device (the synthesizer renders nowhere). Shared by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Start-up, frame timing, messages and the global keys of the editor.
 #include "tests/editor/SequencerFixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Sessions subpage: the session cursor, the session clipboard and its paste variants, erasing,
 // and the song list.
 #include "tests/editor/SequencerFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // The Sequencer on the step edit subpage, with the cursor moved by keys as a user moves it.
 #include <vector>

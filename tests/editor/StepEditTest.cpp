@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Keys of the step edit subpage: notes under the cursor, the attribute and value editors,
 // clipboards, lines, play ranges, loops and transpositions.
 #include "tests/editor/StepEditFixture.h"

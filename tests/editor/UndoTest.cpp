@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Undo, redo and the recovery file, driven through the keys as a musician uses them.
 #include <random>
 

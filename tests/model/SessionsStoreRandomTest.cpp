@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Thousands of random edits applied both to a SessionsStore and to a plain reference model;
 // after each edit the pools must balance and the notes must match the reference.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Outrigger loaded for real with dlopen in a child process, hosting the test VST.
 #include <dlfcn.h>
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The player against real endpoints: fluidsynth with TimGM6mb and JACK MIDI ports that a
 // peer opens, as the program meets them on a desktop.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // A player over a real song model whose every sent message is recorded through the player's
 // observer; the synthesizer and MIDI outputs are attached only where a test needs them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // Signal generators and measurements for the effect plug-in tests.
 

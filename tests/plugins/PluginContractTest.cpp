@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What every effect of the chain promises its host, checked on each of the three.
 #include <gtest/gtest.h>
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // A player over a real song model and a real synthesizer (TimGM6mb and a small second soundfont,
 // no audio device), and what the project tests compare.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The generated pictures as the program loads them: decoded with LodePNG from the build tree.
 #include <gtest/gtest.h>
 #include <lodepng.h>
@@ -35,7 +36,7 @@ Image Assets::atlas;
 TEST_F(Assets, AtlasIsSquareAndEveryRectangleHasAPicture) {
   EXPECT_EQ(atlas.width, 1024u);
   EXPECT_EQ(atlas.height, 1024u);
-  for (int i = 0; i < Atlas::Count; ++i) {
+  for (int i = 0; i < Atlas::kCount; ++i) {
     const PixelRect r = Atlas::GetCoords(i);
     EXPECT_GT(OpaqueIn(r.x, r.y, r.w, r.h), r.w * r.h / 20) << "rectangle " << i;
   }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include <gtest/gtest.h>
 
 #include "render/Render.h"
@@ -80,7 +81,7 @@ TEST(BuildFrameBatches, TriangleQuadJoinsFollowingQuad) {
   const int corners[9] = {0, 1, 2, 0, 1, 2, 1, 2, 3};
   const Quad ref = MakeQuad(-1, 1);
   for (int v = 0; v < 9; ++v) {
-    const float* p = &f.vertices[v * Render::FloatsPerVertex];
+    const float* p = &f.vertices[v * Render::kFloatsPerVertex];
     EXPECT_EQ(p[0], float(ref.corners[corners[v]][0])) << v;
     EXPECT_EQ(p[1], float(ref.corners[corners[v]][1])) << v;
     EXPECT_EQ(p[3], float(ref.textureCoords[corners[v]][0])) << v;
@@ -98,7 +99,7 @@ TEST(BuildFrameBatches, InvalidQuadBlanksTheFrame) {
 
 TEST(BuildFrameBatches, StoreGrowsPastEightHundredQuads) {
   Frame f;
-  f.vertices.assign(size_t(Render::InitialVertexCapacity) * Render::FloatsPerVertex, 0);
+  f.vertices.assign(size_t(Render::kInitialVertexCapacity) * Render::kFloatsPerVertex, 0);
   std::vector<Quad> quads;
   for (int i = 0; i < 1500; ++i) {
     Quad q = MakeQuad(-1, 1, i % 2 ? Yellow : Green);
@@ -107,10 +108,10 @@ TEST(BuildFrameBatches, StoreGrowsPastEightHundredQuads) {
   }
   ASSERT_TRUE(f.Build(quads));
   EXPECT_EQ(f.vertexCount, 9000);
-  EXPECT_GE(f.vertices.size(), 9000u * Render::FloatsPerVertex);
+  EXPECT_GE(f.vertices.size(), 9000u * Render::kFloatsPerVertex);
   EXPECT_EQ(f.batches.size(), 1500u);
   // The last quad's last vertex (corner 3) was written, not dropped.
-  EXPECT_EQ(f.vertices[(9000 - 1) * Render::FloatsPerVertex], 1499.0f + 10.0f);
+  EXPECT_EQ(f.vertices[(9000 - 1) * Render::kFloatsPerVertex], 1499.0f + 10.0f);
 }
 
 }  // namespace

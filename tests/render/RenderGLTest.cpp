@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The renderer on a real context: Xvfb, EGL and Mesa's GLES 2, pixels read back with glReadPixels.
 #include <gtest/gtest.h>
 
@@ -42,7 +43,7 @@ class RenderGL : public ::testing::Test {
     ASSERT_TRUE(setupEGLContext(eglDisplay, config, surface, context));
     render = IRender::Create();
     ASSERT_TRUE(render->Init(800, 600, Size, Size, Background, zs::test::BuildPath("share/Shaders/")));
-    ASSERT_TRUE(render->LoadTexture(zs::test::BuildPath("share/res/drawable/atlas.png"), Atlas::TextureSlot, false));
+    ASSERT_TRUE(render->LoadTexture(zs::test::BuildPath("share/res/drawable/atlas.png"), Atlas::kTextureSlot, false));
   }
 
   static void TearDownTestSuite() {
@@ -100,7 +101,7 @@ TEST_F(RenderGL, FlatQuadIsScaledAndCentredInTheLetterBox) {
   Quad red, half;
   InitQuad(&red, 100, 50, -1, 1, false, false, false, Red);
   TranslateQuad(&red, 10, 20);  // window pixels 12.5..137.5 x 150..212.5
-  InitQuad(&half, 40, 40, FlatTextureIndex, 1, false, false, false, {1, 1, 1, 0.5});
+  InitQuad(&half, 40, 40, kFlatTextureIndex, 1, false, false, false, {1, 1, 1, 0.5});
   TranslateQuad(&half, 400, 300);
   Draw({red, half});
   ExpectNear(Read(14, 152), 255, 0, 0, "inside, near the bottom-left corner");

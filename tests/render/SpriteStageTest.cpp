@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include <gtest/gtest.h>
 
 #include "render/Atlas.h"
@@ -47,7 +48,7 @@ TEST(Sprite, FlatSpriteStaysOnShaderOne) {
   s.SetColor({0, 1, 0, 0.5});
   Quad* q = s.GetQuad(0);
   EXPECT_EQ(q->shaderIndex, 1);
-  EXPECT_EQ(q->textureIndex, FlatTextureIndex);
+  EXPECT_EQ(q->textureIndex, kFlatTextureIndex);
   EXPECT_EQ(q->color.a, 0.5);
 }
 
@@ -57,14 +58,14 @@ TEST(Sprite, AtlasIndexOutsideOneToEightShowsRectangleZero) {
   for (int index : {0, 9, 10, -1}) {
     Sprite s;
     s.Create(nullptr, index);
-    EXPECT_EQ(s.GetTextureIndex(), Atlas::TextureSlot);
+    EXPECT_EQ(s.GetTextureIndex(), Atlas::kTextureSlot);
     ExpectBox(s, 0, 0, zero.w, zero.h);
   }
   Sprite s;
   s.Create(nullptr, 8);
   ExpectBox(s, 0, 0, eight.w, eight.h);
   // Rectangles 9 and 10 are reached through the slot-and-rectangle form.
-  s.Create(nullptr, Atlas::TextureSlot, Atlas::GetCoords(10));
+  s.Create(nullptr, Atlas::kTextureSlot, Atlas::GetCoords(10));
   ExpectBox(s, 0, 0, 250, 98);
 }
 
@@ -76,12 +77,12 @@ TEST(Atlas, TableAndOutOfRange) {
     EXPECT_TRUE(r.x == 10 && r.y == 94 && r.w == 260 && r.h == 58) << index;
   }
   // No two rectangles overlap and all lie inside the texture.
-  for (int i = 0; i < Atlas::Count; ++i) {
+  for (int i = 0; i < Atlas::kCount; ++i) {
     const PixelRect a = Atlas::GetCoords(i);
     EXPECT_GE(a.x, 0);
-    EXPECT_LE(a.x + a.w, Atlas::Size);
-    EXPECT_LE(a.y + a.h, Atlas::Size);
-    for (int j = i + 1; j < Atlas::Count; ++j) {
+    EXPECT_LE(a.x + a.w, Atlas::kSize);
+    EXPECT_LE(a.y + a.h, Atlas::kSize);
+    for (int j = i + 1; j < Atlas::kCount; ++j) {
       const PixelRect b = Atlas::GetCoords(j);
       const bool apart = a.x + a.w <= b.x || b.x + b.w <= a.x || a.y + a.h <= b.y || b.y + b.h <= a.y;
       EXPECT_TRUE(apart) << "rectangles " << i << " and " << j;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The window and EGL set-up on the test X server.
 #include <gtest/gtest.h>
 

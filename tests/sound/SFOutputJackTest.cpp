@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The real audio path: fluidsynth's ALSA driver playing into a JACK dummy server through the
 // ALSA jack plug-in, recorded with jack_capture.
 #include <gtest/gtest.h>

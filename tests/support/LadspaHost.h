@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // A small LADSPA host for tests: loads one plug-in from a library path, instantiates it at a
 // sample rate and runs stereo (or any) audio through it by port names.

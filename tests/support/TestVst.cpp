@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A tiny Linux VST 2 effect for testing hosts: it appends one line per call it receives to
 // "TestVst.log" in the current directory and multiplies its stereo input by a gain.
 //

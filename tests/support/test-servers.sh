@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Starts or stops the servers the integration tests talk to: an Xvfb display and a JACK
 # dummy server (with an ALSA configuration that routes the default PCM into it).
 #   test-servers.sh start DIR   writes DIR/env (sourceable) and DIR/pids

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Draws the program's pictures: the 1024 x 1024 atlas (share/res/drawable/atlas.png) with every
 // rectangle of the atlas table and every glyph of the font at its pixels, and the 64 x 64 window
 // icon (icon.png, the same pixels the window carries). Run at build time:
@@ -118,7 +119,7 @@ void DrawText(Region& region, int x, int top, const std::string& text, const Rgb
     const CharOutline* outline = font.Find(c);
     const GlyphArt* art = FindArt(c);
     if (!outline || !art) {
-      x += MyFont::BlankAdvance * scale;
+      x += MyFont::kBlankAdvance * scale;
       continue;
     }
     for (int row = 0; row < 12; ++row) {
@@ -447,7 +448,7 @@ int main(int argc, char** argv) {
   }
   const std::string dir = argv[1];
 
-  Canvas atlas(Atlas::Size);
+  Canvas atlas(Atlas::kSize);
   DrawWallpaperNightSea(atlas);
   DrawWallpaperDusk(atlas);
   DrawWallpaperAmberHills(atlas);
@@ -458,7 +459,7 @@ int main(int argc, char** argv) {
   DrawCursor(atlas);
   DrawMarkers(atlas);
   DrawGlyphs(atlas);
-  if (!WritePng(dir + "/atlas.png", atlas.pixels, Atlas::Size, Atlas::Size)) return 1;
+  if (!WritePng(dir + "/atlas.png", atlas.pixels, Atlas::kSize, Atlas::kSize)) return 1;
 
   const auto icon = DrawWindowIcon();
   std::vector<uint8_t> iconRgba;
@@ -468,6 +469,6 @@ int main(int argc, char** argv) {
     iconRgba.push_back(uint8_t(argb));
     iconRgba.push_back(uint8_t(argb >> 24));
   }
-  if (!WritePng(dir + "/icon.png", iconRgba, WindowIconSize, WindowIconSize)) return 1;
+  if (!WritePng(dir + "/icon.png", iconRgba, kWindowIconSize, kWindowIconSize)) return 1;
   return 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 // The bitmap font's pictures, drawn for this program: bold capitals, digits and eighteen signs on
 // a 12-row grid with 2-pixel strokes. Each glyph is 10 columns wide (12 for "M" and "W", 13 for

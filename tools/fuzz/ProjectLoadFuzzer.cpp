@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // libFuzzer target: any bytes as a project file. After every load the song model must hold
 // only values the editor can produce, and saving the result, loading that file and saving
 // again must give the same bytes. Built and run by run-project-fuzz.sh.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Fuzzes the project file loader with libFuzzer under AddressSanitizer and
 # UndefinedBehaviorSanitizer for the given number of seconds; exits non-zero on a finding
 # (the crashing input is left in the build directory as crash-*).

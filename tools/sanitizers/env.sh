@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Run-time options for the sanitized builds (build-asan, build-tsan); source it before running
 # their tests or program:   . tools/sanitizers/env.sh
 # Every finding ends the process with a non-zero status. The suppression files beside this one
