@@ -443,6 +443,8 @@ class Sequencer : public IScene {
     int32_t track = 0;
     LiveNote routing{};
   };
+  // Sends `off` on the track and with the routing its note started with.
+  void EndLiveNoteWhereItBegan(LiveNote off, const SoundingLive& where);
   struct StartedPitch {
     int16_t pitch = -1;
   };

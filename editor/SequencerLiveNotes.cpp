@@ -252,6 +252,18 @@ void Sequencer::StartOrStopPlayback(bool looped) {
 }
 
 
+// The player plays every live note on its current track, so a release after a track change
+// goes out on its own, on the track and routing its note began with.
+void Sequencer::EndLiveNoteWhereItBegan(LiveNote off, const SoundingLive& where) {
+  off.channel = where.routing.channel;
+  off.output = where.routing.output;
+  off.pitchChange = where.routing.pitchChange;
+  liveNotes.releases.assign(1, off);
+  player->SetTrack(where.track);
+  player->PlayLiveNotes(liveNotes.releases);
+  player->SetTrack(track);
+}
+
 void Sequencer::HandOverLiveNotes() {
   if (liveNotes.pending.empty()) return;
   LiveNote routing;
@@ -259,17 +271,6 @@ void Sequencer::HandOverLiveNotes() {
   routing.output = static_cast<uint8_t>(sessions->GetTrackOutput(track));
   routing.pitchChange = static_cast<uint8_t>(sessions->GetTrackPitch(track));
 
-  // A note ends on the track and with the routing it started with: the player plays every
-  // live note on its current track, so a release after a track change goes out on its own.
-  auto endElsewhere = [&](LiveNote off, const SoundingLive& where) {
-    off.channel = where.routing.channel;
-    off.output = where.routing.output;
-    off.pitchChange = where.routing.pitchChange;
-    liveNotes.releases.assign(1, off);
-    player->SetTrack(where.track);
-    player->PlayLiveNotes(liveNotes.releases);
-    player->SetTrack(track);
-  };
   size_t kept = 0;
   for (LiveNote live : liveNotes.pending) {
     SoundingLive& started = liveNotes.sounding[live.note];
@@ -280,11 +281,11 @@ void Sequencer::HandOverLiveNotes() {
       const bool elsewhere = started.on && started.track != track;
       started.on = false;
       if (elsewhere) {
-        endElsewhere(live, started);
+        EndLiveNoteWhereItBegan(live, started);
         continue;
       }
     } else {
-      if (started.on && started.track != track) endElsewhere(NoteOff(live.note), started);
+      if (started.on && started.track != track) EndLiveNoteWhereItBegan(NoteOff(live.note), started);
       live.channel = routing.channel;
       live.output = routing.output;
       live.pitchChange = routing.pitchChange;
@@ -308,16 +309,9 @@ void Sequencer::EndLiveNotes() {
   for (int pitch = 0; pitch < kMidiNotes; ++pitch) {
     SoundingLive& started = liveNotes.sounding[pitch];
     if (!started.on) continue;
-    LiveNote off = NoteOff(pitch);
-    off.channel = started.routing.channel;
-    off.output = started.routing.output;
-    off.pitchChange = started.routing.pitchChange;
-    liveNotes.releases.assign(1, off);
-    player->SetTrack(started.track);
-    player->PlayLiveNotes(liveNotes.releases);
+    EndLiveNoteWhereItBegan(NoteOff(pitch), started);
     started.on = false;
   }
-  player->SetTrack(track);
   for (StartedPitch& key : liveNotes.keyPitch) key.pitch = -1;
   for (StartedPitch& key : liveNotes.midiPitch) key.pitch = -1;
 }
