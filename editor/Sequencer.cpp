@@ -138,14 +138,7 @@ bool Sequencer::Init(IRender* r) {
 // program from the desktop menu sees only the window: each problem is shown there too, one
 // after another.
 void Sequencer::ShowStartupProblems() {
-  constexpr double kSeconds = 3.0;
-  auto show = [this](const std::string& text, bool isError) {
-    if (messageActive) {
-      queuedMessages.emplace_back(text, isError);
-    } else {
-      ShowMessage(text, isError, kSeconds);
-    }
-  };
+  auto show = [this](const std::string& text, bool isError) { QueueMessage(text, isError, 3.0); };
   if (recoveredAtStart) show("RECOVERED UNSAVED EDITS", false);
   if (!synth->HasAudioDevice()) show("NO AUDIO DEVICE - SILENT", true);
   for (int i = 0; i < static_cast<int>(instruments->size()); ++i) {

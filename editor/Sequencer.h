@@ -206,7 +206,9 @@ class Sequencer : public IScene {
   void FinishRecovery();
   // The recovery file to start from instead of the project, or empty.
   std::string ChooseRecoveryFile(const std::string& projectFile);
-  void QueueMessage(const std::string& text, bool isError);
+  // Shows the message now, or after those before it (each then for 3 s).
+  void QueueMessage(const std::string& text, bool isError, double seconds = kMessageSeconds);
+  void RemoveRecoveryFiles();
   void ShowStartupProblems();
   void LoadOrCreateProject(bool& ok);
   void CopyPlayerMirror();

@@ -120,13 +120,7 @@ void Sequencer::SaveProject() {
     projectWatch.Remember(GetProjectFileName());
     history.MarkSaved();
     ShowMessage("SAVED", false);
-    if (recoveryInUse) {
-      if (recoveryWriter) recoveryWriter->Flush();
-      unlink(GetRecoveryFileName().c_str());
-      const std::string state = GetStateRecoveryFileName();
-      if (!state.empty()) unlink(state.c_str());
-      recoveryInUse = false;
-    }
+    if (recoveryInUse) RemoveRecoveryFiles();
     return;
   }
   ShowMessage("ERROR SAVING", true);
@@ -207,9 +201,7 @@ void Sequencer::FinishRecovery() {
     }
   } else if (!history.Dirty() && recoveryInUse) {
     // The project file holds everything: a recovery file would only bring back an old state.
-    unlink(GetRecoveryFileName().c_str());
-    const std::string state = GetStateRecoveryFileName();
-    if (!state.empty()) unlink(state.c_str());
+    RemoveRecoveryFiles();
   }
   recoveryWriter.reset();
   history.Detach();
@@ -229,9 +221,17 @@ std::string Sequencer::ChooseRecoveryFile(const std::string& projectFile) {
   return {};
 }
 
-void Sequencer::QueueMessage(const std::string& text, bool isError) {
+void Sequencer::RemoveRecoveryFiles() {
+  if (recoveryWriter) recoveryWriter->Flush();
+  unlink(GetRecoveryFileName().c_str());
+  const std::string state = GetStateRecoveryFileName();
+  if (!state.empty()) unlink(state.c_str());
+  recoveryInUse = false;
+}
+
+void Sequencer::QueueMessage(const std::string& text, bool isError, double seconds) {
   if (!messageActive) {
-    ShowMessage(text, isError);
+    ShowMessage(text, isError, seconds);
   } else {
     queuedMessages.emplace_back(text, isError);
   }
