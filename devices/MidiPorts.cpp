@@ -61,8 +61,14 @@ template <typename T>
 void CloseAndDeleteImpl(std::unique_ptr<T>& midi) {
   if (midi == nullptr) return;
   try {
+    // RtMidi's JACK output hands messages to its process thread through a ring buffer and
+    // unregisters the port right after the cycle that empties it; with the server running
+    // its clients asynchronously, the readers would only have taken them a cycle later.
+    // Without this wait the All Notes Off of a shutdown was lost now and then.
+    const bool jack = midi->getCurrentApi() == RtMidi::UNIX_JACK;
+    if (jack) std::this_thread::sleep_for(kJackSettleTime);
     midi->closePort();
-    if (midi->getCurrentApi() == RtMidi::UNIX_JACK) std::this_thread::sleep_for(kJackSettleTime);
+    if (jack) std::this_thread::sleep_for(kJackSettleTime);
   } catch (const std::exception&) {
   }
   midi.reset();

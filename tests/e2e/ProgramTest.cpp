@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -267,26 +268,37 @@ TEST_F(ProgramTest, SigtermQuitsNormallyAndEndsTheNotesOfTheMidiOutputs) {
   keyboard.openVirtualPort("keys");
   zs::test::JackMidiReceiver synth;
   ASSERT_TRUE(synth.Open("zssigsynth" + id, "in"));
-  ProgramRun run(dir, {"-i", "zssigkeys" + id, "-o", "zssigsynth" + id, "demo"});
-  ASSERT_FALSE(WaitUntilReady(run, ProgramWindows()).empty()) << run.Output();
-
   // JACK drops the messages of a client that misses its period, for seconds on a loaded
-  // machine: the key goes down again until heard.
+  // machine: the key goes down again until heard. Now and then the JACK client of the
+  // program's MIDI input never gets through its first cycle (the server reports it "not
+  // finished" every period from then on, and the client's thread waits in the JACK library
+  // for a wake-up that never comes); the program is then started again.
   const std::vector<unsigned char> down{0x90, 60, 100}, up{0x90, 60, 0};
+  std::unique_ptr<ProgramRun> run;
   bool heard = false;
-  for (int attempt = 0; attempt < 8 && !heard; ++attempt) {
-    keyboard.sendMessage(&up);
-    std::this_thread::sleep_for(100ms);
-    synth.Clear();
-    keyboard.sendMessage(&down);
-    heard = synth.WaitFor(1, 5s);
+  for (int start = 0; start < 3 && !heard; ++start) {
+    if (run) {
+      kill(run->Pid(), SIGTERM);
+      run->WaitExit(20s);
+    }
+    const std::vector<std::string> before = ProgramWindows();
+    run = std::make_unique<ProgramRun>(
+        dir, std::vector<std::string>{"-i", "zssigkeys" + id, "-o", "zssigsynth" + id, "demo"});
+    ASSERT_FALSE(WaitUntilReady(*run, before).empty()) << run->Output();
+    for (int attempt = 0; attempt < 4 && !heard; ++attempt) {
+      keyboard.sendMessage(&up);
+      std::this_thread::sleep_for(100ms);
+      synth.Clear();
+      keyboard.sendMessage(&down);
+      heard = synth.WaitFor(1, 3s);
+    }
   }
-  ASSERT_TRUE(heard) << run.Output();
+  ASSERT_TRUE(heard) << run->Output();
   const zs::test::MidiBytes on = synth.Received()[0];
   ASSERT_EQ(on[0], 0x93);
   synth.Clear();
-  kill(run.Pid(), SIGTERM);
-  EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
+  kill(run->Pid(), SIGTERM);
+  EXPECT_EQ(run->WaitExit(20s), 0) << run->Output();
   const std::vector<zs::test::MidiBytes> ending = synth.Received();
   const auto at = [&](const zs::test::MidiBytes& m) { return std::find(ending.begin(), ending.end(), m) - ending.begin(); };
   const long noteOff = at({0x93, on[1], 0}), allOff = at({0xB3, 123, 0}), pedalUp = at({0xB3, 64, 0});
