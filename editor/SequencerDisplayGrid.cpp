@@ -16,8 +16,6 @@ constexpr bool kWhiteKey[12] = {true, false, true, false, true, true, false, tru
 
 double RowBottom(int stepInBar) { return 599 - kRowHeight * (stepInBar + 1); }
 
-bool SameColor(const Color& a, const Color& b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
-
 }  // namespace
 
 void Sequencer::DisplayKeyboardPanel(QuadList& quads) {
@@ -122,7 +120,7 @@ void Sequencer::DisplayGrid(QuadList& quads) {
         }
         // A copy of a prototype cell is much cheaper than building each quad anew, and the
         // densest frame holds thousands of them.
-        if (!SameColor(cell.color, c)) InitQuad(&cell, 18, 23, kFlatTextureIndex, kShaderFlat, false, false, false, c);
+        if (cell.color != c) InitQuad(&cell, 18, 23, kFlatTextureIndex, kShaderFlat, false, false, false, c);
         Quad& q = quads.quads.emplace_back(cell);
         const double x = 3 + kColumnWidth * column, y = RowBottom(s);
         for (auto& corner : q.corners) corner[0] += x, corner[1] += y;

@@ -7,4 +7,5 @@ struct Color {
   double g = 0;
   double b = 0;
   double a = 0;
+  bool operator==(const Color&) const = default;
 };

@@ -43,7 +43,7 @@ MyFont::MyFont() { Setup(); }
 void MyFont::Setup() {
   textureWidth = Atlas::kSize;
   textureHeight = Atlas::kSize;
-  glyphIndex.clear();
+  glyphIndex.fill(-1);
   outlines.clear();
   // Rows are given from the top of the picture; the stored texture counts from the bottom.
   const int rowY0[3] = {textureHeight - 990, textureHeight - 958, textureHeight - 944};
@@ -56,13 +56,13 @@ void MyFont::Setup() {
     outline.y1 = rowY0[g.row] + 12;
     outline.spacing = kGlyphSpacing;
     outlines.push_back(outline);
-    glyphIndex[g.character] = static_cast<int>(outlines.size()) - 1;
+    glyphIndex[static_cast<unsigned char>(g.character)] = static_cast<int>(outlines.size()) - 1;
   }
 }
 
 const CharOutline* MyFont::Find(char c) const {
-  auto it = glyphIndex.find(c);
-  return it == glyphIndex.end() ? nullptr : &outlines[it->second];
+  const int index = glyphIndex[static_cast<unsigned char>(c)];
+  return index < 0 ? nullptr : &outlines[index];
 }
 
 void MyFont::Print(const std::string& text, std::vector<Quad>& quads, double scaleX, double scaleY) const {

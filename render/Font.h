@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 #include <string>
-#include <unordered_map>
+#include <array>
 #include <vector>
 
 #include "render/Quad.h"
@@ -36,7 +36,7 @@ class MyFont {
   const CharOutline* Find(char c) const;
 
  private:
-  std::unordered_map<char, int> glyphIndex;
+  std::array<int, 256> glyphIndex{};  // -1: no glyph; every text character is looked up here
   std::vector<CharOutline> outlines;
   int textureWidth = 0;
   int textureHeight = 0;

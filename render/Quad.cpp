@@ -2,7 +2,36 @@
 #include "render/Quad.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <utility>
+
+namespace {
+
+// Append-only: an entry is complete before the count that makes it visible grows, so readers
+// need no lock; writers take one so that two threads adding a set cannot share a slot.
+constexpr int kReplaceColorSets = 256;
+ReplaceColors replaceTable[kReplaceColorSets];
+std::atomic<int> replaceCount{1};  // entry 0 replaces nothing
+std::mutex replaceWriters;
+
+int ReplaceColorsIndex(const ReplaceColors& set) {
+  const int known = replaceCount.load(std::memory_order_acquire);
+  for (int i = 0; i < known; ++i) {
+    if (replaceTable[i] == set) return i;
+  }
+  std::lock_guard<std::mutex> lock(replaceWriters);
+  const int count = replaceCount.load(std::memory_order_relaxed);
+  for (int i = known; i < count; ++i) {
+    if (replaceTable[i] == set) return i;
+  }
+  if (count == kReplaceColorSets) return 0;
+  replaceTable[count] = set;
+  replaceCount.store(count + 1, std::memory_order_release);
+  return count;
+}
+
+}  // namespace
 
 void InitQuad(Quad* q, double width, double height, int textureIndex, int shaderIndex, bool isTriangle,
               bool reflectX, bool reflectY, Color color) {
@@ -10,8 +39,7 @@ void InitQuad(Quad* q, double width, double height, int textureIndex, int shader
   q->shaderIndex = shaderIndex;
   q->isTriangle = isTriangle;
   q->color = color;
-  q->color1 = q->color2 = q->color3 = Color{};
-  q->replaceColor1 = q->replaceColor2 = q->replaceColor3 = Color{};
+  q->replaceColors = 0;
 
   const double xs[4] = {0, 0, width, width};
   const double ys[4] = {height, 0, height, 0};
@@ -24,7 +52,6 @@ void InitQuad(Quad* q, double width, double height, int textureIndex, int shader
   for (int i = 0; i < 4; ++i) {
     q->corners[i][0] = xs[i];
     q->corners[i][1] = ys[i];
-    q->corners[i][2] = 0;
     q->textureCoords[i][0] = us[i];
     q->textureCoords[i][1] = reflectY ? 1 - vs[i] : vs[i];
   }
@@ -32,12 +59,12 @@ void InitQuad(Quad* q, double width, double height, int textureIndex, int shader
 
 void SetQuadReplaceColor(Quad* q, const Color& c1, const Color& c2, const Color& c3, const Color& r1,
                          const Color& r2, const Color& r3) {
-  q->color1 = c1;
-  q->color2 = c2;
-  q->color3 = c3;
-  q->replaceColor1 = r1;
-  q->replaceColor2 = r2;
-  q->replaceColor3 = r3;
+  q->replaceColors = ReplaceColorsIndex(ReplaceColors{c1, c2, c3, r1, r2, r3});
+}
+
+const ReplaceColors& QuadReplaceColors(const Quad& q) {
+  const int index = q.replaceColors;
+  return replaceTable[index > 0 && index < replaceCount.load(std::memory_order_acquire) ? index : 0];
 }
 
 void GetQuadBoundingBox(const Quad* q, BoundingBox& box) {
@@ -45,10 +72,10 @@ void GetQuadBoundingBox(const Quad* q, BoundingBox& box) {
   box.minX = box.maxX = q->corners[0][0];
   box.minY = box.maxY = q->corners[0][1];
   for (int i = 1; i < count; ++i) {
-    box.minX = std::min(box.minX, q->corners[i][0]);
-    box.maxX = std::max(box.maxX, q->corners[i][0]);
-    box.minY = std::min(box.minY, q->corners[i][1]);
-    box.maxY = std::max(box.maxY, q->corners[i][1]);
+    box.minX = std::min<double>(box.minX, q->corners[i][0]);
+    box.maxX = std::max<double>(box.maxX, q->corners[i][0]);
+    box.minY = std::min<double>(box.minY, q->corners[i][1]);
+    box.maxY = std::max<double>(box.maxY, q->corners[i][1]);
   }
 }
 
@@ -70,8 +97,8 @@ void GetQuadsBoundingBox(const std::vector<Quad>& quads, BoundingBox& box) {
 
 void TranslateQuad(Quad* q, double dx, double dy) {
   for (auto& corner : q->corners) {
-    corner[0] += dx;
-    corner[1] += dy;
+    corner[0] = static_cast<float>(corner[0] + dx);
+    corner[1] = static_cast<float>(corner[1] + dy);
   }
 }
 

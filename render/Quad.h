@@ -40,22 +40,27 @@ enum ShaderProgram : int {
   kShaderProgramCount
 };
 
+// The three key colours of a kShaderReplaceColors picture and the colours drawn instead.
+struct ReplaceColors {
+  Color color1, color2, color3;
+  Color replace1, replace2, replace3;
+  bool operator==(const ReplaceColors&) const = default;
+};
+
 // The one drawing primitive. Coordinates are virtual-screen units (800 x 600, y upwards);
 // corner 0 is top-left, 1 bottom-left, 2 top-right, 3 bottom-right as InitQuad builds them.
 // The triangles drawn are corners (0, 1, 2) and (1, 2, 3); a triangle quad draws only the first.
+// Kept small: the densest frame holds thousands of quads and writing them is most of its cost
+// (floats are what the vertex buffer takes anyway; the rarely used replacement colours are an
+// index into a shared table).
 struct Quad {
   int textureIndex = 0;
   int shaderIndex = 0;
   Color color;
-  Color color1;
-  Color color2;
-  Color color3;
-  Color replaceColor1;
-  Color replaceColor2;
-  Color replaceColor3;
+  int replaceColors = 0;  // see SetQuadReplaceColor; 0 replaces nothing
   bool isTriangle = false;
-  double corners[4][3] = {};        // x, y, z; z is carried but not drawn
-  double textureCoords[4][2] = {};  // u, v normalised, v = 0 at the bottom of the picture
+  float corners[4][2] = {};        // x, y
+  float textureCoords[4][2] = {};  // u, v normalised, v = 0 at the bottom of the picture
 };
 
 // The frame's quads in drawing order: later quads are drawn over earlier ones.
@@ -65,8 +70,11 @@ struct QuadList {
 
 void InitQuad(Quad* q, double width, double height, int textureIndex, int shaderIndex, bool isTriangle,
               bool reflectX, bool reflectY, Color color);
+// Any thread may set and read replacement colours. A frame uses a handful of distinct sets;
+// once the table is full, further new sets replace nothing.
 void SetQuadReplaceColor(Quad* q, const Color& c1, const Color& c2, const Color& c3, const Color& r1,
                          const Color& r2, const Color& r3);
+const ReplaceColors& QuadReplaceColors(const Quad& q);
 void GetQuadBoundingBox(const Quad* q, BoundingBox& box);
 // All zero for an empty list.
 void GetQuadsBoundingBox(const std::vector<Quad>& quads, BoundingBox& box);

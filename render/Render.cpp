@@ -82,18 +82,14 @@ std::string InfoLog(GLuint object, void (*getLength)(GLuint, GLenum, GLint*),
   return log;
 }
 
-bool SameColor(const Color& a, const Color& b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
-
 bool SameState(const TriangleBatch& batch, const Quad& q) {
   if (batch.textureIndex != q.textureIndex || batch.shaderIndex != q.shaderIndex) return false;
   switch (q.shaderIndex) {
     case kShaderFlat:
     case kShaderTintedTexture:
-      return SameColor(batch.color, q.color);
+      return batch.color == q.color;
     case kShaderReplaceColors:
-      return SameColor(batch.color1, q.color1) && SameColor(batch.color2, q.color2) &&
-             SameColor(batch.color3, q.color3) && SameColor(batch.replaceColor1, q.replaceColor1) &&
-             SameColor(batch.replaceColor2, q.replaceColor2) && SameColor(batch.replaceColor3, q.replaceColor3);
+      return batch.replaceColors == q.replaceColors;  // equal sets share their index
     default:
       return true;
   }
@@ -130,11 +126,11 @@ bool BuildFrameBatches(const std::vector<Quad>& quads, std::vector<float>& verti
     const int corners = q.isTriangle ? 3 : 6;
     for (int i = 0; i < corners; ++i) {
       const int c = kTriangleCorners[i];
-      *out++ = static_cast<float>(q.corners[c][0]);
-      *out++ = static_cast<float>(q.corners[c][1]);
+      *out++ = q.corners[c][0];
+      *out++ = q.corners[c][1];
       *out++ = 0.0f;
-      *out++ = static_cast<float>(q.textureCoords[c][0]);
-      *out++ = static_cast<float>(q.textureCoords[c][1]);
+      *out++ = q.textureCoords[c][0];
+      *out++ = q.textureCoords[c][1];
     }
     const int triangles = q.isTriangle ? 1 : 2;
     if (!batches.empty() && SameState(batches.back(), q)) {
@@ -146,12 +142,14 @@ bool BuildFrameBatches(const std::vector<Quad>& quads, std::vector<float>& verti
     batch.shaderIndex = q.shaderIndex;
     batch.triangleCount = triangles;
     batch.color = q.color;
-    batch.color1 = q.color1;
-    batch.color2 = q.color2;
-    batch.color3 = q.color3;
-    batch.replaceColor1 = q.replaceColor1;
-    batch.replaceColor2 = q.replaceColor2;
-    batch.replaceColor3 = q.replaceColor3;
+    batch.replaceColors = q.replaceColors;
+    const ReplaceColors& replace = QuadReplaceColors(q);
+    batch.color1 = replace.color1;
+    batch.color2 = replace.color2;
+    batch.color3 = replace.color3;
+    batch.replaceColor1 = replace.replace1;
+    batch.replaceColor2 = replace.replace2;
+    batch.replaceColor3 = replace.replace3;
     batches.push_back(batch);
   }
   vertexCount = static_cast<int>(needed);

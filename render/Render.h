@@ -17,6 +17,7 @@ struct TriangleBatch {
   int shaderIndex = 0;
   int triangleCount = 0;
   Color color;
+  int replaceColors = 0;  // the quads' index of the colours below
   Color color1, color2, color3;
   Color replaceColor1, replaceColor2, replaceColor3;
 };

@@ -20,7 +20,7 @@ TEST(MyFont, AdvancesBetweenGlyphs) {
   font.Print("Aa", quads, 1, 1);
   ASSERT_EQ(quads.size(), 2u);
   EXPECT_EQ(quads[0].textureCoords[0][0], quads[1].textureCoords[0][0]);
-  EXPECT_EQ(quads[1].corners[0][1], 0.75 * quads[0].corners[0][1]);
+  EXPECT_FLOAT_EQ(quads[1].corners[0][1], 0.75f * quads[0].corners[0][1]);
 }
 
 // Texture coordinates and the glyph shader are checked where they show: the editor screen

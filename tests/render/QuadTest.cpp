@@ -11,16 +11,16 @@ const Color Red{1, 0, 0, 1};
 void Expect(const Quad& q, bool texture, const double (&want)[4][2]) {
   for (int i = 0; i < 4; ++i)
     for (int k = 0; k < 2; ++k)
-      EXPECT_DOUBLE_EQ(texture ? q.textureCoords[i][k] : q.corners[i][k], want[i][k]) << "corner " << i;
+      EXPECT_FLOAT_EQ(texture ? q.textureCoords[i][k] : q.corners[i][k], float(want[i][k])) << "corner " << i;
 }
 
 TEST(InitQuad, BuildsAxisAlignedQuadAtOriginWithReflections) {
   Quad q;
-  q.color1 = Red;  // leftovers are cleared
+  SetQuadReplaceColor(&q, Red, Red, Red, Red, Red, Red);  // leftovers are cleared
   InitQuad(&q, 10, 20, 99, 2, false, false, false, Red);
   Expect(q, false, {{0, 20}, {0, 0}, {10, 20}, {10, 0}});
   Expect(q, true, {{0, 1}, {0, 0}, {1, 1}, {1, 0}});
-  EXPECT_EQ(q.color1.r, 0);
+  EXPECT_EQ(QuadReplaceColors(q).color1.r, 0);
   InitQuad(&q, 4, 4, 0, 0, false, true, false, Red);
   Expect(q, true, {{1, 1}, {1, 0}, {0, 1}, {0, 0}});
   InitQuad(&q, 4, 4, 0, 0, false, true, true, Red);
@@ -61,6 +61,20 @@ TEST(QuadBoundingBox, TriangleIgnoresCornerThreeAndListsUnite) {
   EXPECT_EQ(box.minY, 0);
   EXPECT_EQ(box.maxX, 100);
   EXPECT_EQ(box.maxY, 105);
+}
+
+// Markers of many colours over a long session: equal sets share one entry, and once the table
+// is full a new set draws the picture's own colours instead of writing past the table.
+TEST(QuadReplaceColors, EqualSetsShareAnEntryAndAFullTableReplacesNothing) {
+  Quad a, b;
+  for (int i = 0; i < 300; ++i) {
+    const Color c{i / 300.0, 0, 0, 1};
+    SetQuadReplaceColor(&a, c, c, c, c, c, c);
+    SetQuadReplaceColor(&b, c, c, c, c, c, c);
+    EXPECT_EQ(a.replaceColors, b.replaceColors);
+    EXPECT_TRUE(QuadReplaceColors(a).replace3 == c || QuadReplaceColors(a).replace3 == Color{}) << i;
+  }
+  EXPECT_TRUE(QuadReplaceColors(a).replace3 == Color{});
 }
 
 }  // namespace

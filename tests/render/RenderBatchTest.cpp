@@ -65,7 +65,7 @@ TEST(BuildFrameBatches, ShaderThreeComparesKeyAndReplacementColours) {
   Frame f;
   ASSERT_TRUE(f.Build({a, b}));
   ASSERT_EQ(f.batches.size(), 1u);
-  b.replaceColor1 = Yellow;
+  SetQuadReplaceColor(&b, white, {}, {}, Yellow, {}, {});
   ASSERT_TRUE(f.Build({a, b}));
   ASSERT_EQ(f.batches.size(), 2u);
   EXPECT_EQ(f.batches[1].replaceColor1.r, 1);
