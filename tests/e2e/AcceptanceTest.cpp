@@ -216,6 +216,25 @@ class AcceptanceTest : public ::testing::Test {
         << name << " shows next to nothing";
   }
 
+  Rgb At(const std::string& shot, int x, int y) const {
+    const std::vector<Rgb> column = PixelColumn(artifacts + "/" + shot + ".png", x);
+    return y < static_cast<int>(column.size()) ? column[y] : Rgb{};
+  }
+
+  // Rows of the grid, in a column where no note lies, that are lighter in every channel than
+  // most: the playhead's white band (range rows are tinted, so not lighter in every channel).
+  int LitRows(const std::string& shot) const {
+    std::vector<Rgb> column = PixelColumn(artifacts + "/" + shot + ".png", 650);
+    column.resize(std::min<size_t>(column.size(), 415));
+    if (column.empty()) return -1;
+    std::vector<Rgb> sorted = column;
+    std::sort(sorted.begin(), sorted.end(), [](const Rgb& a, const Rgb& b) { return a.r + a.g + a.b < b.r + b.g + b.b; });
+    const Rgb median = sorted[sorted.size() / 2];
+    return static_cast<int>(std::count_if(column.begin(), column.end(), [&](const Rgb& p) {
+      return p.r > median.r + 15 && p.g > median.g + 15 && p.b > median.b + 15;
+    }));
+  }
+
   std::string ProjectPath() const { return dir + "/song.dat"; }
 
   std::string dir, artifacts, keysName;
@@ -251,6 +270,7 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   // between frames); JACK may drop a message on a busy machine, so it is struck again.
   const std::string rightCtrl = PhysicalKey("Control_R");
   Keys(rightCtrl);
+  Shot(window, "1-step-edit-recording");
   Keys("x");  // piano key 2: the third note of the new project's C minor, 51
   const std::string midiNote = "4 60 0 " + v + " 1 0";
   Project typed("");
@@ -283,6 +303,29 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   Keys("ctrl+shift+e");  // track 0 plays two bars
   Keys("Prior");
   Shot(window, "1-step-edit");
+  // Read back from the pictures: the red mark at the end of the header line while recording,
+  // the block's frame, the tail of the note of two and a half steps, the playhead's row lit
+  // across the grid whenever the shown bar holds it, and the shading by velocity.
+  const Rgb mark = At("1-step-edit-recording", 784, 526), noMark = At("1-step-edit", 784, 526);
+  EXPECT_TRUE(mark.r > 200 && mark.g < 80) << "recording mark";
+  EXPECT_LT(noMark.r, 100) << "no mark once recording is off";
+  const Rgb frame = At("1-step-edit", 2, 60), tail = At("1-step-edit", 12, 50);
+  EXPECT_TRUE(frame.b > 180 && frame.r < 120) << "the block's frame";
+  EXPECT_TRUE(tail.r > 120 && tail.b < 90) << "the long note's tail";
+  EXPECT_EQ(LitRows("1-step-edit"), 0);
+  Keys("space");
+  int lit = 0;
+  for (int shot = 0; shot < 12 && lit == 0; ++shot) {
+    Shot(window, "1-step-edit-playing");
+    lit = LitRows("1-step-edit-playing");
+  }
+  Keys("space");
+  EXPECT_GE(lit, 20) << "the playhead's row";
+  EXPECT_LE(lit, 26);
+  Keys("alt+w");  // velocity shading off: the note of velocity 110 at its full colour
+  Shot(window, "1-step-edit-unshaded");
+  Keys("alt+w");
+  EXPECT_GT(At("1-step-edit-unshaded", 12, 10).r, At("1-step-edit", 12, 10).r + 5) << "velocity shading";
   Keys("F11");
   Shot(window, "1-step-edit-all-tracks");
   Keys("F11");

@@ -159,6 +159,19 @@ int ColourCount(const std::string& pngPath) {
   return std::atoi(Shell("convert '" + pngPath + "' -format %k info: 2>/dev/null").c_str());
 }
 
+std::vector<Rgb> PixelColumn(const std::string& pngPath, int x) {
+  std::istringstream lines(
+      Shell("convert '" + pngPath + "' -crop 1x100000+" + std::to_string(x) + "+0 -depth 8 txt:- 2>/dev/null"));
+  std::vector<Rgb> column;
+  std::string line;
+  while (std::getline(lines, line)) {
+    int px = 0, py = 0;
+    Rgb p;
+    if (std::sscanf(line.c_str(), "%d,%d: (%d,%d,%d", &px, &py, &p.r, &p.g, &p.b) == 5) column.push_back(p);
+  }
+  return column;
+}
+
 bool RecordProgram(pid_t pid, const std::string& wavPath, int seconds) {
   const std::vector<std::string> ports = AlsaPortsOf(pid);
   if (ports.size() != 2) return false;

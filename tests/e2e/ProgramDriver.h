@@ -70,6 +70,11 @@ void CtrlK(const std::string& letter);
 bool Screenshot(const std::string& window, const std::string& pngPath);
 // Number of distinct colours in a picture (0 when unreadable).
 int ColourCount(const std::string& pngPath);
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+};
+// The pixels of column x from the top row down (empty when unreadable).
+std::vector<Rgb> PixelColumn(const std::string& pngPath, int x);
 
 // Records the program's sound (its two ALSA ports) for `seconds` into a 32-bit float WAV;
 // returns when the recording has ended. False when the ports are missing.
