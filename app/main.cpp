@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
           programDirectory, options.projectPrefix, options.midiInput, options.midiOutput, options.midiOutput2,
           options.defaultInstrument, options.noOp, options.bufferSize, options.background, options.launchpad,
           options.wallpaper, options.fx, "", options.qmini, options.blackKeysTransport, true, options.maxVelocityValue);
+      sequencer->GetPlayer()->SetMidiClock(options.midiClock);
       started = sequencer->Init(render.get());
     }
   }

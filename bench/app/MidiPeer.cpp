@@ -21,6 +21,10 @@
 //       clock drift of a straight-line fit and, when the file holds cycles, the lateness of the
 //       process callback.
 //
+//   zs_midi_peer clock <file> <bpm> [--skip seconds]
+//       Intervals between the MIDI clocks (0xF8) against 60 / (24 * bpm), in the three time
+//       bases of grid: median, 99th percentile and maximum of the absolute error.
+//
 //   zs_midi_peer pairs <file>
 //       Every note-on must be followed by a note-off (status 8x, or 9x with velocity 0) of the
 //       same channel and key. Prints the counts; exit status 1 when a note was left on, unless
@@ -322,6 +326,87 @@ void PrintFit(const char* label, const GridFit& fit) {
          fit.median, fit.p99, fit.max, fit.lo, fit.hi, fit.driftPpm);
 }
 
+// The dummy driver restarts its schedule from a late cycle (an overrun), so from then on its
+// frame counter lags the wall clock by that much more. Frame stamps are put back on the wall
+// clock with the lower envelope of (callback time - frame time) over the next half second:
+// the lag only grows, and within half a second some callback runs on time. Returns what to add
+// to each of `seconds` (frame stamps in seconds); empty without cycle records.
+std::vector<double> AnchorShifts(const Recording& rec, const std::vector<double>& seconds) {
+  if (rec.cycles.size() <= 2) return {};
+  const size_t n = rec.cycles.size();
+  std::vector<double> lag(n), envelope(n);
+  for (size_t i = 0; i < n; ++i) lag[i] = rec.cycles[i].usecs / 1e6 - rec.cycles[i].frame / rec.sampleRate;
+  const size_t window = std::max<size_t>(1, static_cast<size_t>(0.5 * rec.sampleRate / std::max(1, rec.period)));
+  std::vector<size_t> queue;  // indices of increasing lag, a monotonic deque
+  size_t head = 0;
+  for (size_t i = n; i-- > 0;) {
+    while (queue.size() > head && lag[queue.back()] >= lag[i]) queue.pop_back();
+    queue.push_back(i);
+    while (queue[head] >= i + window) ++head;
+    envelope[i] = lag[queue[head]];
+  }
+  std::vector<double> shift;
+  for (double s : seconds) {
+    const uint64_t frame = static_cast<uint64_t>(std::llround(s * rec.sampleRate));
+    auto it = std::upper_bound(rec.cycles.begin(), rec.cycles.end(), frame,
+                               [](uint64_t f, const Cycle& c) { return f < c.frame; });
+    const size_t i = it == rec.cycles.begin() ? 0 : static_cast<size_t>(it - rec.cycles.begin()) - 1;
+    shift.push_back(envelope[i]);
+  }
+  return shift;
+}
+
+// MIDI clock (0xF8) intervals against 60 / (24 * bpm): median, p99 and max of the absolute
+// error in ms, and the mean interval's error in ppm (a drift against the tempo).
+void PrintClockIntervals(const char* label, const std::vector<double>& ticks, double bpm, double skip) {
+  const double expected = 60.0 / (24.0 * bpm);
+  std::vector<double> error;
+  double first = 0, last = 0;
+  for (size_t i = 1; i < ticks.size(); ++i) {
+    if (ticks[i - 1] - ticks.front() < skip) continue;
+    if (error.empty()) first = ticks[i - 1];
+    last = ticks[i];
+    error.push_back(std::fabs(ticks[i] - ticks[i - 1] - expected) * 1000);
+  }
+  if (error.empty()) {
+    printf("  clock, %-26s: no clock intervals\n", label);
+    return;
+  }
+  std::sort(error.begin(), error.end());
+  const double mean = (last - first) / error.size();
+  printf("  clock, %-26s: %zu intervals of %.3f ms, error median %.3f ms, p99 %.3f ms, max %.3f ms (mean %+.0f ppm)\n",
+         label, error.size(), expected * 1000, Percentile(error, 50), Percentile(error, 99), error.back(),
+         (mean / expected - 1) * 1e6);
+}
+
+int Clock(const std::string& path, double bpm, double skip) {
+  Recording rec;
+  if (!Load(path, rec)) return 1;
+  if (bpm <= 0) {
+    printf("error: tempo must be positive\n");
+    return 1;
+  }
+  std::vector<double> byFrame, byClock;
+  for (const Message& m : rec.messages) {
+    if (m.size != 1 || m.bytes[0] != 0xF8) continue;
+    byFrame.push_back(m.frame / rec.sampleRate);
+    byClock.push_back(m.usecs / 1e6);
+  }
+  if (byFrame.size() < 2) {
+    printf("error: fewer than two MIDI clocks received\n");
+    return 1;
+  }
+  PrintClockIntervals("JACK frame stamps", byFrame, bpm, skip);
+  const std::vector<double> shift = AnchorShifts(rec, byFrame);
+  if (!shift.empty()) {
+    std::vector<double> anchored;
+    for (size_t k = 0; k < byFrame.size(); ++k) anchored.push_back(byFrame[k] + shift[k]);
+    PrintClockIntervals("frame stamps re-anchored", anchored, bpm, skip);
+  }
+  PrintClockIntervals("receiving callback time", byClock, bpm, skip);
+  return 0;
+}
+
 int Grid(const std::string& path, double bpm, double skip, const int offsets[16]) {
   Recording rec;
   if (!Load(path, rec)) return 1;
@@ -345,32 +430,13 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
   }
   const GridFit frames = FitGrid(byFrame, byFrameDue, step, skip);
   const GridFit clock = FitGrid(byClock, byClockDue, step, skip);
-  // The dummy driver restarts its schedule from a late cycle (an overrun), so from then on its
-  // frame counter lags the wall clock by that much more. Frame stamps are put back on the wall
-  // clock with the lower envelope of (callback time - frame time) over the next half second:
-  // the lag only grows, and within half a second some callback runs on time.
   GridFit anchored;
-  if (rec.cycles.size() > 2) {
-    const size_t n = rec.cycles.size();
-    std::vector<double> lag(n), envelope(n);
-    for (size_t i = 0; i < n; ++i) lag[i] = rec.cycles[i].usecs / 1e6 - rec.cycles[i].frame / rec.sampleRate;
-    const size_t window = std::max<size_t>(1, static_cast<size_t>(0.5 * rec.sampleRate / std::max(1, rec.period)));
-    std::vector<size_t> queue;  // indices of increasing lag, a monotonic deque
-    size_t head = 0;
-    for (size_t i = n; i-- > 0;) {
-      while (queue.size() > head && lag[queue.back()] >= lag[i]) queue.pop_back();
-      queue.push_back(i);
-      while (queue[head] >= i + window) ++head;
-      envelope[i] = lag[queue[head]];
-    }
+  const std::vector<double> shift = AnchorShifts(rec, byFrame);
+  if (!shift.empty()) {
     std::vector<double> byAnchored, byAnchoredDue;
     for (size_t k = 0; k < byFrame.size(); ++k) {
-      const uint64_t frame = static_cast<uint64_t>(std::llround(byFrame[k] * rec.sampleRate));
-      auto it = std::upper_bound(rec.cycles.begin(), rec.cycles.end(), frame,
-                                 [](uint64_t f, const Cycle& c) { return f < c.frame; });
-      const size_t i = it == rec.cycles.begin() ? 0 : static_cast<size_t>(it - rec.cycles.begin()) - 1;
-      byAnchored.push_back(byFrame[k] + envelope[i]);
-      byAnchoredDue.push_back(byFrameDue[k] + envelope[i]);
+      byAnchored.push_back(byFrame[k] + shift[k]);
+      byAnchoredDue.push_back(byFrameDue[k] + shift[k]);
     }
     anchored = FitGrid(byAnchored, byAnchoredDue, step, skip);
   }
@@ -466,7 +532,8 @@ int Pairs(const std::string& path) {
 void Usage() {
   printf("usage: zs_midi_peer record <client-name> <file> [--cycles]\n"
          "       zs_midi_peer grid <file> <bpm> [--skip seconds] [--offset channel:offset ...]\n"
-         "       zs_midi_peer pairs <file>\n");
+         "       zs_midi_peer pairs <file>\n"
+         "       zs_midi_peer clock <file> <bpm> [--skip seconds]\n");
 }
 
 }  // namespace
@@ -505,6 +572,9 @@ int main(int argc, char** argv) {
     return Grid(args[1], bpm, skip, offsets);
   }
   if (args.size() == 2 && args[0] == "pairs") return Pairs(args[1]);
+  if ((args.size() == 3 || (args.size() == 5 && args[3] == "--skip")) && args[0] == "clock") {
+    return Clock(args[1], std::atof(args[2].c_str()), args.size() == 5 ? std::atof(args[4].c_str()) : 1.0);
+  }
   Usage();
   return 2;
 }
