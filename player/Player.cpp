@@ -58,7 +58,7 @@ void Player::SendSynth(bool on, int synthTrack, int note, int velocity) {
 void Player::SendMidi(int destination, bool on, int note, int velocity, int channel, double time) {
   MidiOutput* out = destination == 1 ? midiOut1 : midiOut2;
   if (!out || !out->IsUsable()) return;
-  if (sendObserver) sendObserver(SentNote{on, destination, -1, channel, note, on ? velocity : 0});
+  if (sendObserver) sendObserver(SentNote{on, destination, -1, channel, note, on ? velocity : 0, time});
   NoteEvent event;
   event.noteOff = !on;
   event.note = note;

@@ -34,6 +34,7 @@ struct SentNote {
   int channel = 0;      // MIDI channel on outputs 1 and 2
   int note = 0;         // as sent (transposed)
   int velocity = 0;
+  double time = 0;      // MIDI outputs: when it is due on the player's clock (GetClockTime)
 };
 
 // Turns the song model into timed note events and sends them to the synthesizer and the two
