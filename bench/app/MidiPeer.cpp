@@ -5,10 +5,12 @@
 //       Registers the input port "<client-name>:in" (lower case, so that a program's -o
 //       substring finds it), prints "ready" once the port is active, and writes one line per
 //       received message until SIGINT or SIGTERM:
-//         m <frame> <usecs> <bytes in hex>
+//         m <frame> <usecs> <frame-usecs> <bytes in hex>
 //       frame: the JACK frame the message arrived at (cycle start + event time), counted
 //       from the server's start without wrapping; usecs: the monotonic clock (jack_get_time)
-//       when this client's process callback ran for that cycle. With --cycles every cycle is
+//       when this client's process callback ran for that cycle; frame-usecs: JACK's own time of
+//       that frame (jack_frames_to_time in that cycle), the time line a sender that stamps its
+//       messages maps them onto. With --cycles every cycle is
 //       written too ("c <frame> <usecs>"), for the callback's lateness against the frame grid.
 //       The first line is "r <sample rate> <period>"; the last is "lost <n>", the events the
 //       port buffer could not hold.
@@ -56,6 +58,7 @@ namespace {
 struct Record {
   uint64_t frame;
   uint64_t usecs;
+  uint64_t frameUsecs;
   uint8_t size;  // 0: a cycle record (bytes[0] = 0) or a gap before this cycle (bytes[0] = 1)
   uint8_t bytes[3];
 };
@@ -97,8 +100,8 @@ int Process(jack_nframes_t nframes, void* arg) {
   const uint64_t cycleFrame = (peer.wraps << 32) + frame;
   // A cycle this callback did not run in: what the sender wrote into it never arrives here.
   // Written as "g <last cycle seen> <this cycle>" (the second number rides in `usecs`).
-  if (!first && advance != nframes) Push(peer, Record{cycleFrame - advance, cycleFrame, 0, {1, 0, 0}});
-  if (peer.cycles) Push(peer, Record{cycleFrame, now, 0, {0, 0, 0}});
+  if (!first && advance != nframes) Push(peer, Record{cycleFrame - advance, cycleFrame, 0, 0, {1, 0, 0}});
+  if (peer.cycles) Push(peer, Record{cycleFrame, now, 0, 0, {0, 0, 0}});
 
   void* buffer = jack_port_get_buffer(peer.port, nframes);
   peer.lost.fetch_add(jack_midi_get_lost_event_count(buffer), std::memory_order_relaxed);
@@ -106,7 +109,8 @@ int Process(jack_nframes_t nframes, void* arg) {
   for (uint32_t i = 0; i < count; ++i) {
     jack_midi_event_t event;
     if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-    Record record{cycleFrame + event.time, now, static_cast<uint8_t>(std::min<size_t>(event.size, 3)), {0, 0, 0}};
+    Record record{cycleFrame + event.time, now, jack_frames_to_time(peer.client, frame + event.time),
+                  static_cast<uint8_t>(std::min<size_t>(event.size, 3)), {0, 0, 0}};
     std::memcpy(record.bytes, event.buffer, record.size);
     Push(peer, record);
   }
@@ -125,7 +129,7 @@ void Drain(Peer& peer, FILE* out) {
       fprintf(out, "c %" PRIu64 " %" PRIu64 "\n", record.frame, record.usecs);
       continue;
     }
-    fprintf(out, "m %" PRIu64 " %" PRIu64, record.frame, record.usecs);
+    fprintf(out, "m %" PRIu64 " %" PRIu64 " %" PRIu64, record.frame, record.usecs, record.frameUsecs);
     for (int i = 0; i < record.size; ++i) fprintf(out, " %02x", record.bytes[i]);
     fputc('\n', out);
   }
@@ -186,6 +190,7 @@ int Listen(const std::string& name, const std::string& path, bool cycles) {
 struct Message {
   uint64_t frame;
   uint64_t usecs;
+  uint64_t frameUsecs;
   int size;
   uint8_t bytes[3];
 };
@@ -226,15 +231,16 @@ bool Load(const std::string& path, Recording& rec) {
   char line[256];
   while (fgets(line, sizeof line, in) != nullptr) {
     unsigned rate = 0, period = 0;
-    unsigned long long frame = 0, usecs = 0, lost = 0;
+    unsigned long long frame = 0, usecs = 0, frameUsecs = 0, lost = 0;
     unsigned b[3] = {0, 0, 0};
     if (line[0] == 'r' && sscanf(line, "r %u %u", &rate, &period) == 2) {
       rec.sampleRate = rate;
       rec.period = static_cast<int>(period);
     } else if (line[0] == 'm') {
-      const int n = sscanf(line, "m %llu %llu %x %x %x", &frame, &usecs, &b[0], &b[1], &b[2]);
-      if (n < 3) continue;
-      Message m{frame, usecs, n - 2, {static_cast<uint8_t>(b[0]), static_cast<uint8_t>(b[1]), static_cast<uint8_t>(b[2])}};
+      const int n = sscanf(line, "m %llu %llu %llu %x %x %x", &frame, &usecs, &frameUsecs, &b[0], &b[1], &b[2]);
+      if (n < 4) continue;
+      Message m{frame, usecs, frameUsecs, n - 3,
+                {static_cast<uint8_t>(b[0]), static_cast<uint8_t>(b[1]), static_cast<uint8_t>(b[2])}};
       rec.messages.push_back(m);
     } else if (line[0] == 'g' && sscanf(line, "g %llu %llu", &frame, &usecs) == 2) {
       rec.gaps.push_back(Gap{frame, usecs});
@@ -386,11 +392,12 @@ int Clock(const std::string& path, double bpm, double skip) {
     printf("error: tempo must be positive\n");
     return 1;
   }
-  std::vector<double> byFrame, byClock;
+  std::vector<double> byFrame, byClock, byFrameTime;
   for (const Message& m : rec.messages) {
     if (m.size != 1 || m.bytes[0] != 0xF8) continue;
     byFrame.push_back(m.frame / rec.sampleRate);
     byClock.push_back(m.usecs / 1e6);
+    byFrameTime.push_back(m.frameUsecs / 1e6);
   }
   if (byFrame.size() < 2) {
     printf("error: fewer than two MIDI clocks received\n");
@@ -404,6 +411,7 @@ int Clock(const std::string& path, double bpm, double skip) {
     PrintClockIntervals("frame stamps re-anchored", anchored, bpm, skip);
   }
   PrintClockIntervals("receiving callback time", byClock, bpm, skip);
+  PrintClockIntervals("JACK time of the frame", byFrameTime, bpm, skip);
   return 0;
 }
 
@@ -415,7 +423,7 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
     return 1;
   }
   const double step = 240.0 / bpm / 16.0;
-  std::vector<double> byFrame, byFrameDue, byClock, byClockDue;
+  std::vector<double> byFrame, byFrameDue, byClock, byClockDue, byFrameTime, byFrameTimeDue;
   for (const Message& m : rec.messages) {
     if (!IsNoteOn(m)) continue;
     const double back = offsets[m.bytes[0] & 0x0F] / 128.0 * step;
@@ -423,6 +431,8 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
     byFrameDue.push_back(byFrame.back() - back);
     byClock.push_back(m.usecs / 1e6);
     byClockDue.push_back(byClock.back() - back);
+    byFrameTime.push_back(m.frameUsecs / 1e6);
+    byFrameTimeDue.push_back(byFrameTime.back() - back);
   }
   if (byFrame.empty()) {
     printf("error: no note-on received\n");
@@ -430,6 +440,7 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
   }
   const GridFit frames = FitGrid(byFrame, byFrameDue, step, skip);
   const GridFit clock = FitGrid(byClock, byClockDue, step, skip);
+  const GridFit frameTime = FitGrid(byFrameTime, byFrameTimeDue, step, skip);
   GridFit anchored;
   const std::vector<double> shift = AnchorShifts(rec, byFrame);
   if (!shift.empty()) {
@@ -449,6 +460,9 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
   PrintFit("JACK frame stamps", frames);
   if (anchored.count > 0) PrintFit("frame stamps re-anchored", anchored);
   PrintFit("receiving callback time", clock);
+  // The frames on JACK's time line (its clock filter, as a sender maps times to frames): how
+  // exactly messages land in the sample stream, free of the dummy driver's frame counter lag.
+  PrintFit("JACK time of the frame", frameTime);
 
   if (rec.cycles.size() > 2) {
     // Intervals between the receiver's callbacks, and cycles it did not see (the server
