@@ -137,15 +137,24 @@ void JackMidiSender::Process(jack_nframes_t frames) {
   void* buffer = jack_port_get_buffer(port, frames);
   jack_midi_clear_buffer(buffer);
   TakeQueued();
+  // The cycle's frames on JACK's time line, from its clock filter. A driver that keeps missing
+  // its wake-ups (the dummy driver without real-time scheduling) throws the filter off by whole
+  // periods either way, or stretches a cycle to many; the cycle is then taken to start now.
   jack_nframes_t cycleFrame;
   jack_time_t cycleStart, nextStart;
   float periodUsecs;
-  if (jack_get_cycle_times(client, &cycleFrame, &cycleStart, &nextStart, &periodUsecs) != 0 ||
-      nextStart <= cycleStart) {
-    cycleStart = jack_get_time();
-    nextStart = cycleStart + static_cast<jack_time_t>(frames * 1e6 / jack_get_sample_rate(client));
+  const int64_t now = static_cast<int64_t>(jack_get_time());
+  const int64_t nominal = static_cast<int64_t>(frames * 1e6 / jack_get_sample_rate(client));
+  int64_t start = now, span = nominal;
+  if (jack_get_cycle_times(client, &cycleFrame, &cycleStart, &nextStart, &periodUsecs) == 0) {
+    const int64_t filtered = static_cast<int64_t>(cycleStart), filteredSpan = static_cast<int64_t>(nextStart - cycleStart);
+    if (2 * filteredSpan >= nominal && 2 * filteredSpan <= 3 * nominal && 4 * (now - filtered) >= -nominal &&
+        now - filtered <= 2 * nominal) {
+      start = filtered;
+      span = filteredSpan;
+    }
   }
-  const int64_t start = static_cast<int64_t>(cycleStart), span = static_cast<int64_t>(nextStart - cycleStart);
+  if (span < 1) span = 1;
   jack_nframes_t last = 0;
   while (head < tail && pending[head].due < start + span) {
     const Message& m = pending[head];
