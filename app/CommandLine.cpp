@@ -31,6 +31,7 @@ void PrintUsage(bool missingPrefix) {
   fprintf(stderr, "-w selects a wallpaper (wallpaper number is 1, 2, 3 or 4, 5, 6)\n");
   fprintf(stderr, "-m sets maximum achievable velocity of midi input (and scales it to full range)\n");
   fprintf(stderr, "-x loads a LinuxVST into fx chain (a hack). Requires file fx.dat in appimage directory.\n");
+  fprintf(stderr, "-t sends midi clock, start, stop and continue on the midi outputs\n");
   if (missingPrefix) fprintf(stderr, "Missing <project-prefix>\n");
 }
 
@@ -69,7 +70,7 @@ int ParseCommandLine(int argc, char** argv, CommandLineOptions& o) {
   optind = 0;  // full reset of getopt, so tests can parse several command lines
   opterr = 1;
   int c;
-  while ((c = getopt(argc, argv, "i:o:p:s:b:c:w:m:gdnlqxk")) != -1) {
+  while ((c = getopt(argc, argv, "i:o:p:s:b:c:w:m:gdnlqxkt")) != -1) {
     switch (c) {
       case 'i': o.midiInput = optarg; break;
       case 'o': o.midiOutput = optarg; break;
@@ -86,6 +87,7 @@ int ParseCommandLine(int argc, char** argv, CommandLineOptions& o) {
       case 'q': o.qmini = true; break;
       case 'x': o.fx = true; break;
       case 'k': o.blackKeysTransport = true; break;
+      case 't': o.midiClock = true; break;
       default:
         PrintUsage(false);
         return 255;

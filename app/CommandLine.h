@@ -22,6 +22,7 @@ struct CommandLineOptions {
   bool qmini = false;            // -q
   bool blackKeysTransport = false;  // -k
   bool fx = false;               // -x
+  bool midiClock = false;        // -t
   std::string projectPrefix;
 
   int bufferSize = 128;

@@ -1,13 +1,46 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "app/SequencerThread.h"
 
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "app/QuitRequest.h"
 #include "player/Util.h"
 
+namespace {
+
+// Below JACK's real-time threads (priority 10 by default, its clients just under it), which
+// must never wait for us, and above every normal thread, so a busy desktop does not delay a
+// frame. The frames sleep, so the thread never takes a core for itself.
+constexpr int kRealtimePriority = 5;
+
+// SCHED_FIFO when the rtprio limit (or privilege) allows it, else normal scheduling as before.
+void RequestRealtimeScheduling() {
+  rlimit limit{};
+  getrlimit(RLIMIT_RTPRIO, &limit);
+  const bool privileged = geteuid() == 0;
+  const int priority = privileged ? kRealtimePriority
+                                  : static_cast<int>(std::min<rlim_t>(limit.rlim_cur, kRealtimePriority));
+  sched_param param{};
+  param.sched_priority = priority;
+  if (priority >= 1 && pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) {
+    printf("sequencer thread: real-time scheduling (SCHED_FIFO, priority %d)\n", priority);
+  } else {
+    printf("sequencer thread: normal scheduling (real-time not permitted; rtprio limit %ld)\n",
+           static_cast<long>(limit.rlim_cur));
+  }
+}
+
+}  // namespace
+
 void* SequencerThread::Main(void* arg) {
   ThreadShared& shared = *static_cast<ThreadShared*>(arg);
+  RequestRealtimeScheduling();
   Timer delta;
   Timer frame;
   delta.Start();

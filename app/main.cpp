@@ -79,6 +79,11 @@ int main(int argc, char** argv) {
   // A start that fails from here on still tears down in order, but reports failure.
   bool started = false;
   Display* display = nullptr;
+  // The render thread draws through a connection of its own: a swap holds its connection's lock
+  // while the frame goes to the server (milliseconds on a virtual X server), and the sequencer
+  // thread, which reads the keys through `display` every millisecond, must not wait for it; a
+  // late sequencer frame makes late MIDI messages.
+  Display* renderDisplay = nullptr;
   Window window = 0;
   EGLDisplay eglDisplay = EGL_NO_DISPLAY;
   EGLConfig eglConfig = nullptr;
@@ -95,7 +100,7 @@ int main(int argc, char** argv) {
   WindowHeightCurrent = options.windowHeight;
   const bool windowUp = displayUp && createNativeWindow(display, &window);
   if (windowUp) XSelectInput(display, window, kWindowEventMask);
-  const bool contextUp = windowUp && createEGLDisplay(display, eglDisplay) &&
+  const bool contextUp = windowUp && createNativeDisplay(&renderDisplay) && createEGLDisplay(renderDisplay, eglDisplay) &&
                          chooseEGLConfig(eglDisplay, eglConfig) &&
                          createEGLSurface(window, eglDisplay, eglConfig, eglSurface) &&
                          setupEGLContext(eglDisplay, eglConfig, eglSurface, eglContext);
@@ -111,6 +116,7 @@ int main(int argc, char** argv) {
           programDirectory, options.projectPrefix, options.midiInput, options.midiOutput, options.midiOutput2,
           options.defaultInstrument, options.noOp, options.bufferSize, options.background, options.launchpad,
           options.wallpaper, options.fx, "", options.qmini, options.blackKeysTransport, true, options.maxVelocityValue);
+      sequencer->GetPlayer()->SetMidiClock(options.midiClock);
       started = sequencer->Init(render.get());
     }
   }
@@ -145,6 +151,7 @@ int main(int argc, char** argv) {
     eglMakeCurrent(eglDisplay, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglTerminate(eglDisplay);
   }
+  if (renderDisplay != nullptr) XCloseDisplay(renderDisplay);
   releaseNativeResources(display, window, nullptr);
   return started ? 0 : 1;
 }

@@ -2,7 +2,9 @@
 #include "devices/MidiOutput.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 
 #include "devices/MidiPorts.h"
@@ -29,15 +31,31 @@ bool MidiOutput::Init(const std::string& name, int number, RtMidi::Api api) {
     CloseAndDelete(out);
     return false;
   }
+  // RtMidi found and named the port; on JACK the program's own client takes it over, so that
+  // messages leave at their time. Should that fail, RtMidi keeps it.
+  if (out->getCurrentApi() == RtMidi::UNIX_JACK && std::getenv("ZS_MIDI_OUTPUT_RTMIDI") == nullptr) {
+    auto sender = std::make_unique<JackMidiSender>();
+    if (sender->Open(chosen)) {
+      CloseAndDelete(out);
+      jack = std::move(sender);
+    }
+  }
   midiOut = std::move(out);
+  outputNumber = number;
   usable = true;
   return true;
 }
 
 void MidiOutput::Shutdown() {
-  if (midiOut != nullptr) {
-    EndAllNotes();
-    CloseAndDelete(midiOut);
+  if (midiOut != nullptr || jack != nullptr) EndAllNotes();
+  if (midiOut != nullptr) CloseAndDelete(midiOut);
+  if (jack != nullptr) {
+    jack->Close();
+    if (jack->LateCount() > 0 || jack->DroppedCount() > 0) {
+      printf("midi output %d: %" PRIu64 " messages went out late, %" PRIu64 " did not fit the queue\n", outputNumber,
+             jack->LateCount(), jack->DroppedCount());
+    }
+    jack.reset();
   }
   usable = false;
   usedChannels = 0;
@@ -52,8 +70,8 @@ void MidiOutput::PrintMidiOutputs(RtMidi::Api api) {
   for (const std::string& name : LowerCasePortNames(*out)) printf("%s\n", name.c_str());
 }
 
-void MidiOutput::SendEvent(NoteEvent event) {
-  if (midiOut == nullptr) return;
+void MidiOutput::SendEvent(NoteEvent event, double time) {
+  if (!usable) return;
   // Callers pass channels 0..15; anything that does not make a note-on status byte, or a
   // note outside 0..127, would reach the device as a different message (a sysex start,
   // a program change), so it is dropped.
@@ -62,30 +80,54 @@ void MidiOutput::SendEvent(NoteEvent event) {
   if (event.note < 0 || event.note > 127) return;
   const int velocity = event.noteOff ? 0 : std::clamp(event.velocity, 0, 127);
   usedChannels |= static_cast<uint16_t>(1u << (status & 0x0F));
-  Send(static_cast<unsigned char>(status), static_cast<unsigned char>(event.note),
-       static_cast<unsigned char>(velocity));
+  const unsigned char message[3] = {static_cast<unsigned char>(status), static_cast<unsigned char>(event.note),
+                                    static_cast<unsigned char>(velocity)};
+  Send(time, message, 3);
 }
 
-void MidiOutput::LaunchpadAllNotesOff() {
-  if (midiOut == nullptr) return;
+void MidiOutput::SendRealtime(unsigned char status, double time) {
+  if (!usable || status < 0xF8) return;
+  Send(time, &status, 1);
+}
+
+void MidiOutput::SendSongPosition(int beats, double time) {
+  if (!usable) return;
+  const int position = std::clamp(beats, 0, 16383);
+  const unsigned char message[3] = {0xF2, static_cast<unsigned char>(position & 0x7F),
+                                    static_cast<unsigned char>(position >> 7)};
+  Send(time, message, 3);
+}
+
+void MidiOutput::LaunchpadAllNotesOff(double time) {
+  if (!usable) return;
   // A pad whose message failed stays lit, but that is no reason to leave the others lit too.
-  for (int n = 0; n < 128; ++n) Send(0x90, static_cast<unsigned char>(n), 0);
-}
-
-void MidiOutput::EndAllNotes() {
-  if (midiOut == nullptr) return;
-  for (int channel = 0; channel < 16; ++channel) {
-    if (!(usedChannels & (1u << channel))) continue;
-    const unsigned char status = static_cast<unsigned char>(0xB0 + channel);
-    Send(status, 123, 0);
-    Send(status, 64, 0);
+  for (int n = 0; n < 128; ++n) {
+    const unsigned char message[3] = {0x90, static_cast<unsigned char>(n), 0};
+    Send(time, message, 3);
   }
 }
 
-void MidiOutput::Send(unsigned char status, unsigned char data1, unsigned char data2) {
-  const unsigned char message[3] = {status, data1, data2};
+void MidiOutput::EndAllNotes() {
+  if (midiOut == nullptr && jack == nullptr) return;
+  for (int channel = 0; channel < 16; ++channel) {
+    if (!(usedChannels & (1u << channel))) continue;
+    const unsigned char status = static_cast<unsigned char>(0xB0 + channel);
+    const unsigned char allNotesOff[3] = {status, 123, 0};
+    const unsigned char sustainUp[3] = {status, 64, 0};
+    Send(kSendNow, allNotesOff, 3);
+    Send(kSendNow, sustainUp, 3);
+  }
+}
+
+void MidiOutput::Send(double time, const unsigned char* message, int size) {
+  if (jack != nullptr) {
+    // A time before the last one sent is fine: the sender keeps its messages in time order.
+    jack->Send(time < 0 ? MonotonicSeconds() : time, message, size);
+    return;
+  }
+  if (midiOut == nullptr) return;
   try {
-    midiOut->sendMessage(message, sizeof message);
+    midiOut->sendMessage(message, static_cast<size_t>(size));
   } catch (const std::exception&) {
     // RtMidiError has printed its own message; the next message may well get through.
   }

@@ -225,6 +225,14 @@ int Sequencer::PlayerSlices(double dt, double* out) {
 void Sequencer::UpdateInternal(double dt, const Controls&) {
   double slices[kMaxPlayerSlices + 1];
   const int n = PlayerSlices(dt, slices);
+  // The player's clock runs on the frame times it is given, which add up to the monotonic
+  // clock exactly and so keep the step grid steady; it is put back on the clock only when they
+  // stop adding up: at the first frame, after a stall longer than the slices cover, or when a
+  // caller's frame times are not real ones.
+  double sliced = 0;
+  for (int i = 0; i < n; ++i) sliced += slices[i];
+  const double now = MonotonicSeconds();
+  if (!(std::fabs(player->GetClockTime() + sliced - now) < kPlayerClockSlack)) player->SetClockTime(now - sliced);
   for (int i = 0; i < n; ++i) player->Update(slices[i]);
 }
 

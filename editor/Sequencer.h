@@ -70,6 +70,9 @@ extern const ExternalEditParam kExternalEqualizerEditParams[kExternalParams];
 constexpr double kPlayerSlice = 1.0 / 60.0;
 // Longest frame that is caught up; a longer gap (a stalled thread) counts as this much.
 constexpr int kMaxPlayerSlices = 60;
+// How far the player's clock may stray from the monotonic clock before it is put back: well
+// above the jitter of the moment a frame reads the clock, which must never move the grid.
+constexpr double kPlayerClockSlack = 0.02;
 
 // The application's scene: owns the song, the player, the synthesizer and the MIDI ports,
 // holds the editor state and turns each frame's keys into edits and player commands.

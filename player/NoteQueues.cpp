@@ -30,7 +30,7 @@ void NoteOffQueue::Update(double elapsed, std::vector<NoteOffQueueEntry>& due) {
     e.time -= elapsed;
     // "Not above 0" also catches a NaN elapsed time, which would otherwise hang every note.
     if (!(e.time > 0)) {
-      e.time = 0;
+      if (!(e.time <= 0)) e.time = 0;  // NaN
       due.push_back(e);
     } else {
       stay.push_back(e);

@@ -12,7 +12,7 @@
 struct NoteOffQueueEntry {
   int32_t note = 0;  // as stored in the song, before the track's pitch change
   int32_t track = 0;
-  double time = 0;  // seconds until the note-off is due
+  double time = 0;  // seconds until the note-off is due (counted from the note's own start)
   int32_t channel = 0;
   int32_t output = 0;  // 0 internal, 1 first MIDI output, 2 second
   int32_t pitchChange = 0;  // 64 none
@@ -29,7 +29,8 @@ class NoteOffQueue {
   // Removes every entry of that note and track.
   void RemoveOverlaps(int note, int track, bool& removed);
   // Counts every entry down by elapsed seconds; `due` (emptied first) receives, in queue
-  // order, the entries that reached 0, with their time set to 0.
+  // order, the entries that reached 0, their time how far past due they went (<= 0; 0 when the
+  // time was not a number).
   void Update(double elapsed, std::vector<NoteOffQueueEntry>& due);
   // Appends to `due` the entries of `track` whose note is among `notes`, so that a note still
   // sounding is ended before it starts again.

@@ -34,6 +34,7 @@ struct SentNote {
   int channel = 0;      // MIDI channel on outputs 1 and 2
   int note = 0;         // as sent (transposed)
   int velocity = 0;
+  double time = 0;      // MIDI outputs: when it is due on the player's clock (GetClockTime)
 };
 
 // Turns the song model into timed note events and sends them to the synthesizer and the two
@@ -109,10 +110,32 @@ class Player {
   // Step length in seconds at the current tempo (a sixteenth note).
   double StepDuration() const { return 240.0 / bpm * 0.0625; }
 
+  // The time line of MIDI messages, in seconds on the monotonic clock (MonotonicSeconds): each
+  // Update covers the span from GetClockTime() to GetClockTime() + elapsed, and every message
+  // carries the time within it where the step grid puts it. Messages sent outside Update (stop,
+  // live notes) carry GetClockTime(). The caller sets the clock when Update's elapsed times
+  // stopped adding up to the real time (at the start, after a stall).
+  void SetClockTime(double seconds) { clockTime = seconds; }
+  double GetClockTime() const { return clockTime; }
+  // MIDI clock on both MIDI outputs: 24 clocks per quarter note (6 per step) on the step grid,
+  // free-running at the tempo while stopped; Start on Play, Song Position Pointer and Continue
+  // on Continue, Stop on Stop.
+  void SetMidiClock(bool on) { midiClock = on; }
+
  private:
-  void Route(bool on, int track, int note, int velocity, int channel, int output, int pitchChange);
+  static constexpr int kClocksPerStep = 6;
+  // `time` < 0: the present, GetClockTime().
+  void Route(bool on, int track, int note, int velocity, int channel, int output, int pitchChange,
+             double time = -1);
   void SendSynth(bool on, int track, int note, int velocity);
-  void SendMidi(int destination, bool on, int note, int velocity, int channel);
+  void SendMidi(int destination, bool on, int note, int velocity, int channel, double time);
+  // A system real-time message to both MIDI outputs.
+  void SendTransport(unsigned char status, double time);
+  // The clocks at positions from c0 to c1 of the step (crossing into the next step when
+  // `crossed`, whose clocks are left out unless `newStep`); c1 is the position at t1.
+  void SendClocks(double c0, double c1, bool crossed, double t1, double stepDuration, bool newStep);
+  // Stop without the MIDI Stop message: the loop's restart inside Update.
+  void Halt();
   void AdvanceTrackSteps();
   void ResetTrackStepsToStart();
   bool SoundsInSession(int track) const;
@@ -143,6 +166,12 @@ class Player {
   bool layering;
   LoadReport lastLoad;
 
+  double clockTime = 0;
+  bool midiClock = false;
+  double clockFraction = 0;  // the clock's position within a step while stopped
+  // Set by Play and Continue, sent at the start of the next Update's span.
+  enum class Transport { kNone, kStart, kContinue } transportPending = Transport::kNone;
+
   std::function<void(const SentNote&)> sendObserver;
   // Scratch lists reused every frame so that Update does not allocate in steady state.
   std::vector<Note> gathered[kTracks];
@@ -150,6 +179,7 @@ class Player {
   std::vector<NoteOffQueueEntry> due;
   std::vector<NoteOffQueueEntry> flushed;
   std::vector<NoteCompletionQueueEntry> completed;
+  std::vector<double> gatheredTimes[kTracks];  // the time of each note in gathered
 };
 
 // The note a track's pitch change makes of `note`: note + pitch - 64 within 0..127.

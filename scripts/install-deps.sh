@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libfluidsynth-dev librtmidi-dev libx11-dev libxtst-dev libegl-dev libgles-dev libglm-dev liblodepng-dev
+  libfluidsynth-dev librtmidi-dev libjack-jackd2-dev libx11-dev libxtst-dev libegl-dev libgles-dev libglm-dev liblodepng-dev
   ladspa-sdk googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-xkb-utils x11-apps imagemagick
   jackd2 jack-capture libasound2-plugins timgm6mb-soundfont

@@ -5,10 +5,12 @@
 //       Registers the input port "<client-name>:in" (lower case, so that a program's -o
 //       substring finds it), prints "ready" once the port is active, and writes one line per
 //       received message until SIGINT or SIGTERM:
-//         m <frame> <usecs> <bytes in hex>
+//         m <frame> <usecs> <frame-usecs> <bytes in hex>
 //       frame: the JACK frame the message arrived at (cycle start + event time), counted
 //       from the server's start without wrapping; usecs: the monotonic clock (jack_get_time)
-//       when this client's process callback ran for that cycle. With --cycles every cycle is
+//       when this client's process callback ran for that cycle; frame-usecs: JACK's own time of
+//       that frame (jack_frames_to_time in that cycle), the time line a sender that stamps its
+//       messages maps them onto. With --cycles every cycle is
 //       written too ("c <frame> <usecs>"), for the callback's lateness against the frame grid.
 //       The first line is "r <sample rate> <period>"; the last is "lost <n>", the events the
 //       port buffer could not hold.
@@ -20,6 +22,10 @@
 //       median, 99th percentile and maximum absolute deviation in ms, the signed range, the
 //       clock drift of a straight-line fit and, when the file holds cycles, the lateness of the
 //       process callback.
+//
+//   zs_midi_peer clock <file> <bpm> [--skip seconds]
+//       Intervals between the MIDI clocks (0xF8) against 60 / (24 * bpm), in the three time
+//       bases of grid: median, 99th percentile and maximum of the absolute error.
 //
 //   zs_midi_peer pairs <file>
 //       Every note-on must be followed by a note-off (status 8x, or 9x with velocity 0) of the
@@ -52,6 +58,7 @@ namespace {
 struct Record {
   uint64_t frame;
   uint64_t usecs;
+  uint64_t frameUsecs;
   uint8_t size;  // 0: a cycle record (bytes[0] = 0) or a gap before this cycle (bytes[0] = 1)
   uint8_t bytes[3];
 };
@@ -93,8 +100,8 @@ int Process(jack_nframes_t nframes, void* arg) {
   const uint64_t cycleFrame = (peer.wraps << 32) + frame;
   // A cycle this callback did not run in: what the sender wrote into it never arrives here.
   // Written as "g <last cycle seen> <this cycle>" (the second number rides in `usecs`).
-  if (!first && advance != nframes) Push(peer, Record{cycleFrame - advance, cycleFrame, 0, {1, 0, 0}});
-  if (peer.cycles) Push(peer, Record{cycleFrame, now, 0, {0, 0, 0}});
+  if (!first && advance != nframes) Push(peer, Record{cycleFrame - advance, cycleFrame, 0, 0, {1, 0, 0}});
+  if (peer.cycles) Push(peer, Record{cycleFrame, now, 0, 0, {0, 0, 0}});
 
   void* buffer = jack_port_get_buffer(peer.port, nframes);
   peer.lost.fetch_add(jack_midi_get_lost_event_count(buffer), std::memory_order_relaxed);
@@ -102,7 +109,8 @@ int Process(jack_nframes_t nframes, void* arg) {
   for (uint32_t i = 0; i < count; ++i) {
     jack_midi_event_t event;
     if (jack_midi_event_get(&event, buffer, i) != 0) continue;
-    Record record{cycleFrame + event.time, now, static_cast<uint8_t>(std::min<size_t>(event.size, 3)), {0, 0, 0}};
+    Record record{cycleFrame + event.time, now, jack_frames_to_time(peer.client, frame + event.time),
+                  static_cast<uint8_t>(std::min<size_t>(event.size, 3)), {0, 0, 0}};
     std::memcpy(record.bytes, event.buffer, record.size);
     Push(peer, record);
   }
@@ -121,7 +129,7 @@ void Drain(Peer& peer, FILE* out) {
       fprintf(out, "c %" PRIu64 " %" PRIu64 "\n", record.frame, record.usecs);
       continue;
     }
-    fprintf(out, "m %" PRIu64 " %" PRIu64, record.frame, record.usecs);
+    fprintf(out, "m %" PRIu64 " %" PRIu64 " %" PRIu64, record.frame, record.usecs, record.frameUsecs);
     for (int i = 0; i < record.size; ++i) fprintf(out, " %02x", record.bytes[i]);
     fputc('\n', out);
   }
@@ -182,6 +190,7 @@ int Listen(const std::string& name, const std::string& path, bool cycles) {
 struct Message {
   uint64_t frame;
   uint64_t usecs;
+  uint64_t frameUsecs;
   int size;
   uint8_t bytes[3];
 };
@@ -222,15 +231,16 @@ bool Load(const std::string& path, Recording& rec) {
   char line[256];
   while (fgets(line, sizeof line, in) != nullptr) {
     unsigned rate = 0, period = 0;
-    unsigned long long frame = 0, usecs = 0, lost = 0;
+    unsigned long long frame = 0, usecs = 0, frameUsecs = 0, lost = 0;
     unsigned b[3] = {0, 0, 0};
     if (line[0] == 'r' && sscanf(line, "r %u %u", &rate, &period) == 2) {
       rec.sampleRate = rate;
       rec.period = static_cast<int>(period);
     } else if (line[0] == 'm') {
-      const int n = sscanf(line, "m %llu %llu %x %x %x", &frame, &usecs, &b[0], &b[1], &b[2]);
-      if (n < 3) continue;
-      Message m{frame, usecs, n - 2, {static_cast<uint8_t>(b[0]), static_cast<uint8_t>(b[1]), static_cast<uint8_t>(b[2])}};
+      const int n = sscanf(line, "m %llu %llu %llu %x %x %x", &frame, &usecs, &frameUsecs, &b[0], &b[1], &b[2]);
+      if (n < 4) continue;
+      Message m{frame, usecs, frameUsecs, n - 3,
+                {static_cast<uint8_t>(b[0]), static_cast<uint8_t>(b[1]), static_cast<uint8_t>(b[2])}};
       rec.messages.push_back(m);
     } else if (line[0] == 'g' && sscanf(line, "g %llu %llu", &frame, &usecs) == 2) {
       rec.gaps.push_back(Gap{frame, usecs});
@@ -322,6 +332,89 @@ void PrintFit(const char* label, const GridFit& fit) {
          fit.median, fit.p99, fit.max, fit.lo, fit.hi, fit.driftPpm);
 }
 
+// The dummy driver restarts its schedule from a late cycle (an overrun), so from then on its
+// frame counter lags the wall clock by that much more. Frame stamps are put back on the wall
+// clock with the lower envelope of (callback time - frame time) over the next half second:
+// the lag only grows, and within half a second some callback runs on time. Returns what to add
+// to each of `seconds` (frame stamps in seconds); empty without cycle records.
+std::vector<double> AnchorShifts(const Recording& rec, const std::vector<double>& seconds) {
+  if (rec.cycles.size() <= 2) return {};
+  const size_t n = rec.cycles.size();
+  std::vector<double> lag(n), envelope(n);
+  for (size_t i = 0; i < n; ++i) lag[i] = rec.cycles[i].usecs / 1e6 - rec.cycles[i].frame / rec.sampleRate;
+  const size_t window = std::max<size_t>(1, static_cast<size_t>(0.5 * rec.sampleRate / std::max(1, rec.period)));
+  std::vector<size_t> queue;  // indices of increasing lag, a monotonic deque
+  size_t head = 0;
+  for (size_t i = n; i-- > 0;) {
+    while (queue.size() > head && lag[queue.back()] >= lag[i]) queue.pop_back();
+    queue.push_back(i);
+    while (queue[head] >= i + window) ++head;
+    envelope[i] = lag[queue[head]];
+  }
+  std::vector<double> shift;
+  for (double s : seconds) {
+    const uint64_t frame = static_cast<uint64_t>(std::llround(s * rec.sampleRate));
+    auto it = std::upper_bound(rec.cycles.begin(), rec.cycles.end(), frame,
+                               [](uint64_t f, const Cycle& c) { return f < c.frame; });
+    const size_t i = it == rec.cycles.begin() ? 0 : static_cast<size_t>(it - rec.cycles.begin()) - 1;
+    shift.push_back(envelope[i]);
+  }
+  return shift;
+}
+
+// MIDI clock (0xF8) intervals against 60 / (24 * bpm): median, p99 and max of the absolute
+// error in ms, and the mean interval's error in ppm (a drift against the tempo).
+void PrintClockIntervals(const char* label, const std::vector<double>& ticks, double bpm, double skip) {
+  const double expected = 60.0 / (24.0 * bpm);
+  std::vector<double> error;
+  double first = 0, last = 0;
+  for (size_t i = 1; i < ticks.size(); ++i) {
+    if (ticks[i - 1] - ticks.front() < skip) continue;
+    if (error.empty()) first = ticks[i - 1];
+    last = ticks[i];
+    error.push_back(std::fabs(ticks[i] - ticks[i - 1] - expected) * 1000);
+  }
+  if (error.empty()) {
+    printf("  clock, %-26s: no clock intervals\n", label);
+    return;
+  }
+  std::sort(error.begin(), error.end());
+  const double mean = (last - first) / error.size();
+  printf("  clock, %-26s: %zu intervals of %.3f ms, error median %.3f ms, p99 %.3f ms, max %.3f ms (mean %+.0f ppm)\n",
+         label, error.size(), expected * 1000, Percentile(error, 50), Percentile(error, 99), error.back(),
+         (mean / expected - 1) * 1e6);
+}
+
+int Clock(const std::string& path, double bpm, double skip) {
+  Recording rec;
+  if (!Load(path, rec)) return 1;
+  if (bpm <= 0) {
+    printf("error: tempo must be positive\n");
+    return 1;
+  }
+  std::vector<double> byFrame, byClock, byFrameTime;
+  for (const Message& m : rec.messages) {
+    if (m.size != 1 || m.bytes[0] != 0xF8) continue;
+    byFrame.push_back(m.frame / rec.sampleRate);
+    byClock.push_back(m.usecs / 1e6);
+    byFrameTime.push_back(m.frameUsecs / 1e6);
+  }
+  if (byFrame.size() < 2) {
+    printf("error: fewer than two MIDI clocks received\n");
+    return 1;
+  }
+  PrintClockIntervals("JACK frame stamps", byFrame, bpm, skip);
+  const std::vector<double> shift = AnchorShifts(rec, byFrame);
+  if (!shift.empty()) {
+    std::vector<double> anchored;
+    for (size_t k = 0; k < byFrame.size(); ++k) anchored.push_back(byFrame[k] + shift[k]);
+    PrintClockIntervals("frame stamps re-anchored", anchored, bpm, skip);
+  }
+  PrintClockIntervals("receiving callback time", byClock, bpm, skip);
+  PrintClockIntervals("JACK time of the frame", byFrameTime, bpm, skip);
+  return 0;
+}
+
 int Grid(const std::string& path, double bpm, double skip, const int offsets[16]) {
   Recording rec;
   if (!Load(path, rec)) return 1;
@@ -330,7 +423,7 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
     return 1;
   }
   const double step = 240.0 / bpm / 16.0;
-  std::vector<double> byFrame, byFrameDue, byClock, byClockDue;
+  std::vector<double> byFrame, byFrameDue, byClock, byClockDue, byFrameTime, byFrameTimeDue;
   for (const Message& m : rec.messages) {
     if (!IsNoteOn(m)) continue;
     const double back = offsets[m.bytes[0] & 0x0F] / 128.0 * step;
@@ -338,6 +431,8 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
     byFrameDue.push_back(byFrame.back() - back);
     byClock.push_back(m.usecs / 1e6);
     byClockDue.push_back(byClock.back() - back);
+    byFrameTime.push_back(m.frameUsecs / 1e6);
+    byFrameTimeDue.push_back(byFrameTime.back() - back);
   }
   if (byFrame.empty()) {
     printf("error: no note-on received\n");
@@ -345,32 +440,14 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
   }
   const GridFit frames = FitGrid(byFrame, byFrameDue, step, skip);
   const GridFit clock = FitGrid(byClock, byClockDue, step, skip);
-  // The dummy driver restarts its schedule from a late cycle (an overrun), so from then on its
-  // frame counter lags the wall clock by that much more. Frame stamps are put back on the wall
-  // clock with the lower envelope of (callback time - frame time) over the next half second:
-  // the lag only grows, and within half a second some callback runs on time.
+  const GridFit frameTime = FitGrid(byFrameTime, byFrameTimeDue, step, skip);
   GridFit anchored;
-  if (rec.cycles.size() > 2) {
-    const size_t n = rec.cycles.size();
-    std::vector<double> lag(n), envelope(n);
-    for (size_t i = 0; i < n; ++i) lag[i] = rec.cycles[i].usecs / 1e6 - rec.cycles[i].frame / rec.sampleRate;
-    const size_t window = std::max<size_t>(1, static_cast<size_t>(0.5 * rec.sampleRate / std::max(1, rec.period)));
-    std::vector<size_t> queue;  // indices of increasing lag, a monotonic deque
-    size_t head = 0;
-    for (size_t i = n; i-- > 0;) {
-      while (queue.size() > head && lag[queue.back()] >= lag[i]) queue.pop_back();
-      queue.push_back(i);
-      while (queue[head] >= i + window) ++head;
-      envelope[i] = lag[queue[head]];
-    }
+  const std::vector<double> shift = AnchorShifts(rec, byFrame);
+  if (!shift.empty()) {
     std::vector<double> byAnchored, byAnchoredDue;
     for (size_t k = 0; k < byFrame.size(); ++k) {
-      const uint64_t frame = static_cast<uint64_t>(std::llround(byFrame[k] * rec.sampleRate));
-      auto it = std::upper_bound(rec.cycles.begin(), rec.cycles.end(), frame,
-                                 [](uint64_t f, const Cycle& c) { return f < c.frame; });
-      const size_t i = it == rec.cycles.begin() ? 0 : static_cast<size_t>(it - rec.cycles.begin()) - 1;
-      byAnchored.push_back(byFrame[k] + envelope[i]);
-      byAnchoredDue.push_back(byFrameDue[k] + envelope[i]);
+      byAnchored.push_back(byFrame[k] + shift[k]);
+      byAnchoredDue.push_back(byFrameDue[k] + shift[k]);
     }
     anchored = FitGrid(byAnchored, byAnchoredDue, step, skip);
   }
@@ -383,6 +460,9 @@ int Grid(const std::string& path, double bpm, double skip, const int offsets[16]
   PrintFit("JACK frame stamps", frames);
   if (anchored.count > 0) PrintFit("frame stamps re-anchored", anchored);
   PrintFit("receiving callback time", clock);
+  // The frames on JACK's time line (its clock filter, as a sender maps times to frames): how
+  // exactly messages land in the sample stream, free of the dummy driver's frame counter lag.
+  PrintFit("JACK time of the frame", frameTime);
 
   if (rec.cycles.size() > 2) {
     // Intervals between the receiver's callbacks, and cycles it did not see (the server
@@ -466,7 +546,8 @@ int Pairs(const std::string& path) {
 void Usage() {
   printf("usage: zs_midi_peer record <client-name> <file> [--cycles]\n"
          "       zs_midi_peer grid <file> <bpm> [--skip seconds] [--offset channel:offset ...]\n"
-         "       zs_midi_peer pairs <file>\n");
+         "       zs_midi_peer pairs <file>\n"
+         "       zs_midi_peer clock <file> <bpm> [--skip seconds]\n");
 }
 
 }  // namespace
@@ -505,6 +586,9 @@ int main(int argc, char** argv) {
     return Grid(args[1], bpm, skip, offsets);
   }
   if (args.size() == 2 && args[0] == "pairs") return Pairs(args[1]);
+  if ((args.size() == 3 || (args.size() == 5 && args[3] == "--skip")) && args[0] == "clock") {
+    return Clock(args[1], std::atof(args[2].c_str()), args.size() == 5 ? std::atof(args[4].c_str()) : 1.0);
+  }
   Usage();
   return 2;
 }

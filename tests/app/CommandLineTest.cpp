@@ -106,6 +106,7 @@ TEST(ProgramOptions, AcceptedValuesAndDefaults) {
   EXPECT_EQ(d.projectPrefix, "song");
   EXPECT_EQ(d.bufferSize, 128);
   EXPECT_EQ(d.maxVelocityValue, 127);
+  EXPECT_FALSE(d.midiClock);
   EXPECT_EQ(d.windowWidth, 800);
   EXPECT_EQ(d.windowHeight, 600);
   EXPECT_DOUBLE_EQ(d.background.r, 0x21 / 255.0);
@@ -117,7 +118,7 @@ TEST(ProgramOptions, AcceptedValuesAndDefaults) {
   }
   CommandLineOptions o;
   ASSERT_EQ(Parse({"-i", "q mini", "-o", "circuit", "-p", "x", "-s", "1.5", "-c", "FF8000Cc", "-w", "6", "-g", "-d", "-n",
-                   "-l", "-q", "-k", "-x", "my_song"},
+                   "-l", "-q", "-k", "-x", "-t", "my_song"},
                   o),
             0);
   EXPECT_EQ(o.midiInput, "q mini");
@@ -126,7 +127,8 @@ TEST(ProgramOptions, AcceptedValuesAndDefaults) {
   EXPECT_DOUBLE_EQ(o.background.r, 1.0);
   EXPECT_DOUBLE_EQ(o.background.g, 128 / 255.0);
   EXPECT_DOUBLE_EQ(o.background.a, 204 / 255.0);
-  EXPECT_TRUE(o.germanLayout && o.defaultInstrument && o.noOp && o.launchpad && o.qmini && o.blackKeysTransport && o.fx);
+  EXPECT_TRUE(o.germanLayout && o.defaultInstrument && o.noOp && o.launchpad && o.qmini && o.blackKeysTransport && o.fx &&
+              o.midiClock);
   EXPECT_EQ(o.wallpaper, "6");
 
   CommandLineOptions widest;

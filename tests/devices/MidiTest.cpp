@@ -200,3 +200,29 @@ TEST_F(MidiTest, OutputThatDidNotOpenSendsNothingAndEmptyNameCreatesNothing) {
 }
 
 }  // namespace
+
+// RtMidi stays the path for everything that is not a JACK port: here forced on a JACK port
+// through the variable the timing bench uses, and, with no JACK server at all, the port is
+// looked for as before and reported missing.
+TEST_F(MidiTest, OutputWithoutItsOwnJackClientSendsThroughRtMidi) {
+  MidiOutput timed;
+  ASSERT_NO_FATAL_FAILURE(ConnectOutput(timed));
+  EXPECT_TRUE(timed.IsTimed());
+
+  setenv("ZS_MIDI_OUTPUT_RTMIDI", "1", 1);
+  MidiOutput plain;
+  ASSERT_NO_FATAL_FAILURE(ConnectOutput(plain));
+  unsetenv("ZS_MIDI_OUTPUT_RTMIDI");
+  EXPECT_FALSE(plain.IsTimed());
+  ASSERT_TRUE(peer.SendUntilReceived([&] { plain.SendEvent(NoteEvent{false, 61, 90, 2}); }, 1));
+  EXPECT_EQ(peer.Received(), std::vector<Bytes>{(Bytes{0x92, 61, 90})});
+
+  setenv("JACK_NO_START_SERVER", "1", 1);
+  setenv("JACK_DEFAULT_SERVER", "zs_no_such_server", 1);
+  MidiOutput absent;
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(absent.Init(peer.SynthPort(), 0, ApiUnderTest()));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "could not find requested midi output device '" + peer.SynthPort() + "'\n");
+  EXPECT_FALSE(absent.IsTimed());
+}

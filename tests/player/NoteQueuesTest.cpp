@@ -33,7 +33,10 @@ TEST(NoteOffQueue, UpdateMovesDueEntriesInQueueOrder) {
   std::vector<NoteOffQueueEntry> due(1);
   q.Update(0.1, due);
   ASSERT_EQ(NotesOf(due), (std::vector<int>{60, 62, 63}));
-  EXPECT_EQ(due[0].time + due[1].time, 0.0);  // negative and exactly zero
+  // How far past due each went: the note-off's exact time for a timed MIDI output.
+  EXPECT_DOUBLE_EQ(due[0].time, -0.05);
+  EXPECT_EQ(due[1].time, 0.0);
+  EXPECT_DOUBLE_EQ(due[2].time, -0.1);  // a NaN added counts as 0
   EXPECT_EQ(due[1].pitchChange, 66);
   ASSERT_EQ(q.Entries().size(), 1u);
   EXPECT_DOUBLE_EQ(q.Entries()[0].time, 0.2);

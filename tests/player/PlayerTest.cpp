@@ -109,7 +109,7 @@ TEST(PlayerNotes, NoteOffsComeBeforeNoteOnsAndAfterTheGate) {
   EXPECT_TRUE(rig.sent.back().on);
   rig.sent.clear();
   rig.player->Update(0.125);
-  rig.player->Update(0.0624);  // 2.5 steps after note 70 began
+  rig.player->Update(0.0614);  // 2.5 steps after note 70 began at the step's start, not at 0.001
   bool ended70 = false;
   for (const SentNote& s : rig.sent) ended70 |= (!s.on && s.note == 70);
   EXPECT_FALSE(ended70);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tests/support/JackMidiReceiver.h"
 
+#include <jack/midiport.h>
+
 #include <thread>
 
 namespace zs::test {
@@ -9,6 +11,7 @@ namespace zs::test {
 // and list, so the client goes first; the pause between closing the port and deleting the
 // client is the one the program's MIDI ports take for RtMidi's JACK back end.
 JackMidiReceiver::~JackMidiReceiver() {
+  if (client) jack_client_close(client);
   if (!in) return;
   in->closePort();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -28,14 +31,43 @@ bool JackMidiReceiver::Open(const std::string& clientName, const std::string& po
   }
 }
 
-void JackMidiReceiver::OnMessage(double, std::vector<unsigned char>* message, void* self) {
+bool JackMidiReceiver::OpenWithFrames(const std::string& clientName, const std::string& portName) {
+  client = jack_client_open(clientName.c_str(), JackNoStartServer, nullptr);
+  if (!client) return false;
+  port = jack_port_register(client, portName.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  if (port && jack_set_process_callback(client, &JackMidiReceiver::OnProcess, this) == 0 && jack_activate(client) == 0) {
+    return true;
+  }
+  jack_client_close(client);
+  client = nullptr;
+  return false;
+}
+
+// A test's receiver may lock and allocate on JACK's thread; the program's senders may not.
+int JackMidiReceiver::OnProcess(jack_nframes_t frames, void* self) {
   auto* receiver = static_cast<JackMidiReceiver*>(self);
-  std::lock_guard<std::mutex> lock(receiver->mutex);
-  if (!message->empty() && (*message)[0] == receiver->probeStatus) {
-    ++receiver->probes;
+  void* buffer = jack_port_get_buffer(receiver->port, frames);
+  const jack_nframes_t cycle = jack_last_frame_time(receiver->client);
+  jack_midi_event_t event;
+  for (uint32_t i = 0; jack_midi_event_get(&event, buffer, i) == 0; ++i) {
+    receiver->Record(MidiBytes(event.buffer, event.buffer + event.size),
+                     static_cast<double>(jack_frames_to_time(receiver->client, cycle + event.time)));
+  }
+  return 0;
+}
+
+void JackMidiReceiver::OnMessage(double, std::vector<unsigned char>* message, void* self) {
+  static_cast<JackMidiReceiver*>(self)->Record(*message, 0);
+}
+
+void JackMidiReceiver::Record(const MidiBytes& message, double frameTime) {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!message.empty() && message[0] == probeStatus) {
+    ++probes;
     return;
   }
-  receiver->received.push_back(*message);
+  received.push_back(message);
+  frameTimes.push_back(frameTime);
 }
 
 std::vector<MidiBytes> JackMidiReceiver::Received() {
@@ -43,9 +75,15 @@ std::vector<MidiBytes> JackMidiReceiver::Received() {
   return received;
 }
 
+std::vector<double> JackMidiReceiver::FrameTimes() {
+  std::lock_guard<std::mutex> lock(mutex);
+  return frameTimes;
+}
+
 void JackMidiReceiver::Clear() {
   std::lock_guard<std::mutex> lock(mutex);
   received.clear();
+  frameTimes.clear();
 }
 
 bool JackMidiReceiver::WaitFor(size_t count, std::chrono::milliseconds deadline) {
