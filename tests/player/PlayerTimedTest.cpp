@@ -4,17 +4,15 @@
 // on two busy cores its dummy driver misses wake-ups, so that a frame is no longer where the
 // clock says and no placement can be checked to the frame.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <thread>
 
 #include "devices/MidiOutput.h"
 #include "player/Util.h"
 #include "tests/player/PlayerTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/JackMidiReceiver.h"
 #include "tests/support/TestServers.h"
 
@@ -22,54 +20,13 @@ using zs::test::JackMidiReceiver;
 using zs::test::PlayerRig;
 using Bytes = zs::test::MidiBytes;
 
-namespace {
-
-// A real-time JACK dummy server under a name of its own, the default server of this process
-// while it lives.
-class RealtimeJack {
- public:
-  RealtimeJack() : name("zs_timed_" + std::to_string(getpid())) {
-    const char* shared = std::getenv("JACK_DEFAULT_SERVER");
-    if (shared != nullptr) previous = shared;
-    setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
-    pid = fork();
-    if (pid == 0) {
-      if (!freopen("/dev/null", "w", stdout) || dup2(fileno(stdout), 2) < 0) _exit(126);
-      execlp("jackd", "jackd", "-R", "-d", "dummy", "-r", "44100", "-p", "128", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    for (int i = 0; i < 200 && !Running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  ~RealtimeJack() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
-    if (previous.empty()) unsetenv("JACK_DEFAULT_SERVER");
-    else setenv("JACK_DEFAULT_SERVER", previous.c_str(), 1);
-  }
-  bool Running() const {
-    FILE* ports = popen("JACK_NO_START_SERVER=1 jack_lsp 2>/dev/null", "r");
-    if (ports == nullptr) return false;
-    char line[256];
-    const bool any = fgets(line, sizeof line, ports) != nullptr;
-    pclose(ports);
-    return any;
-  }
-
- private:
-  std::string name, previous;
-  pid_t pid = -1;
-};
-
-}  // namespace
 
 // A JACK output writes each message at the frame of its time on the step grid, so the frames a
 // receiver sees repeat the grid to the sample (2 frames). Four steps at 120 BPM (125 ms) with
 // MIDI clock: notes at offsets 0, 0, 64, 0 of 128, held half a step.
 TEST(PlayerTimedOutput, NotesAndClockLandOnTheStepGridToTheFrame) {
   ASSERT_TRUE(zs::test::UseTestServers());
-  const RealtimeJack server;
+  const zs::test::OwnJackServer server("zs_timed_" + std::to_string(getpid()), true);
   ASSERT_TRUE(server.Running());
   const std::string name = "player timed " + std::to_string(getpid());
   JackMidiReceiver peer;
