@@ -218,6 +218,10 @@ TEST_F(MidiExportTest, NotesFollowOffsetGateOverlapsRangesMutesAndSolo) {
   EXPECT_EQ(Notes(text, 1), "2048+70 2049-70 3072+70 3073-70 4096+70 4097-70 5120+70 5121-70");
   EXPECT_EQ(Notes(text, 2), "6144+40 6272-40 8064+42 8576-42");
   EXPECT_EQ(Notes(text, 3), "6144+41 6272-41 10240+44 10368-44");
+  // Parts of a damaged song list that name no session are skipped.
+  rig->player->SetSong({{-1, 16}, {12, 16}, {1, 32}});
+  ASSERT_TRUE(Export());
+  EXPECT_EQ(Notes(text, 1), "2048+70 2049-70 3072+70 3073-70 4096+70 4097-70 5120+70 5121-70");
 }
 
 TEST_F(MidiExportTest, PitchLayersAndFixedVelocityApplyOnlyWhenAsked) {

@@ -141,6 +141,18 @@ TEST(MidiImportTest, WhatDoesNotFitIsLeftOutAndReported) {
             "imported 91 notes on 12 tracks, 1 session (1 bar), 120 BPM\n");
   EXPECT_NE(text.find("t 0 0 15\ne 0 60 0 100 0 64\ne 1 60 0 100 0 64\nt 1 0 15\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\ne 12 70 96 100 0 5\n"), std::string::npos) << text;
+
+  // Equally busy tracks: the last in file order is left out.
+  StandardMidiFile even(96);
+  for (int c = 0; c < 13; ++c) {
+    const int t = even.AddTrack();
+    even.Channel(t, 0, 0x90, c, 60, 100);
+    even.Channel(t, 12, 0x80, c, 60, 0);
+    even.End(t, 12);
+  }
+  messages.clear();
+  ASSERT_TRUE(ImportMidiFile(even.Bytes(), MidiImportOptions{}, text, messages));
+  EXPECT_EQ(messages.rfind("left out: 1 note of track 13, channel 13 (", 0), 0u) << messages;
 }
 
 TEST(MidiImportTest, DamagedFilesAreRefusedWithAReason) {
@@ -149,6 +161,7 @@ TEST(MidiImportTest, DamagedFilesAreRefusedWithAReason) {
     std::string bytes, reason;
   } cases[] = {
       {"this is a text file, not a song", "error: not a standard MIDI file"},
+      {"MThd" + BigEndian(2, 4) + kFormat0.substr(8), "error: header chunk of 2 bytes"},
       {kFormat0.substr(0, kFormat0.size() - 3), "error: chunk 0 is truncated: 45 bytes declared, 42 present"},
       {Smf(1, 96, {note + kEnd}, 2), "error: file ends after 1 of 2 track chunks"},
       {Smf(0, 96, {B({0, 60, 100}) + kEnd}), "error: track 0: data byte without a status at byte 1"},
@@ -167,6 +180,13 @@ TEST(MidiImportTest, DamagedFilesAreRefusedWithAReason) {
     EXPECT_EQ(messages.rfind(c.reason, 0), 0u) << messages;
     EXPECT_EQ(text, "untouched");
   }
+  // One reader for several files: each read starts afresh.
+  MidiFileData reused, fresh;
+  std::string error;
+  EXPECT_TRUE(reused.Read(Smf(1, 96, {note + kEnd, kEnd}), error) && reused.Read(kFormat0, error));
+  EXPECT_TRUE(fresh.Read(kFormat0, error));
+  ASSERT_EQ(reused.tracks.size(), 1u);
+  EXPECT_EQ(reused.tracks[0].size(), fresh.tracks[0].size());
   // Whatever bytes are damaged, the import makes a project or says why (the sanitizer builds
   // also see that it never reads outside the file).
   std::mt19937 rng(7);

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "project/EmptyProject.h"
+#include "project/ProjectFileCheck.h"
 #include "tests/project/ProjectTestSupport.h"
 #include "tests/support/TestServers.h"
 
@@ -340,6 +341,24 @@ TEST_F(ProjectFileTest, FailedSavesKeepTheOldFileAndUnreadableFilesChangeNothing
     EXPECT_EQ(out, "error: could not open project file " + path + "\n");
     EXPECT_EQ(Describe(rig, *synth), before);
   }
+}
+
+// A second instance on the same project is told at its start; a file someone else saved since
+// is overwritten only by a second F1; a missing file belongs to no one.
+TEST_F(ProjectFileTest, TheWatchWarnsASecondInstanceAndAChangeOnDisk) {
+  ProjectFileWatch first, second, none;
+  EXPECT_TRUE(none.Remember(dir + "/missing.dat"));
+  EXPECT_TRUE(none.MaySave(dir + "/missing.dat"));
+  WriteFile(file, "mine\n");
+  EXPECT_TRUE(first.Remember(file));
+  EXPECT_FALSE(second.Remember(file));
+  EXPECT_TRUE(first.MaySave(file));
+  WriteFile(file, "theirs, longer\n");
+  bool ok = true;
+  out = Captured([&] { ok = first.MaySave(file); });
+  EXPECT_FALSE(ok);
+  EXPECT_TRUE(Printed("changed on disk")) << out;
+  EXPECT_TRUE(first.MaySave(file));
 }
 
 }  // namespace
