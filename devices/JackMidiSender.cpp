@@ -17,16 +17,6 @@ double MonotonicSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-namespace {
-
-int64_t MonotonicUsecs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
-}  // namespace
-
 JackMidiSender::~JackMidiSender() { Close(); }
 
 bool JackMidiSender::Open(const std::string& target) {
@@ -43,7 +33,7 @@ bool JackMidiSender::Open(const std::string& target) {
     latencyUsecs = std::llround(jack_get_buffer_size(client) / rate * 1e6) + 1000;
     // JACK reads the monotonic clock too, but through its own choice of source; the difference
     // is taken once so that both sides agree whatever JACK uses.
-    clockOffsetUsecs = static_cast<int64_t>(jack_get_time()) - MonotonicUsecs();
+    clockOffsetUsecs = static_cast<int64_t>(jack_get_time()) - std::llround(MonotonicSeconds() * 1e6);
     ok = jack_set_process_callback(client, &JackMidiSender::OnProcess, this) == 0 && jack_activate(client) == 0;
   }
   std::string full;
