@@ -16,6 +16,7 @@ namespace zs::test {
 namespace {
 
 struct PluginInfo {
+  const char* name;
   const char* file;
   const char* label;
   unsigned long id;
@@ -24,15 +25,15 @@ struct PluginInfo {
 };
 
 const PluginInfo kPlugins[] = {
-    {"Equalizer.so", "zembrovane_equalizer_10_band_stereo", 738150399,
+    {"Equalizer", "Equalizer.so", "zembrovane_equalizer_10_band_stereo", 738150399,
      {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"},
      {{"31 Hz", 6}, {"63 Hz", -6}, {"125 Hz", 6}, {"250 Hz", -6}, {"500 Hz", 6}, {"1 kHz", -6},
       {"2 kHz", 6}, {"4 kHz", -6}, {"8 kHz", 6}, {"16 kHz", 12}, {"Gain", 1.5f}}},
-    {"ReverbZitaRev1.so", "reverb_zita_rev1", 738150400,
+    {"Reverb", "ReverbZitaRev1.so", "reverb_zita_rev1", 738150400,
      {"Audio Input 1", "Audio Input 2", "Audio Output 1", "Audio Output 2"},
      {{"In Delay", 33}, {"Low RT60", 3}, {"Mid RT60", 2}, {"Eq1 Level", 6}, {"Eq2 Level", -4},
       {"Dry/Wet Mix", 0.3f}, {"Level", 6}}},
-    {"Limiter.so", "zembrovane_hard_limiter_stereo", 738150395,
+    {"Limiter", "Limiter.so", "zembrovane_hard_limiter_stereo", 738150395,
      {"Input (Left)", "Input (Right)", "Output (Left)", "Output (Right)"},
      {{"Ceiling", -9}, {"Release", 30}}},
 };
@@ -132,8 +133,7 @@ TEST_P(PluginContractTest, BypassPassesTheInputUnchanged) {
 }
 
 std::string EffectName(const ::testing::TestParamInfo<std::tuple<int, unsigned long>>& info) {
-  const char* names[] = {"Equalizer", "Reverb", "Limiter"};
-  return std::string(names[std::get<0>(info.param)]) + "_" + std::to_string(std::get<1>(info.param));
+  return std::string(kPlugins[std::get<0>(info.param)].name) + "_" + std::to_string(std::get<1>(info.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllEffects, PluginContractTest,
