@@ -22,8 +22,6 @@ namespace {
 // Piano key indices used below (bottom row first).
 constexpr int kPianoY = 1, kPianoA = 12, kPianoS = 13;
 
-bool IsEmpty(const Controls& c) { return c == Controls{}; }
-
 // Xvfb resets itself whenever its last client leaves, and refuses connections meanwhile.
 Display* OpenDisplay() {
   Display* display = nullptr;
@@ -220,12 +218,12 @@ TEST_F(KeyboardTest, FocusLossForgetsHeldKeysAndReleasesSoundingNotes) {
   Up(XK_s);
   Up(XK_Control_L);
   Focus();
-  EXPECT_TRUE(IsEmpty(Frame())) << "no second release, no leftover Ctrl";
+  EXPECT_EQ(Frame(), Controls{}) << "no second release, no leftover Ctrl";
   EXPECT_TRUE(Press(XK_s).pianoPressed[kPianoS]);
 }
 
 TEST_F(KeyboardTest, CloseAndClickQuitButWheelAndF6DoNothing) {
-  EXPECT_TRUE(IsEmpty(Press(XK_F6)));
+  EXPECT_EQ(Press(XK_F6), Controls{});
   Release(XK_F6);
 
   XEvent close{};
