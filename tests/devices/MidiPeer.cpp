@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <thread>
 
 #include "devices/MidiPorts.h"
-
-#include <thread>
+#include "tests/support/ChildProcess.h"
 
 namespace {
 
@@ -46,12 +46,11 @@ void MidiPeer::Play(const Bytes& message) { keys->sendMessage(&message); }
 void MidiPeer::UnplugKeys() { keys->closePort(); }
 
 bool MidiPeer::SendUntilReceived(const std::function<void()>& send, size_t count) {
-  for (int attempt = 0; attempt < 4; ++attempt) {
+  return zs::test::Retry(4, [&] {
     ClearReceived();
     send();
-    if (synth.WaitFor(count, kRetryAfter)) return true;
-  }
-  return false;
+    return synth.WaitFor(count, kRetryAfter);
+  });
 }
 
 RtMidi::Api ApiUnderTest() {
@@ -66,22 +65,22 @@ RtMidi::Api ApiUnderTest() {
   return api;
 }
 
-Polled PollUntil(MidiInput& input, bool noteOff, int note, std::chrono::milliseconds deadline, Polled soFar) {
-  Polled& polled = soFar;
-  auto end = std::chrono::steady_clock::now() + deadline;
-  while (!polled.arrived && std::chrono::steady_clock::now() < end) {
-    std::vector<NoteEvent> events;
-    bool pitch = false, sustain = false, mod = false;
-    input.GetEvents(events, polled.flags, polled.anyKeyHeld, polled.singleNote, pitch, sustain, mod);
-    polled.pitchWheelPolls += pitch;
-    polled.sustainPolls += sustain;
-    polled.modWheelPolls += mod;
-    for (const NoteEvent& e : events) {
-      polled.events.push_back(e);
-      if (e.noteOff == noteOff && e.note == note) polled.arrived = true;
-    }
-    if (!polled.arrived) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+Polled PollUntil(MidiInput& input, bool noteOff, int note, std::chrono::milliseconds deadline, Polled polled) {
+  zs::test::WaitUntil(
+      [&] {
+        std::vector<NoteEvent> events;
+        bool pitch = false, sustain = false, mod = false;
+        input.GetEvents(events, polled.flags, polled.anyKeyHeld, polled.singleNote, pitch, sustain, mod);
+        polled.pitchWheelPolls += pitch;
+        polled.sustainPolls += sustain;
+        polled.modWheelPolls += mod;
+        for (const NoteEvent& e : events) {
+          polled.events.push_back(e);
+          polled.arrived = polled.arrived || (e.noteOff == noteOff && e.note == note);
+        }
+        return polled.arrived;
+      },
+      deadline, std::chrono::milliseconds(1));
   return polled;
 }
 

@@ -1,17 +1,68 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// MIDI input and output against real ports: the peer is a keyboard and a synthesizer on JACK,
-// which moves messages once per period, so everything waits with a deadline.
+// MIDI input and output. The parsing is fed straight to the input's callback; the ports are
+// real, a keyboard and a synthesizer on JACK, which moves messages once per period, so
+// everything on them waits with a deadline.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
+#include <utility>
 
 #include "devices/MidiInput.h"
 #include "devices/MidiOutput.h"
 #include "tests/devices/MidiPeer.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestServers.h"
 
 namespace {
+
+// One poll of the input as text: the events (+ note on, - note off, with velocity), the held
+// keys, the single held key and the gestures. Every output starts out wrong, so that what the
+// poll leaves alone shows.
+std::string Poll(MidiInput& input) {
+  std::vector<NoteEvent> events{NoteEvent{}};
+  NoteFlags flags;
+  std::fill(std::begin(flags.held), std::end(flags.held), true);
+  bool any = true, pitch = true, sustain = true, mod = true;
+  int single = -2;
+  input.GetEvents(events, flags, any, single, pitch, sustain, mod);
+  std::string text;
+  for (const NoteEvent& e : events)
+    text += (e.noteOff ? "-" : "+") + std::to_string(e.note) + "v" + std::to_string(e.velocity) + "c" +
+            std::to_string(e.channel) + " ";
+  text += any ? "held" : "none";
+  for (int n = 0; n < kMidiNotes; ++n) text += flags.held[n] ? " " + std::to_string(n) : "";
+  text += single >= 0 ? " single " + std::to_string(single) : (single == -1 ? "" : " single?");
+  return text + (pitch ? " pitch" : "") + (sustain ? " sustain" : "") + (mod ? " mod" : "");
+}
+
+// What RtMidi's thread hands over, fed to the callback step by step on one input; the
+// sequencer polls once after each step.
+TEST(MidiCallback, KeysBecomeNoteEventsAndGesturesLatchUntilThePoll) {
+  const std::pair<std::vector<Bytes>, const char*> steps[] = {
+      {{{0x90, 60, 100}}, "+60v100c0 held 60 single 60"},
+      {{{0x90, 72, 90}, {0x90, 64, 80}}, "+64v80c0 +72v90c0 held 60 64 72"},  // in note order
+      {{{0x80, 60, 64}}, "-60v0c0 held 64 72"},  // the release velocity is not kept
+      {{{0x90, 64, 0}}, "-64v0c0 held 72 single 72"},
+      {{{0x90, 50, 100}, {0x80, 50, 0}}, "held 72 single 72"},  // between two polls: not seen
+      // Other channels, sysex, odd sizes and no status byte.
+      {{{0x91, 60, 100}, {0xE1, 0, 0x40}, {0xB1, 64, 127}, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {0xF0, 0x90, 0xF7},
+        {0xC0, 5}, {0x90, 61}, {0x90, 62, 100, 0}, {62, 100, 0}},
+       "held 72 single 72"},
+      {{{0xB0, 64, 127}}, "held 72 single 72 sustain"},
+      {{{0xB0, 64, 64}, {0xB0, 1, 5}}, "held 72 single 72"},  // half pedal, mod wheel not at zero
+      {{{0xB0, 64, 0}, {0xB0, 1, 0}}, "held 72 single 72 sustain mod"},
+      {{{0xE0, 0, 0x40}, {0xE0, 0, 0x40}}, "held 72 single 72 pitch"},
+      {{{0xE0, 0, 0x41}}, "held 72 single 72"},
+      {{{0x80, 72, 0}}, "-72v0c0 none"},
+  };
+  MidiInput input;
+  for (auto [messages, report] : steps) {
+    for (Bytes& m : messages) MidiInput::MidiCallback(0, &m, &input);
+    EXPECT_EQ(Poll(input), report) << "after " << int(messages[0][0]) << " " << int(messages[0][1]);
+  }
+}
 
 class MidiTest : public ::testing::Test {
  protected:
@@ -20,36 +71,15 @@ class MidiTest : public ::testing::Test {
     ASSERT_TRUE(peer.Open("Q Mini MIDI 1", "Test Synth"));
   }
 
-  // Plays `messages`, then key 72 as a marker, until the marker arrives.
-  Polled PlayThenMarker(std::vector<Bytes> messages, bool markerOff) {
-    messages.push_back({0x90, 72, static_cast<unsigned char>(markerOff ? 0 : 100)});
-    Polled p = Deliver(peer, input, messages, markerOff, 72);
-    EXPECT_TRUE(p.arrived);
-    return p;
-  }
-
   // JACK joins the ports only from one of its next periods on. While other tests add and
   // remove ports on the same server, RtMidi (which opens by index) can join the wrong one;
   // then the port is opened again.
-  void ConnectInput() {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-      ASSERT_TRUE(input.Init(peer.KeysPort(), ApiUnderTest()));
-      if (Deliver(peer, input, {{0x90, 0, 1}}, false, 0).arrived) {
-        ASSERT_TRUE(Deliver(peer, input, {{0x80, 0, 0}}, true, 0).arrived);
-        return;
-      }
-    }
-    FAIL() << "nothing came through from " << peer.KeysPort();
-  }
   void ConnectOutput(MidiOutput& out) {
-    for (int attempt = 0; attempt < 4; ++attempt) {
-      ASSERT_TRUE(out.Init(peer.SynthPort(), 0, ApiUnderTest()));
-      if (peer.SendUntilReceived([&] { out.SendEvent(NoteEvent{true, 0, 0, 15}); }, 1)) {
-        peer.ClearReceived();
-        return;
-      }
-    }
-    FAIL() << "nothing came through to " << peer.SynthPort();
+    ASSERT_TRUE(zs::test::Retry(4, [&] {
+      return out.Init(peer.SynthPort(), 0, ApiUnderTest()) &&
+             peer.SendUntilReceived([&] { out.SendEvent(NoteEvent{true, 0, 0, 15}); }, 1);
+    })) << "nothing came through to " << peer.SynthPort();
+    peer.ClearReceived();
   }
 
   MidiPeer peer;
@@ -58,87 +88,69 @@ class MidiTest : public ::testing::Test {
 
 TEST_F(MidiTest, InputIsChosenByLowerCaseSubstring) {
   const std::string listed = zs::test::Captured([] { MidiInput::PrintMidiInputs(ApiUnderTest()); });
-  EXPECT_EQ(listed.rfind("Midi inputs (use a substring as identifier):\n", 0), 0u);
-  EXPECT_NE(listed.find(std::string("\n") + peer.KeysPort() + "\n"), std::string::npos) << listed;
+  EXPECT_TRUE(listed.starts_with("Midi inputs (use a substring as identifier):\n") &&
+              listed.find("\n" + peer.KeysPort() + "\n") != std::string::npos)
+      << listed;
 
   // The port name is lowered, the name asked for is not.
   const std::string client = peer.KeysPort().substr(0, peer.KeysPort().find(':') + 1);
   for (const std::string& name : {client + "Q Mini", std::string("nosuchport"), std::string()}) {
     EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(input.Init(name, ApiUnderTest())); }),
               name.empty() ? "" : "could not find requested midi input device '" + name + "'\n");
-    std::vector<NoteEvent> events{NoteEvent{}};
-    NoteFlags flags;
-    bool any = true, pitch = true, sustain = true, mod = true;
-    int single = 0;
-    input.GetEvents(events, flags, any, single, pitch, sustain, mod);  // polls, reports nothing
-    EXPECT_TRUE(events.empty() && single == -1 && !(any || pitch || sustain || mod));
+    EXPECT_EQ(Poll(input), "none");  // polls, reports nothing
   }
-  EXPECT_EQ(zs::test::Captured([&] { EXPECT_TRUE(input.Init(peer.KeysPort(), ApiUnderTest())); }), "Selected midi input: " + peer.KeysPort() + "\n");
+  EXPECT_EQ(zs::test::Captured([&] { EXPECT_TRUE(input.Init(peer.KeysPort(), ApiUnderTest())); }),
+            "Selected midi input: " + peer.KeysPort() + "\n");
 }
 
-TEST_F(MidiTest, KeysBecomeNoteEventsOnChannelZero) {
-  ASSERT_NO_FATAL_FAILURE(ConnectInput());
-  Polled p = PlayThenMarker({{0x90, 60, 100}}, false);
-  ASSERT_EQ(p.events.size(), 2u);
-  EXPECT_TRUE(!p.events[0].noteOff && p.events[0].note == 60 && p.events[0].velocity == 100);
-  EXPECT_EQ(p.events[0].channel, 0);
-  EXPECT_TRUE(p.anyKeyHeld && p.flags.held[60] && p.flags.held[72]);
-  EXPECT_EQ(p.singleNote, -1);  // two keys held
-
-  p = PlayThenMarker({{0x80, 60, 64}}, true);  // a note-off with a release velocity
-  ASSERT_EQ(p.events.size(), 2u);
-  EXPECT_TRUE(p.events[0].noteOff && p.events[0].note == 60 && p.events[0].velocity == 0);
-  EXPECT_FALSE(p.anyKeyHeld);
-
-  EXPECT_EQ(Deliver(peer, input, {{0x90, 62, 90}}, false, 62).singleNote, 62);
-  p = Deliver(peer, input, {{0x90, 62, 0}}, true, 62);  // velocity 0 releases
-  EXPECT_TRUE(p.arrived && p.events.back().velocity == 0 && p.singleNote == -1);
-}
-
-TEST_F(MidiTest, InputDropsOtherChannelsAndMalformedMessages) {
-  ASSERT_NO_FATAL_FAILURE(ConnectInput());
-  Polled p = PlayThenMarker({{0x91, 60, 100}, {0xE1, 0, 0x40}, {0xB1, 64, 127},  // channel 2
-                             {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {0xF0, 0x90, 0xF7},  // sysex
-                             {0xC0, 5}, {0x90, 61}, {0x90, 62, 100, 0}, {62, 100, 0}},  // odd sizes, no status
-                            false);
-  ASSERT_EQ(p.events.size(), 1u);
-  EXPECT_EQ(p.events[0].note, 72);
-  EXPECT_EQ(p.pitchWheelPolls + p.sustainPolls + p.modWheelPolls, 0);
-}
-
+// Keys from a real port arrive through RtMidi's thread; an unfinished sysex does not block what
+// follows, and unplugging the keyboard releases the keys it held.
 TEST_F(MidiTest, InputOutlivesAnUnfinishedSysexAndAnUnpluggedKeyboardReleasesItsKeys) {
-  ASSERT_NO_FATAL_FAILURE(ConnectInput());
+  ASSERT_TRUE(zs::test::Retry(4, [&] {  // as ConnectOutput does
+    return input.Init(peer.KeysPort(), ApiUnderTest()) && Deliver(peer, input, {{0x90, 0, 1}}, false, 0).arrived;
+  })) << "nothing came through from " << peer.KeysPort();
   peer.Play({0xF0, 0x41, 0x10, 0x42});  // no F7 ever comes
-  ASSERT_TRUE(PlayThenMarker({}, false).arrived);
-  peer.UnplugKeys();  // with key 72 held
+  Polled p = Deliver(peer, input, {{0x90, 72, 100}}, false, 72);
+  ASSERT_TRUE(p.arrived);
+  EXPECT_EQ(p.events.back().velocity, 100);
+  EXPECT_TRUE(p.flags.held[72]);
+  peer.UnplugKeys();
   EXPECT_TRUE(PollUntil(input, true, 72).arrived);
 }
 
-TEST_F(MidiTest, InputGesturesLatchUntilThePoll) {
-  ASSERT_NO_FATAL_FAILURE(ConnectInput());
-  EXPECT_EQ(PlayThenMarker({{0xB0, 64, 127}}, false).sustainPolls, 1);  // pedal down
-  EXPECT_EQ(PlayThenMarker({{0xB0, 64, 64}}, true).sustainPolls, 0);    // half pedal
-  EXPECT_EQ(PlayThenMarker({{0xB0, 64, 0}}, false).sustainPolls, 1);    // pedal up
-  EXPECT_EQ(PlayThenMarker({{0xB0, 1, 0}}, true).modWheelPolls, 1);
-  EXPECT_EQ(PlayThenMarker({{0xB0, 1, 5}}, false).modWheelPolls, 0);
-  EXPECT_EQ(PlayThenMarker({{0xE0, 0, 0x40}, {0xE0, 0, 0x40}}, true).pitchWheelPolls, 1);
-  EXPECT_EQ(PlayThenMarker({{0xE0, 0, 0x41}}, false).pitchWheelPolls, 0);
-}
+// Every RtMidi object on JACK is a JACK client with threads of its own.
+size_t ThreadCount() { return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {}); }
 
-TEST_F(MidiTest, OutputSendsNoteOffsAsZeroVelocityNoteOns) {
-  testing::internal::CaptureStdout();
-  MidiOutput::PrintMidiOutputs(ApiUnderTest());
-  MidiOutput out;
-  EXPECT_TRUE(out.Init(peer.SynthPort(), 1, ApiUnderTest()));
-  std::string printed = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(printed.rfind("Midi outputs (use a substring a identifier):\n", 0), 0u);
-  EXPECT_NE(printed.find(std::string("\n") + peer.SynthPort() + "\n"), std::string::npos) << printed;
-  const std::string selected = "Selected midi output 1: " + peer.SynthPort() + "\n";
-  EXPECT_EQ(printed.substr(printed.size() - std::min(printed.size(), selected.size())), selected);
+// Outputs that did not open (no such port, or no name at all, which creates no client) send
+// nothing: the synth gets exactly what the working one sent.
+TEST_F(MidiTest, OutputSendsNoteOffsAsZeroVelocityNoteOnsAndSwitchesLaunchpadPadsOnlyWhenOpen) {
+  MidiOutput missing, empty, out;
+  const size_t threads = ThreadCount();
+  std::string printed = zs::test::Captured([&] {
+    EXPECT_FALSE(empty.Init("", 0, ApiUnderTest()));
+    EXPECT_EQ(ThreadCount(), threads);
+    EXPECT_FALSE(missing.Init("nosuchport", 1, ApiUnderTest()));
+  });
+  EXPECT_EQ(printed, "could not find requested midi output device 'nosuchport'\n");
+  EXPECT_FALSE(missing.IsUsable() || empty.IsUsable());
+  printed = zs::test::Captured([&] {
+    MidiOutput::PrintMidiOutputs(ApiUnderTest());
+    EXPECT_TRUE(out.Init(peer.SynthPort(), 1, ApiUnderTest()));
+  });
+  EXPECT_TRUE(printed.starts_with("Midi outputs (use a substring a identifier):\n") &&
+              printed.find("\n" + peer.SynthPort() + "\n") != std::string::npos &&
+              printed.ends_with("Selected midi output 1: " + peer.SynthPort() + "\n"))
+      << printed;
 
   ASSERT_NO_FATAL_FAILURE(ConnectOutput(out));
+  EXPECT_GT(ThreadCount(), threads);  // the count does see a client
+  EXPECT_TRUE(out.IsTimed());
   ASSERT_TRUE(peer.SendUntilReceived(
       [&] {
+        for (MidiOutput* closed : {&missing, &empty}) {
+          closed->SendEvent(NoteEvent{false, 60, 100, 0});
+          closed->LaunchpadAllNotesOff();
+        }
         for (NoteEvent e : {NoteEvent{true, 60, 99, 3}, NoteEvent{false, 64, 100, 0},
                             NoteEvent{false, 65, 100, 258},  // the channel byte wraps at 256
                             NoteEvent{false, 66, 200, 0},    // velocity kept to 127
@@ -150,53 +162,20 @@ TEST_F(MidiTest, OutputSendsNoteOffsAsZeroVelocityNoteOns) {
       },
       5));
   EXPECT_EQ(peer.Received(), (std::vector<Bytes>{{0x93, 60, 0}, {0x90, 64, 100}, {0x92, 65, 100}, {0x90, 66, 127},
-                                            {0x90, 1, 1}}));
-}
+                                                 {0x90, 1, 1}}));
 
-TEST_F(MidiTest, LaunchpadAllNotesOffSwitchesEveryPad) {
-  MidiOutput out;
-  ASSERT_NO_FATAL_FAILURE(ConnectOutput(out));
   ASSERT_TRUE(peer.SendUntilReceived([&] { out.LaunchpadAllNotesOff(); }, 128));
-  // A loaded JACK server can drop a message, and the peer then sends all of them again: every
+  // A message dropped by a loaded JACK server makes the peer ask for all of them again: every
   // pad must have got its velocity-0 note-on, in ascending order when nothing was resent.
   std::vector<Bytes> got = peer.Received();
-  ASSERT_GE(got.size(), 128u);
   std::set<int> pads;
   for (const Bytes& m : got) {
     ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0], 0x90);
-    EXPECT_EQ(m[2], 0);
+    EXPECT_TRUE(m[0] == 0x90 && m[2] == 0) << int(m[1]);
     pads.insert(m[1]);
   }
   EXPECT_EQ(pads.size(), 128u);
-  if (got.size() == 128) {
-    for (int n = 0; n < 128; ++n) EXPECT_EQ(got[n][1], n);
-  }
-}
-
-// Every RtMidi object on JACK is a JACK client with threads of its own.
-size_t ThreadCount() {
-  return std::distance(std::filesystem::directory_iterator("/proc/self/task"), {});
-}
-
-TEST_F(MidiTest, OutputThatDidNotOpenSendsNothingAndEmptyNameCreatesNothing) {
-  MidiOutput missing, empty, working;
-  const size_t threads = ThreadCount();
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(empty.Init("", 0, ApiUnderTest()));
-  EXPECT_EQ(ThreadCount(), threads);
-  EXPECT_FALSE(missing.Init("nosuchport", 1, ApiUnderTest()));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "could not find requested midi output device 'nosuchport'\n");
-  EXPECT_FALSE(missing.IsUsable() || empty.IsUsable());
-
-  ASSERT_NO_FATAL_FAILURE(ConnectOutput(working));
-  EXPECT_GT(ThreadCount(), threads);  // the count does see a client
-  for (MidiOutput* out : {&missing, &empty}) {
-    out->SendEvent(NoteEvent{false, 60, 100, 0});
-    out->LaunchpadAllNotesOff();
-  }
-  ASSERT_TRUE(peer.SendUntilReceived([&] { working.SendEvent(NoteEvent{false, 1, 1, 0}); }, 1));
-  EXPECT_EQ(peer.Received(), std::vector<Bytes>{(Bytes{0x90, 1, 1})});
+  for (int n = 0; got.size() == 128 && n < 128; ++n) EXPECT_EQ(got[n][1], n);
 }
 
 }  // namespace
@@ -205,10 +184,6 @@ TEST_F(MidiTest, OutputThatDidNotOpenSendsNothingAndEmptyNameCreatesNothing) {
 // through the variable the timing bench uses, and, with no JACK server at all, the port is
 // looked for as before and reported missing.
 TEST_F(MidiTest, OutputWithoutItsOwnJackClientSendsThroughRtMidi) {
-  MidiOutput timed;
-  ASSERT_NO_FATAL_FAILURE(ConnectOutput(timed));
-  EXPECT_TRUE(timed.IsTimed());
-
   setenv("ZS_MIDI_OUTPUT_RTMIDI", "1", 1);
   MidiOutput plain;
   ASSERT_NO_FATAL_FAILURE(ConnectOutput(plain));
@@ -220,9 +195,7 @@ TEST_F(MidiTest, OutputWithoutItsOwnJackClientSendsThroughRtMidi) {
   setenv("JACK_NO_START_SERVER", "1", 1);
   setenv("JACK_DEFAULT_SERVER", "zs_no_such_server", 1);
   MidiOutput absent;
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(absent.Init(peer.SynthPort(), 0, ApiUnderTest()));
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(absent.Init(peer.SynthPort(), 0, ApiUnderTest())); }),
             "could not find requested midi output device '" + peer.SynthPort() + "'\n");
   EXPECT_FALSE(absent.IsTimed());
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <numeric>
 #include <utility>
 #include <vector>
 
@@ -86,40 +87,22 @@ inline std::vector<double> BandPass(const std::vector<double>& x, double centre,
   return y;
 }
 
-// Decay time by Schroeder's backward integration: a straight line fitted to the energy decay
-// curve between -5 and -35 dB, extrapolated to 60 dB.
+// Decay time from Schroeder's backward-integrated energy curve: twice the time it takes to fall
+// from -5 to -35 dB.
 inline double SchroederT60(const std::vector<double>& h, double rate) {
-  std::vector<double> edc(h.size());
-  double sum = 0;
-  for (size_t i = h.size(); i-- > 0;) {
-    sum += h[i] * h[i];
-    edc[i] = sum;
-  }
-  if (sum <= 0) return 0;
-  double sx = 0, sy = 0, sxx = 0, sxy = 0;
-  size_t n = 0;
-  for (size_t i = 0; i < edc.size(); ++i) {
-    double db = 10 * std::log10(edc[i] / edc[0]);
-    if (db > -5) continue;
-    if (db < -35) break;
-    double t = double(i) / rate;
-    sx += t;
-    sy += db;
-    sxx += t * t;
-    sxy += t * db;
-    ++n;
-  }
-  double slope = (double(n) * sxy - sx * sy) / (double(n) * sxx - sx * sx);  // dB per second
-  return -60.0 / slope;
+  std::vector<double> edc(h.size() + 1, 0.0);
+  for (size_t i = h.size(); i-- > 0;) edc[i] = edc[i + 1] + h[i] * h[i];
+  size_t from = 0;
+  while (from < h.size() && edc[from] > edc[0] * std::pow(10.0, -0.5)) ++from;
+  size_t to = from;
+  while (to < h.size() && edc[to] > edc[0] * std::pow(10.0, -3.5)) ++to;
+  return 2.0 * double(to - from) / rate;
 }
 
 inline double Correlation(const Signal& a, const Signal& b) {
-  double ab = 0, aa = 0, bb = 0;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-    ab += double(a[i]) * b[i];
-    aa += double(a[i]) * a[i];
-    bb += double(b[i]) * b[i];
-  }
+  const double ab = std::inner_product(a.begin(), a.end(), b.begin(), 0.0);
+  const double aa = std::inner_product(a.begin(), a.end(), a.begin(), 0.0);
+  const double bb = std::inner_product(b.begin(), b.end(), b.begin(), 0.0);
   return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
 }
 

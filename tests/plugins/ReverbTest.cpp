@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "tests/plugins/AudioMeasure.h"
 #include "tests/support/LadspaHost.h"
@@ -10,25 +12,24 @@
 namespace zs::test {
 namespace {
 
-const char* const kLabel = "reverb_zita_rev1";
-
 class ReverbTest : public ::testing::TestWithParam<unsigned long> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fx.Load(BuildPath("share/plugins/ReverbZitaRev1.so"), kLabel, GetParam())) << fx.Error();
+    ASSERT_TRUE(fx.Load(BuildPath("share/plugins/ReverbZitaRev1.so"), "reverb_zita_rev1", GetParam())) << fx.Error();
     // The chain's settings (the host leaves "Level" at 0 dB, which has no hint default).
     for (auto [name, value] : kChainReverbSettings) ASSERT_TRUE(fx.SetControl(name, value)) << name;
   }
   double rate() const { return double(GetParam()); }
 
   // The wet impulse response (mix fully wet) of both outputs for an impulse into both inputs.
-  void WetImpulseResponse(double seconds, Signal& left, Signal& right) {
+  std::pair<Signal, Signal> WetImpulseResponse(double seconds) {
     fx.SetControl("Dry/Wet Mix", 1.0f);
     fx.Activate();
-    left.assign(size_t(seconds * rate()), 0.0f);
+    Signal left(size_t(seconds * rate()), 0.0f);
     left[0] = 1.0f;
-    right = left;
+    Signal right = left;
     fx.RunStereo(left, right);
+    return {left, right};
   }
 
   double BandT60(const Signal& s, double centre, double q) {
@@ -39,48 +40,29 @@ class ReverbTest : public ::testing::TestWithParam<unsigned long> {
   LadspaHost fx;
 };
 
-TEST_P(ReverbTest, MidBandDecayFollowsMidRt60) {
-  for (float rt : {1.5f, 3.0f, 6.0f}) {
-    fx.SetControl("Low RT60", rt);
-    fx.SetControl("Mid RT60", rt);
-    Signal left, right;
-    WetImpulseResponse(rt * 1.2 + 0.5, left, right);
-    for (const Signal* s : {&left, &right})
-      EXPECT_NEAR(BandT60(*s, 1000.0, 1.4), rt, 0.15 * rt) << "Mid RT60 " << rt;
-  }
-}
-
-TEST_P(ReverbTest, LowBandDecayFollowsLowRt60) {
+// Each band decays in its own time, 60 Hz by Low RT60 and 1 kHz by Mid RT60, in tails that
+// differ between left and right.
+TEST_P(ReverbTest, BandDecaysFollowTheirRt60) {
   fx.SetControl("LF X", 300.0f);
-  fx.SetControl("Mid RT60", 1.5f);
-  std::vector<double> low;
-  for (float rt : {1.5f, 5.0f}) {
-    fx.SetControl("Low RT60", rt);
-    Signal left, right;
-    WetImpulseResponse(rt * 1.2 + 0.5, left, right);
-    low.push_back(BandT60(left, 60.0, 1.4));
-    EXPECT_NEAR(low.back(), rt, 0.25 * rt) << "Low RT60 " << rt;
-    EXPECT_NEAR(BandT60(left, 1000.0, 1.4), 1.5, 0.15 * 1.5) << "the mid band keeps its decay, Low RT60 " << rt;
+  for (auto [low, mid] : {std::pair{1.5f, 1.5f}, {3.0f, 3.0f}, {6.0f, 6.0f}, {5.0f, 1.5f}}) {
+    fx.SetControl("Low RT60", low);
+    fx.SetControl("Mid RT60", mid);
+    const auto [left, right] = WetImpulseResponse(std::max(low, mid) * 1.2 + 0.5);
+    for (const Signal* s : {&left, &right}) EXPECT_NEAR(BandT60(*s, 1000.0, 1.4), mid, 0.15 * mid) << low << "/" << mid;
+    EXPECT_NEAR(BandT60(left, 60.0, 1.4), low, 0.25 * low) << low << "/" << mid;
+    EXPECT_LT(std::fabs(Correlation(left, right)), 0.2) << low << "/" << mid;
   }
-  EXPECT_GT(low[1], 2.5 * low[0]);
 }
 
 TEST_P(ReverbTest, WetOnsetFollowsInDelay) {
   for (float ms : {20.0f, 60.0f, 100.0f}) {
     fx.SetControl("In Delay", ms);
-    Signal left, right;
-    WetImpulseResponse(0.3, left, right);
+    auto [left, right] = WetImpulseResponse(0.3);
     double threshold = 1e-3 * std::max(Peak(left), Peak(right));
     size_t first = 0;
     while (first < left.size() && std::fabs(left[first]) < threshold && std::fabs(right[first]) < threshold) ++first;
     EXPECT_NEAR(double(first) / rate() * 1000.0, ms, 1.0) << "In Delay " << ms;
   }
-}
-
-TEST_P(ReverbTest, LeftAndRightTailsAreDecorrelated) {
-  Signal left, right;
-  WetImpulseResponse(2.0, left, right);
-  EXPECT_LT(std::fabs(Correlation(left, right)), 0.2);
 }
 
 // At the chain's defaults the dry signal is intact and the room audible but well under it.

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The renderer on a real context: Xvfb, EGL and Mesa's GLES 2, pixels read back with glReadPixels.
+// The window and the renderer on a real context: Xvfb, EGL and Mesa's GLES 2, pixels read back
+// with glReadPixels.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "render/Atlas.h"
 #include "render/Font.h"
@@ -65,10 +68,11 @@ class RenderGL : public ::testing::Test {
     if (!render) GTEST_SKIP() << "no GL context";
   }
 
-  static void Draw(const std::vector<Quad>& quads) {
+  static void Draw(const std::vector<Quad>& quads, Stage* stage = nullptr) {
     render->SetBackgroundColor(Background);
     render->BeginFrame();
     render->Add(quads);
+    if (stage) render->Add(stage);
     render->EndFrame();
     render->RenderFrame();
   }
@@ -83,9 +87,8 @@ class RenderGL : public ::testing::Test {
   static Pixel ReadVirtual(double x, double y) { return Read(int(1.25 * x), int(125 + 1.25 * y)); }
 
   static void ExpectNear(const Pixel& p, int r, int g, int b, const char* what) {
-    EXPECT_NEAR(p.r, r, 3) << what;
-    EXPECT_NEAR(p.g, g, 3) << what;
-    EXPECT_NEAR(p.b, b, 3) << what;
+    EXPECT_TRUE(std::abs(p.r - r) <= 3 && std::abs(p.g - g) <= 3 && std::abs(p.b - b) <= 3)
+        << what << ": " << p.r << "," << p.g << "," << p.b;
   }
 
   static inline Display* display = nullptr;
@@ -118,13 +121,16 @@ TEST_F(RenderGL, FlatQuadIsScaledAndCentredInTheLetterBox) {
 }
 
 TEST_F(RenderGL, InvalidQuadBlanksTheWholeFrame) {
-  Quad flat, broken;
+  Quad flat, untextured, unshaded;
   InitQuad(&flat, 800, 600, -1, 1, false, false, false, Red);
-  InitQuad(&broken, 10, 10, -1, 0, false, false, false, Red);
+  InitQuad(&untextured, 10, 10, -1, 0, false, false, false, Red);  // a textured shader without a texture
+  InitQuad(&unshaded, 10, 10, Atlas::kTextureSlot, -1, false, false, false, Red);
   Draw({});
   ExpectNear(Read(0, 0), 0, 0, 255, "an empty frame shows the clear colour");
-  Draw({flat, broken});
-  ExpectNear(ReadVirtual(400, 300), 0, 0, 255, "only the clear colour");
+  for (const Quad& broken : {untextured, unshaded}) {
+    Draw({flat, broken});
+    ExpectNear(ReadVirtual(400, 300), 0, 0, 255, "only the clear colour");
+  }
   Draw({flat});
   ExpectNear(ReadVirtual(400, 300), 255, 0, 0, "the same quad alone is drawn");
 }
@@ -147,30 +153,23 @@ TEST_F(RenderGL, GlyphIsTintedByItsColour) {
 }
 
 TEST_F(RenderGL, MarkersAreRecolouredByShaderThree) {
-  Sprite play, record;
-  play.Create(render, Atlas::MarkerA);
-  play.SetShaderIndex(3);
-  play.SetPosition(400, 300);
-  play.color1 = White;
-  play.replaceColor1 = Green;
-  record.Create(render, Atlas::MarkerB);
-  record.SetShaderIndex(3);
-  record.SetPosition(500, 300);
-  record.color1 = White;
-  record.replaceColor1 = {171 / 255.0, 36 / 255.0, 50 / 255.0, 1};
-  Sprite hidden;
+  const Color recordRed{171 / 255.0, 36 / 255.0, 50 / 255.0, 1};
+  Sprite markers[2], hidden;
+  Stage stage;
+  for (int i = 0; i < 2; ++i) {  // play and record, recoloured from their white
+    markers[i].Create(render, i ? Atlas::MarkerB : Atlas::MarkerA);
+    markers[i].SetShaderIndex(3);
+    markers[i].SetPosition(400 + 100 * i, 300);
+    markers[i].color1 = White;
+    markers[i].replaceColor1 = i ? recordRed : Green;
+    stage.AddChild(&markers[i]);
+  }
   hidden.Create(render, 100, 100);
   hidden.SetColor(Red);
   hidden.SetVisible(false);
-  Stage stage;
-  stage.AddChild(&play);
-  stage.AddChild(&record);
   stage.AddChild(&hidden);
 
-  render->BeginFrame();
-  render->Add(&stage);
-  render->EndFrame();
-  render->RenderFrame();
+  Draw({}, &stage);
   ASSERT_EQ(static_cast<Render*>(render)->GetBatches().size(), 2u);  // the invisible sprite adds nothing
   ExpectNear(ReadVirtual(412, 316), 0, 255, 0, "inside the play triangle");
   ExpectNear(ReadVirtual(516, 316), 171, 36, 50, "inside the record dot");
@@ -178,20 +177,18 @@ TEST_F(RenderGL, MarkersAreRecolouredByShaderThree) {
   ExpectNear(ReadVirtual(50, 50), 0, 0, 255, "no hidden sprite");
 
   // Without replacement colours the marker shows its own white.
-  play.replaceColor1 = White;
-  render->BeginFrame();
-  render->Add(&stage);
-  render->EndFrame();
-  render->RenderFrame();
+  markers[0].replaceColor1 = White;
+  Draw({}, &stage);
   ExpectNear(ReadVirtual(412, 316), 255, 255, 255, "white play triangle");
 }
 
 TEST_F(RenderGL, FailuresAreReportedWithErrorLines) {
+  namespace fs = std::filesystem;
   const std::string dir = zs::test::MakeTempDir("render-shaders");
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(render->LoadTexture(dir + "/missing.png", 5, false));
-  EXPECT_FALSE(render->LoadTexture(zs::test::BuildPath("share/res/drawable/atlas.png"), 100, false));
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = zs::test::Captured([&] {
+    EXPECT_FALSE(render->LoadTexture(dir + "/missing.png", 5, false));
+    EXPECT_FALSE(render->LoadTexture(zs::test::BuildPath("share/res/drawable/atlas.png"), 100, false));
+  });
   EXPECT_NE(out.find("error: cannot read texture file " + dir + "/missing.png"), std::string::npos) << out;
   EXPECT_NE(out.find("error: texture slot 100"), std::string::npos) << out;
   TextureInfo info;
@@ -199,34 +196,80 @@ TEST_F(RenderGL, FailuresAreReportedWithErrorLines) {
   EXPECT_EQ(info.width, 0);
 
   // A shader that does not compile stops Init with the compiler's log.
-  namespace fs = std::filesystem;
   for (const auto& entry : fs::directory_iterator(zs::test::BuildPath("share/Shaders")))
     fs::copy_file(entry.path(), dir + "/" + entry.path().filename().string());
   std::ofstream(dir + "/Shader3.fsh") << "void main() { gl_FragColor = undefinedThing; }\n";
   Render broken;
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(broken.Init(800, 600, Size, Size, Background, dir + "/"));
-  out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("error: shader " + dir + "/Shader3.fsh does not compile"), std::string::npos) << out;
+  out = zs::test::Captured([&] { EXPECT_FALSE(broken.Init(800, 600, Size, Size, Background, dir + "/")); });
   broken.Shutdown();
+  EXPECT_NE(out.find("error: shader " + dir + "/Shader3.fsh does not compile"), std::string::npos) << out;
   // A folder where a shader or the atlas should be is a failure like any other.
   fs::remove(dir + "/Shader2.vsh");
   fs::create_directory(dir + "/Shader2.vsh");
   fs::create_directory(dir + "/atlas.png");
   Render folders;
-  testing::internal::CaptureStdout();
-  EXPECT_FALSE(folders.Init(800, 600, Size, Size, Background, dir + "/"));
-  EXPECT_FALSE(render->LoadTexture(dir + "/atlas.png", 5, false));
-  out = testing::internal::GetCapturedStdout();
+  out = zs::test::Captured([&] {
+    EXPECT_FALSE(folders.Init(800, 600, Size, Size, Background, dir + "/"));
+    EXPECT_FALSE(render->LoadTexture(dir + "/atlas.png", 5, false));
+  });
+  folders.Shutdown();
   EXPECT_NE(out.find("error: cannot read shader file " + dir + "/Shader2.vsh"), std::string::npos) << out;
   EXPECT_NE(out.find("error: cannot read texture file " + dir + "/atlas.png"), std::string::npos) << out;
-  folders.Shutdown();
 
   // The working renderer is untouched by the failed ones.
   Quad red;
   InitQuad(&red, 800, 600, -1, 1, false, false, false, Red);
   Draw({red});
   ExpectNear(ReadVirtual(400, 300), 255, 0, 0, "still drawing");
+}
+
+// The window itself, opened at the size a GUI scale gives.
+TEST(NativeWindow, OpensAtTheCurrentSizeWithTitleIconAndCloseProtocol) {
+  ASSERT_TRUE(zs::test::UseTestServers());
+  Display* display = nullptr;
+  Window window = 0;
+  ASSERT_TRUE(createNativeDisplay(&display));
+  // A window manager would have made the icon atom; here the test makes it.
+  XInternAtom(display, "_NET_WM_ICON", False);
+  WindowWidthCurrent = 560;  // what a GUI scale of 0.7 gives
+  WindowHeightCurrent = 420;
+  bool created = false;
+  EXPECT_NE(zs::test::Captured([&] { created = createNativeWindow(display, &window); }).find("XSetIconName() = "),
+            std::string::npos);
+  ASSERT_TRUE(created);
+  XSync(display, False);
+
+  XWindowAttributes attributes;
+  ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
+  EXPECT_EQ(attributes.width, 560);
+  EXPECT_EQ(attributes.height, 420);
+  EXPECT_EQ(attributes.your_event_mask, ButtonPressMask | ExposureMask | StructureNotifyMask);
+
+  char *name = nullptr, *iconName = nullptr;
+  ASSERT_TRUE(XFetchName(display, window, &name) && XGetIconName(display, window, &iconName));
+  EXPECT_STREQ(name, "Zembrovane Sequencer");
+  EXPECT_STREQ(iconName, "Sequencer");
+  XFree(name);
+  XFree(iconName);
+
+  Atom* protocols = nullptr;
+  int count = 0;
+  ASSERT_TRUE(XGetWMProtocols(display, window, &protocols, &count));
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(protocols[0], XInternAtom(display, "WM_DELETE_WINDOW", True));
+  XFree(protocols);
+  releaseNativeResources(display, window, nullptr);
+}
+
+TEST(NativeDisplay, NullOrMissingDisplayFails) {
+  EXPECT_FALSE(createNativeDisplay(nullptr));
+  const char* saved = getenv("DISPLAY");
+  const std::string previous = saved ? saved : "";
+  setenv("DISPLAY", ":9999", 1);  // no server listens there
+  Display* display = nullptr;
+  EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(createNativeDisplay(&display)); }), "Error: Unable to open X display\n");
+  EXPECT_EQ(display, nullptr);
+  if (saved) setenv("DISPLAY", previous.c_str(), 1);
 }
 
 }  // namespace

@@ -8,15 +8,13 @@
 #include <limits>
 
 namespace zs::test {
+namespace {
 
-float LadspaDefault(const LADSPA_PortRangeHint& hint, unsigned long sampleRate) {
+float DefaultValue(const LADSPA_PortRangeHint& hint, unsigned long sampleRate) {
   LADSPA_PortRangeHintDescriptor d = hint.HintDescriptor;
-  double lo = hint.LowerBound, hi = hint.UpperBound;
-  if (LADSPA_IS_HINT_SAMPLE_RATE(d)) {
-    lo *= double(sampleRate);
-    hi *= double(sampleRate);
-  }
-  bool logarithmic = LADSPA_IS_HINT_LOGARITHMIC(d) && lo > 0 && hi > 0;
+  const double scale = LADSPA_IS_HINT_SAMPLE_RATE(d) ? double(sampleRate) : 1.0;
+  const double lo = hint.LowerBound * scale, hi = hint.UpperBound * scale;
+  const bool logarithmic = LADSPA_IS_HINT_LOGARITHMIC(d) && lo > 0 && hi > 0;
   auto between = [&](double w) {
     return logarithmic ? std::exp(std::log(lo) * (1 - w) + std::log(hi) * w) : lo * (1 - w) + hi * w;
   };
@@ -30,59 +28,39 @@ float LadspaDefault(const LADSPA_PortRangeHint& hint, unsigned long sampleRate) 
     case LADSPA_HINT_DEFAULT_1: v = 1; break;
     case LADSPA_HINT_DEFAULT_100: v = 100; break;
     case LADSPA_HINT_DEFAULT_440: v = 440; break;
-    default: v = 0; break;
+    default: break;
   }
-  if (LADSPA_IS_HINT_INTEGER(d)) v = std::round(v);
-  return float(v);
+  return float(LADSPA_IS_HINT_INTEGER(d) ? std::round(v) : v);
 }
+
+}  // namespace
 
 LadspaHost::~LadspaHost() {
   if (handle) {
-    Deactivate();
+    if (active && descriptor->deactivate) descriptor->deactivate(handle);
     if (descriptor->cleanup) descriptor->cleanup(handle);
   }
   if (library) dlclose(library);
 }
 
 bool LadspaHost::Load(const std::string& libraryPath, const std::string& label, unsigned long sampleRate) {
-  if (library) {
-    error = "error: host already loaded";
-    return false;
-  }
-  library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    const char* why = dlerror();
+  if (library || !(library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL))) {
+    const char* why = library ? "host already loaded" : dlerror();
     error = "error: cannot load " + libraryPath + ": " + (why ? why : "unknown");
     return false;
   }
   auto function = reinterpret_cast<LADSPA_Descriptor_Function>(dlsym(library, "ladspa_descriptor"));
-  if (!function) {
-    error = "error: no ladspa_descriptor in " + libraryPath;
+  for (unsigned long i = 0; function && !descriptor && function(i); ++i)
+    if (function(i)->Label && label == function(i)->Label) descriptor = function(i);
+  if (!descriptor || !(handle = descriptor->instantiate(descriptor, sampleRate))) {
+    error = "error: no plug-in " + label + " at " + std::to_string(sampleRate) + " Hz in " + libraryPath;
     return false;
   }
-  for (unsigned long i = 0;; ++i) {
-    const LADSPA_Descriptor* d = function(i);
-    if (!d) break;
-    if (d->Label && label == d->Label) {
-      descriptor = d;
-      break;
-    }
-  }
-  if (!descriptor) {
-    error = "error: no plug-in labelled " + label + " in " + libraryPath;
-    return false;
-  }
-  handle = descriptor->instantiate(descriptor, sampleRate);
-  if (!handle) {
-    error = "error: " + label + " refused sample rate " + std::to_string(sampleRate);
-    return false;
-  }
-  rate = sampleRate;
   controls.assign(descriptor->PortCount, 0.0f);
   for (unsigned long p = 0; p < descriptor->PortCount; ++p) {
     LADSPA_PortDescriptor pd = descriptor->PortDescriptors[p];
     if (LADSPA_IS_PORT_CONTROL(pd)) {
-      if (LADSPA_IS_PORT_INPUT(pd)) controls[p] = LadspaDefault(descriptor->PortRangeHints[p], rate);
+      if (LADSPA_IS_PORT_INPUT(pd)) controls[p] = DefaultValue(descriptor->PortRangeHints[p], sampleRate);
       descriptor->connect_port(handle, p, &controls[p]);
     } else if (LADSPA_IS_PORT_AUDIO(pd)) {
       (LADSPA_IS_PORT_INPUT(pd) ? audioIn : audioOut).push_back(int(p));
@@ -92,8 +70,7 @@ bool LadspaHost::Load(const std::string& libraryPath, const std::string& label, 
 }
 
 int LadspaHost::PortIndex(const std::string& name) const {
-  if (!descriptor) return -1;
-  for (unsigned long p = 0; p < descriptor->PortCount; ++p)
+  for (unsigned long p = 0; descriptor && p < descriptor->PortCount; ++p)
     if (name == descriptor->PortNames[p]) return int(p);
   return -1;
 }
@@ -114,19 +91,9 @@ float LadspaHost::GetControl(const std::string& name) const {
 
 void LadspaHost::Activate() {
   if (!handle) return;
-  Deactivate();
+  if (active && descriptor->deactivate) descriptor->deactivate(handle);
   if (descriptor->activate) descriptor->activate(handle);
   active = true;
-}
-
-void LadspaHost::Deactivate() {
-  if (handle && active && descriptor->deactivate) descriptor->deactivate(handle);
-  active = false;
-}
-
-void LadspaHost::RunStereo(std::vector<float>& left, std::vector<float>& right, size_t block,
-                           const std::function<void(size_t)>& beforeBlock) {
-  RunStereo(left, right, left, right, block, beforeBlock);
 }
 
 void LadspaHost::RunStereo(const std::vector<float>& inLeft, const std::vector<float>& inRight,
@@ -146,19 +113,6 @@ void LadspaHost::RunStereo(const std::vector<float>& inLeft, const std::vector<f
     descriptor->connect_port(handle, audioOut[1], outRight.data() + at);
     descriptor->run(handle, std::min(block, inLeft.size() - at));
   }
-}
-
-bool LadspaHost::ConnectAudio(const std::string& name, float* buffer) {
-  int p = PortIndex(name);
-  if (p < 0 || !LADSPA_IS_PORT_AUDIO(descriptor->PortDescriptors[p])) return false;
-  descriptor->connect_port(handle, static_cast<unsigned long>(p), buffer);
-  return true;
-}
-
-void LadspaHost::Run(unsigned long frames) {
-  if (!handle) return;
-  if (!active) Activate();
-  descriptor->run(handle, frames);
 }
 
 }  // namespace zs::test
