@@ -150,51 +150,45 @@ TEST(PlayerNotes, NoteOffsComeBeforeNoteOnsAndAfterTheGate) {
   EXPECT_TRUE(rig.Ended(70));
 }
 
-TEST(PlayerNotes, FixedVelocityPitchMuteAndSolo) {
-  PlayerRig rig;
-  rig.Add(0, 0, 0, 60, 0, 1, 0, 33);
-  rig.Add(0, 1, 0, 61);
-  rig.Add(0, 2, 0, 62);
-  rig.store->SetTrackVelocityFixed(0, true);
-  rig.store->SetTrackVelocity(0, 111);
-  rig.store->SetTrackPitch(0, 64 + 12);
-  rig.store->SetMuted(0, 1, true);
-  rig.player->Play(false);
-  rig.player->Update(0.01);
-  EXPECT_EQ(rig.Starts(), (Starts{{0, 72, 111}, {2, 62, 100}}));
-  rig.player->Stop();
-  rig.sent.clear();
-  rig.store->SetSingle(0, 1);  // solo on a muted track: nothing sounds
-  rig.player->Play(false);
-  rig.player->Update(0.01);
-  EXPECT_TRUE(rig.NotesOn().empty());
-}
-
-// Played on a real synthesizer: every key the player starts there is released again.
-TEST(PlayerNotes, LayeredTrackDoublesAnotherTrackWithItsOwnSettings) {
+// Fixed velocity, pitch, mute and solo shape what a track sends; a track layered onto another
+// doubles it with its own settings. Played on a real synthesizer: every key the player starts
+// there is released again.
+TEST(PlayerNotes, TrackSettingsAndLayersShapeTheNotesAndEveryKeyIsReleased) {
   zs::test::UseNoAudioDevice();
   SFOutput synth;
   std::string log;
   ASSERT_TRUE(zs::test::InitCapturingOutput(synth, {zs::test::kTimGM6mb}, {1.0}, log)) << log;
   PlayerRig rig(&synth);
-  rig.Add(0, 0, 0, 60, 0, 1, 0, 50);
+  rig.Add(0, 0, 0, 60, 0, 1, 0, 33);
+  rig.Add(0, 0, 1, 64, 0, 8);
+  rig.Add(0, 1, 0, 61);
+  rig.Add(0, 2, 0, 62);
   rig.Add(0, 5, 0, 90);  // track 5 is layered onto track 0: its own notes stay silent
-  rig.Add(0, 0, 1, 62, 0, 8);
+  rig.store->SetTrackVelocityFixed(0, true);
+  rig.store->SetTrackVelocity(0, 111);
+  rig.store->SetTrackPitch(0, 64 + 12);
+  rig.store->SetMuted(0, 1, true);
   rig.store->SetTrackLayer(5, 0);
   rig.store->SetTrackPitch(5, 64 - 12);
   rig.store->SetTrackVelocityFixed(5, true);
   rig.store->SetTrackVelocity(5, 120);
   rig.player->Play(false);
   rig.player->Update(0.01);
-  EXPECT_EQ(rig.Starts(), (Starts{{0, 60, 50}, {5, 48, 120}}));
+  EXPECT_EQ(rig.Starts(), (Starts{{0, 72, 111}, {5, 48, 120}, {2, 62, 100}}));
   EXPECT_GT(HeldVoices(synth), 0);
   rig.sent.clear();
-  rig.player->Update(0.125);  // the first notes' gate ends, the long ones start
-  EXPECT_TRUE(rig.Ended(60) && rig.Ended(48));
-  EXPECT_EQ(rig.Starts(), (Starts{{0, 62, 100}, {5, 50, 120}}));
+  rig.player->Update(0.125);  // the first notes' gate ends, the long one starts
+  EXPECT_TRUE(rig.Ended(72) && rig.Ended(48) && rig.Ended(62));
+  EXPECT_EQ(rig.Starts(), (Starts{{0, 76, 111}, {5, 52, 120}}));
   rig.player->Stop();
   EXPECT_TRUE(rig.Hanging().empty());
   EXPECT_EQ(HeldVoices(synth), 0);
+
+  rig.sent.clear();
+  rig.store->SetSingle(0, 1);  // solo on a muted track: nothing sounds
+  rig.player->Play(false);
+  rig.player->Update(0.01);
+  EXPECT_TRUE(rig.NotesOn().empty());
   synth.Shutdown();
 }
 
