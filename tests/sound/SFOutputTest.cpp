@@ -71,6 +71,14 @@ TEST_F(SFOutputTest, InitLoadsEverySoundfontWithItsGainAndListsItsBanks) {
     EXPECT_TRUE(Printed(line)) << line << "\nin:\n" << out;
   }
   EXPECT_FALSE(sf.HasAudioDriver(0));
+  // Where fluidsynth's defaults differ: the buffer size asked for is the driver's period, 128
+  // voices at most, MMA bank selects.
+  fluid_settings_t* settings = fluid_synth_get_settings(sf.GetSynth(0));
+  int periodSize = 0;
+  fluid_settings_getint(settings, "audio.period-size", &periodSize);
+  EXPECT_EQ(periodSize, 128);
+  EXPECT_EQ(fluid_synth_get_polyphony(sf.GetSynth(0)), 128);
+  EXPECT_EQ(fluid_settings_str_equal(settings, "synth.midi-bank-select", "mma"), 1);
   EXPECT_FLOAT_EQ(fluid_synth_get_gain(sf.GetSynth(0)), 0.5f);
   EXPECT_FLOAT_EQ(fluid_synth_get_gain(sf.GetSynth(1)), 0.2f) << "a gain above 10 leaves the default";
 
