@@ -104,6 +104,14 @@ TEST(NoteCompletionQueue, SecondPressRestartsAndFlushRoundsPerTrack) {
   q.Add(At(4, 0.5), 12, 60, 0, 0, 64);  // no such track
   ASSERT_EQ(q.Entries().size(), 1u);
   EXPECT_EQ(q.Entries()[0].step, 4);
+  // The same key on another track is a note of its own, and its release completes only it.
+  q.Add(At(5, 0.0, 1, 5), 1, 60, 0, 0, 64);
+  ASSERT_EQ(q.Entries().size(), 2u);
+  NoteCompletionQueueEntry e;
+  ASSERT_TRUE(q.Update(At(5, 0.5), 1, 60, e));
+  EXPECT_TRUE(e.track == 1 && e.step == 5);
+  ASSERT_EQ(q.Entries().size(), 1u);
+  EXPECT_EQ(q.Entries()[0].track, 2);
 
   q.Add(At(2, 0.0), 1, 61, 0, 0, 64);
   q.Add(At(3, 0.0), 2, 62, 0, 0, 64);

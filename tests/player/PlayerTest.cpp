@@ -1,28 +1,52 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
+#include "sound/SFOutput.h"
 #include "tests/player/PlayerTestSupport.h"
+#include "tests/support/SoundTestUtil.h"
 
 using zs::test::PlayerRig;
+using Starts = std::vector<std::array<int, 3>>;
 
-TEST(PlayerTiming, OneWholeStepPlaysTheStartStepOnly) {
-  PlayerRig rig;
-  rig.Add(0, 0, 0, 60, 0);
-  rig.Add(0, 0, 0, 62, 127);
-  rig.Add(0, 0, 1, 64, 0);
-  rig.player->Play(false);
-  rig.player->Update(0.125);  // one step at 120 BPM
-  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{60, 62}));
-  EXPECT_EQ(rig.player->GetPlayhead().trackStep[0], 1);
-  EXPECT_DOUBLE_EQ(rig.player->GetPlayhead().fraction, 0.0);
-  rig.sent.clear();
-  rig.player->Update(0.001);
-  EXPECT_EQ(rig.NotesOn(), (std::vector<int>{64}));
+namespace {
+
+LiveNote Press(int note, int velocity = 100) {
+  return LiveNote{static_cast<uint8_t>(note), static_cast<uint8_t>(velocity), 0, 0, 0, 64};
+}
+LiveNote Release(int note) { return LiveNote{static_cast<uint8_t>(note), 0, 1, 0, 0, 64}; }
+
+// The session of the playhead before each of `steps` whole-step updates (120 BPM).
+std::vector<int> SessionsOver(PlayerRig& rig, int steps) {
+  std::vector<int> sessions;
+  for (int i = 0; i < steps; ++i) {
+    sessions.push_back(rig.player->GetPlayhead().session);
+    rig.player->Update(0.125);
+  }
+  return sessions;
 }
 
-TEST(PlayerTiming, HalfStepsSplitTheStepAtItsMiddle) {
+// (session, steps) runs spelled out step by step.
+std::vector<int> Runs(std::initializer_list<std::pair<int, int>> runs) {
+  std::vector<int> sessions;
+  for (auto [session, steps] : runs) sessions.insert(sessions.end(), steps, session);
+  return sessions;
+}
+
+// Voices of the synthesizer whose key has not been released.
+int HeldVoices(SFOutput& synth) {
+  fluid_voice_t* voices[256] = {};
+  fluid_synth_get_voicelist(synth.GetSynth(0), voices, 256, -1);
+  return static_cast<int>(
+      std::count_if(std::begin(voices), std::end(voices), [](fluid_voice_t* v) { return v && fluid_voice_is_on(v); }));
+}
+
+}  // namespace
+
+// Offsets 0..63 start in the first half of a step, 64..127 in the second.
+TEST(PlayerTiming, NotesStartAtTheirOffsetWithinTheStep) {
   PlayerRig rig;
   const int offsets[] = {0, 63, 64, 127};
   for (int i = 0; i < 4; ++i) rig.Add(0, 3, 0, 40 + i, offsets[i]);
@@ -31,12 +55,15 @@ TEST(PlayerTiming, HalfStepsSplitTheStepAtItsMiddle) {
   rig.player->Play(false);
   for (const std::vector<int>& expected : {std::vector<int>{40, 41}, {42, 43}, {44}}) {
     rig.sent.clear();
-    rig.player->Update(0.0625);
+    rig.player->Update(0.0625);  // half a step at 120 BPM
     EXPECT_EQ(rig.NotesOn(), expected);
   }
+  EXPECT_EQ(rig.player->GetPlayhead().trackStep[3], 1);
+  EXPECT_DOUBLE_EQ(rig.player->GetPlayhead().fraction, 0.5);
 }
 
-TEST(PlayerTiming, TracksWrapWithinTheirOwnRanges) {
+// A playhead set on one track puts the others at the same distance from their starts.
+TEST(PlayerTiming, TracksWrapWithinTheirOwnRangesAndFollowASetPlayhead) {
   PlayerRig rig;
   rig.store->SetStartEndSteps(0, 1, 4, 7);
   rig.player->Play(false);
@@ -48,34 +75,42 @@ TEST(PlayerTiming, TracksWrapWithinTheirOwnRanges) {
   }
   EXPECT_EQ(track0, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
   EXPECT_EQ(track1, (std::vector<int>{4, 5, 6, 7, 4, 5, 6, 7, 4, 5}));
-}
+  rig.player->Stop();
 
-TEST(PlayerTiming, SongPlaysEachPartForItsLength) {
-  PlayerRig rig;
-  rig.player->SetSong({{0, 16}, {1, 32}});
-  rig.player->Play(true);
-  std::vector<int> sessions;
-  for (int i = 0; i < 64; ++i) {
-    sessions.push_back(rig.player->GetPlayhead().session);
-    rig.player->Update(0.125);
-  }
-  std::vector<int> expected(16, 0);
-  expected.insert(expected.end(), 32, 1);
-  expected.insert(expected.end(), 16, 0);
-  EXPECT_EQ(sessions, expected);
-}
-
-TEST(PlayerTiming, SetPlayheadPutsOtherTracksAtTheSameDistance) {
-  PlayerRig rig;
   rig.store->SetStartEndSteps(0, 0, 8, 15);
-  rig.store->SetStartEndSteps(0, 1, 4, 7);
   rig.player->SetPlayhead(0, 0, 10);
   EXPECT_EQ(rig.player->GetPlayhead().trackStep[0], 10);
   EXPECT_EQ(rig.player->GetPlayhead().trackStep[1], 6);
   rig.player->SetPlayhead(0, 0, 3);  // outside track 0's range: ignored
   EXPECT_EQ(rig.player->GetPlayhead().trackStep[0], 10);
+}
+
+TEST(PlayerTiming, SongPlaysEachPartForItsLengthAndFollowsEditsWhilePlaying) {
+  PlayerRig rig;
+  rig.player->Play(true);
+  EXPECT_FALSE(rig.player->IsPlaying()) << "no song to play";
+  rig.player->SetSong({{0, 16}, {1, 32}});
+  rig.player->Play(true);
+  EXPECT_EQ(SessionsOver(rig, 64), Runs({{0, 16}, {1, 32}, {0, 16}}));
+  rig.player->Stop();
+
+  rig.player->SetSong({{0, 2}, {1, 3}, {2, 4}});
+  rig.player->Play(true);
+  EXPECT_EQ(SessionsOver(rig, 7), Runs({{0, 2}, {1, 3}, {2, 2}}));
+  // Shortened below the part being played: the song's last part ends there, and the song
+  // goes on from its start.
+  rig.player->SetSong({{3, 5}, {4, 2}});
+  EXPECT_EQ(SessionsOver(rig, 9), Runs({{2, 1}, {3, 5}, {4, 2}, {3, 1}}));
+  // Emptied: the session being played goes on.
+  rig.player->SetSong({});
+  EXPECT_EQ(SessionsOver(rig, 8), Runs({{3, 8}}));
+  rig.player->Stop();
+
+  // Playing a session leaves a song that is set alone.
+  rig.player->SetSong({{2, 2}});
+  rig.player->SetSession(1);
   rig.player->Play(false);
-  rig.player->Continue();
+  EXPECT_EQ(SessionsOver(rig, 6), Runs({{1, 6}}));
 }
 
 TEST(PlayerTiming, LoopRestartsAtItsStartWithoutHangingNotes) {
@@ -110,56 +145,51 @@ TEST(PlayerNotes, NoteOffsComeBeforeNoteOnsAndAfterTheGate) {
   rig.sent.clear();
   rig.player->Update(0.125);
   rig.player->Update(0.0614);  // 2.5 steps after note 70 began at the step's start, not at 0.001
-  bool ended70 = false;
-  for (const SentNote& s : rig.sent) ended70 |= (!s.on && s.note == 70);
-  EXPECT_FALSE(ended70);
+  EXPECT_FALSE(rig.Ended(70));
   rig.player->Update(0.0002);
-  for (const SentNote& s : rig.sent) ended70 |= (!s.on && s.note == 70);
-  EXPECT_TRUE(ended70);
+  EXPECT_TRUE(rig.Ended(70));
 }
 
-TEST(PlayerNotes, FixedVelocityPitchMuteAndSolo) {
-  PlayerRig rig;
+// Fixed velocity, pitch, mute and solo shape what a track sends; a track layered onto another
+// doubles it with its own settings. Played on a real synthesizer: every key the player starts
+// there is released again.
+TEST(PlayerNotes, TrackSettingsAndLayersShapeTheNotesAndEveryKeyIsReleased) {
+  zs::test::UseNoAudioDevice();
+  SFOutput synth;
+  std::string log;
+  ASSERT_TRUE(zs::test::InitCapturingOutput(synth, {zs::test::kTimGM6mb}, {1.0}, log)) << log;
+  PlayerRig rig(&synth);
   rig.Add(0, 0, 0, 60, 0, 1, 0, 33);
+  rig.Add(0, 0, 1, 64, 0, 8);
   rig.Add(0, 1, 0, 61);
   rig.Add(0, 2, 0, 62);
+  rig.Add(0, 5, 0, 90);  // track 5 is layered onto track 0: its own notes stay silent
   rig.store->SetTrackVelocityFixed(0, true);
   rig.store->SetTrackVelocity(0, 111);
   rig.store->SetTrackPitch(0, 64 + 12);
   rig.store->SetMuted(0, 1, true);
-  rig.player->Play(false);
-  rig.player->Update(0.01);
-  ASSERT_EQ(rig.sent.size(), 2u);
-  EXPECT_EQ(rig.sent[0].note, 72);
-  EXPECT_EQ(rig.sent[0].velocity, 111);
-  EXPECT_EQ(rig.sent[1].note, 62);
-  rig.player->Stop();
-  rig.sent.clear();
-  rig.store->SetSingle(0, 1);  // solo on a muted track: nothing sounds
-  rig.player->Play(false);
-  rig.player->Update(0.01);
-  EXPECT_TRUE(rig.NotesOn().empty());
-}
-
-TEST(PlayerNotes, LayeredTrackDoublesAnotherTrackWithItsOwnSettings) {
-  PlayerRig rig;
-  rig.Add(0, 0, 0, 60, 0, 1, 0, 50);
-  rig.Add(0, 5, 0, 90);  // track 5 is layered onto track 0: its own notes stay silent
   rig.store->SetTrackLayer(5, 0);
   rig.store->SetTrackPitch(5, 64 - 12);
   rig.store->SetTrackVelocityFixed(5, true);
   rig.store->SetTrackVelocity(5, 120);
   rig.player->Play(false);
   rig.player->Update(0.01);
-  ASSERT_EQ(rig.sent.size(), 2u);
-  EXPECT_EQ(rig.sent[0].track, 0);
-  EXPECT_EQ(rig.sent[0].note, 60);
-  EXPECT_EQ(rig.sent[0].velocity, 50);
-  EXPECT_EQ(rig.sent[1].track, 5);
-  EXPECT_EQ(rig.sent[1].note, 48);
-  EXPECT_EQ(rig.sent[1].velocity, 120);
+  EXPECT_EQ(rig.Starts(), (Starts{{0, 72, 111}, {5, 48, 120}, {2, 62, 100}}));
+  EXPECT_GT(HeldVoices(synth), 0);
+  rig.sent.clear();
+  rig.player->Update(0.125);  // the first notes' gate ends, the long one starts
+  EXPECT_TRUE(rig.Ended(72) && rig.Ended(48) && rig.Ended(62));
+  EXPECT_EQ(rig.Starts(), (Starts{{0, 76, 111}, {5, 52, 120}}));
   rig.player->Stop();
   EXPECT_TRUE(rig.Hanging().empty());
+  EXPECT_EQ(HeldVoices(synth), 0);
+
+  rig.sent.clear();
+  rig.store->SetSingle(0, 1);  // solo on a muted track: nothing sounds
+  rig.player->Play(false);
+  rig.player->Update(0.01);
+  EXPECT_TRUE(rig.NotesOn().empty());
+  synth.Shutdown();
 }
 
 TEST(PlayerRecording, OffsetsAndGatesWithAndWithoutQuantisation) {
@@ -170,11 +200,11 @@ TEST(PlayerRecording, OffsetsAndGatesWithAndWithoutQuantisation) {
     rig.player->SetRecording(true);
     rig.player->Play(false);
     rig.player->Update(0.0625);  // half a step into step 0
-    rig.player->PlayLiveNotes({LiveNote{60, 90, 0, 0, 0, 64}});
+    rig.player->PlayLiveNotes({Press(60, 90)});
     rig.player->Update(0.125);
     rig.player->Update(0.125);
     rig.player->Update(0.03125);  // held 2.25 steps
-    rig.player->PlayLiveNotes({LiveNote{60, 0, 1, 0, 0, 64}});
+    rig.player->PlayLiveNotes({Release(60)});
     std::vector<Note> notes;
     rig.store->GetNotes(0, 0, 0, notes);
     ASSERT_EQ(notes.size(), 1u) << quantize;
@@ -194,7 +224,7 @@ TEST(PlayerRecording, TapMutedTrackUndoAndStepChord) {
   rig.player->SetRecording(true);
   rig.player->Play(false);
   rig.player->Update(0.01);
-  rig.player->PlayLiveNotes({LiveNote{62, 80, 0, 0, 0, 64}, LiveNote{62, 0, 1, 0, 0, 64}});
+  rig.player->PlayLiveNotes({Press(62, 80), Release(62)});
   EXPECT_TRUE(rig.NotesOn().empty());  // a muted track does not sound ...
   std::vector<Note> notes;
   rig.store->GetNotes(0, 0, 0, notes);
@@ -204,7 +234,7 @@ TEST(PlayerRecording, TapMutedTrackUndoAndStepChord) {
 
   rig.player->SetSession(1);
   rig.player->Update(0.01);
-  rig.player->PlayLiveNotes({LiveNote{63, 80, 0, 0, 0, 64}});
+  rig.player->PlayLiveNotes({Press(63, 80)});
   rig.player->UndoRecording();
   EXPECT_TRUE(rig.store->IsEmpty(0));
   rig.store->GetNotes(1, 0, 9, notes);
@@ -213,22 +243,22 @@ TEST(PlayerRecording, TapMutedTrackUndoAndStepChord) {
   int start, end;
   rig.store->GetStartEndSteps(1, 0, start, end);
   EXPECT_EQ(end, 31);
-  rig.player->PlayLiveNotes({LiveNote{63, 0, 1, 0, 0, 64}});
+  rig.player->PlayLiveNotes({Release(63)});
   rig.player->Stop();
 
   // Live notes while recording but stopped only sound: there is no time line to record on.
-  rig.player->PlayLiveNotes({LiveNote{70, 80, 0, 0, 0, 64}, LiveNote{70, 0, 1, 0, 0, 64}});
+  rig.player->PlayLiveNotes({Press(70, 80), Release(70)});
   EXPECT_FALSE(rig.store->QueryNote(1, 0, rig.player->GetPlayhead().trackStep[0], 70));
 
   rig.player->SetRecording(false);
-  rig.player->StepRecording({LiveNote{60, 70, 0, 0, 0, 64}, LiveNote{64, 71, 0, 0, 0, 64}, LiveNote{67, 72, 0, 0, 0, 64}}, 5);
+  rig.player->StepRecording({Press(60, 70), Press(64, 71), Press(67, 72)}, 5);
   rig.store->GetNotes(1, 0, 5, notes);
   ASSERT_EQ(notes.size(), 3u);
   for (const Note& n : notes) {
     EXPECT_EQ(n.gate, 1);
     EXPECT_EQ(n.offset, 0);
   }
-  rig.player->StepRecording({LiveNote{60, 0, 1, 0, 0, 64}, LiveNote{64, 0, 1, 0, 0, 64}, LiveNote{67, 0, 1, 0, 0, 64}}, 5);
+  rig.player->StepRecording({Release(60), Release(64), Release(67)}, 5);
   EXPECT_TRUE(rig.Hanging().empty());
 }
 
@@ -267,14 +297,14 @@ TEST(PlayerSoak, NoNoteHangsAcrossRandomTransportAndEdits) {
     else if (action == 10) rig.player->Flush(pick(0, 11));
     else if (action < 30 && held == -1) {
       held = pick(40, 80);
-      rig.player->PlayLiveNotes({LiveNote{static_cast<uint8_t>(held), 100, 0, 0, 0, 64}});
+      rig.player->PlayLiveNotes({Press(held)});
     } else if (action < 50 && held != -1) {
-      rig.player->PlayLiveNotes({LiveNote{static_cast<uint8_t>(held), 0, 1, 0, 0, 64}});
+      rig.player->PlayLiveNotes({Release(held)});
       held = -1;
     }
     rig.player->Update(1.0 / 60);
   }
-  if (held != -1) rig.player->PlayLiveNotes({LiveNote{static_cast<uint8_t>(held), 0, 1, 0, 0, 64}});
+  if (held != -1) rig.player->PlayLiveNotes({Release(held)});
   if (!rig.player->IsPlaying()) rig.player->Continue();
   rig.player->Stop();
   EXPECT_GT(rig.sent.size(), 1000u);

@@ -2,6 +2,7 @@
 #pragma once
 // A player over a real song model whose every sent message is recorded through the player's
 // observer; the synthesizer and MIDI outputs are attached only where a test needs them.
+#include <array>
 #include <map>
 #include <memory>
 #include <tuple>
@@ -39,6 +40,22 @@ struct PlayerRig {
       if (s.on) notes.push_back(s.note);
     }
     return notes;
+  }
+
+  // The note-ons sent, as (track, note, velocity).
+  std::vector<std::array<int, 3>> Starts() const {
+    std::vector<std::array<int, 3>> starts;
+    for (const SentNote& s : sent) {
+      if (s.on) starts.push_back({s.track, s.note, s.velocity});
+    }
+    return starts;
+  }
+
+  bool Ended(int note) const {
+    for (const SentNote& s : sent) {
+      if (!s.on && s.note == note) return true;
+    }
+    return false;
   }
 
   // Replays the sent messages as a receiver would: a note-on makes a key sound, a note-off
