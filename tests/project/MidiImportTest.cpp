@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <random>
-#include <set>
 #include <sstream>
 
 #include "project/MidiFileData.h"
 #include "project/MidiImport.h"
 #include "project/StandardMidiFile.h"
 #include "tests/project/ProjectTestSupport.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestServers.h"
 
 using namespace zs::test;
@@ -201,43 +200,32 @@ TEST(MidiImportTest, DamagedFilesAreRefusedWithAReason) {
 
 // The program: nothing is written on an error, an existing project is replaced only with -f.
 TEST(MidiImportTest, TheProgramWritesNewProjectsOnly) {
-  const std::string dir = MakeTempDir("midi-import-program");
+  const std::string dir = MakeTempDir("midi-import-program"), log = MakeTempDir("midi-import-log") + "/out";
   WriteFile(dir + "/song.mid", kFormat0);
   WriteFile(dir + "/broken.mid", kFormat0.substr(0, 30));
-  std::string output;
-  auto run = [&](const std::string& arguments) {
-    const std::string command = "cd " + dir + " && " + BuildPath("bin/zembrovane-import") + " " + arguments + " 2>&1";
-    output.clear();
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    while (pipe && fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    const int status = pipe ? pclose(pipe) : -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  auto run = [&](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), BuildPath("bin/zembrovane-import"));
+    return ChildProcess(arguments, dir, log).Wait();
   };
-  auto files = [&] {
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
-    return names;
-  };
-  EXPECT_EQ(run("broken.mid out"), 1);
-  EXPECT_EQ(output.rfind("error: chunk 0 is truncated", 0), 0u) << output;
-  EXPECT_EQ(run("missing.mid out"), 1);
-  EXPECT_EQ(run("-q 0 song.mid out"), 255);
-  EXPECT_EQ(run("song.mid"), 255);
-  EXPECT_EQ(files(), (std::set<std::string>{"song.mid", "broken.mid"}));
+  EXPECT_EQ(run({"broken.mid", "out"}), 1);
+  EXPECT_EQ(ReadFile(log).rfind("error: chunk 0 is truncated", 0), 0u) << ReadFile(log);
+  EXPECT_EQ(run({"missing.mid", "out"}), 1);
+  EXPECT_EQ(run({"-q", "0", "song.mid", "out"}), 255);
+  EXPECT_EQ(run({"song.mid"}), 255);
+  EXPECT_FALSE(fs::exists(dir + "/out.dat"));
 
   std::string expected, messages;
   ASSERT_TRUE(ImportMidiFile(kFormat0, MidiImportOptions{}, expected, messages));
-  EXPECT_EQ(run("song.mid out"), 0) << output;
-  EXPECT_EQ(output, messages + "wrote ./out.dat\n");
+  EXPECT_EQ(run({"song.mid", "out"}), 0) << ReadFile(log);
+  EXPECT_EQ(ReadFile(log), messages + "wrote ./out.dat\n");
   EXPECT_EQ(ReadFile(dir + "/out.dat"), expected);
   WriteFile(dir + "/out.dat", "mine");
-  EXPECT_EQ(run("song.mid out"), 1);
-  EXPECT_EQ(output, messages + "error: ./out.dat exists; -f replaces it\n");
+  EXPECT_EQ(run({"song.mid", "out"}), 1);
+  EXPECT_EQ(ReadFile(log), messages + "error: ./out.dat exists; -f replaces it\n");
   EXPECT_EQ(ReadFile(dir + "/out.dat"), "mine");
-  EXPECT_EQ(run("-f song.mid out"), 0) << output;
+  EXPECT_EQ(run({"-f", "song.mid", "out"}), 0) << ReadFile(log);
   EXPECT_EQ(ReadFile(dir + "/out.dat"), expected);
-  EXPECT_EQ(files().size(), 3u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
 }
 
 // The channel events of each track chunk of a file with notes (the conductor track: its
