@@ -244,13 +244,10 @@ TEST_F(LiveNotesTest, BlackKeysAndQminiGesturesAreTransportControls) {
 TEST_F(LiveNotesTest, LaunchpadPadsAreCommandsAndSelectTracks) {
   Start({.launchpad = true});
   const std::pair<int, std::function<bool()>> pads[] = {
-      {12, [&] { return seq->IsPlaying(); }},
-      {12, [&] { return !seq->IsPlaying(); }},
+      {12, [&] { return seq->IsPlaying(); }}, {12, [&] { return !seq->IsPlaying(); }},
       {13, [&] { return !seq->IsPlaying(); }},  // looping is off: nothing
-      {14, [&] { return seq->IsRecording(); }},
-      {14, [&] { return !seq->IsRecording(); }},
-      {17, [&] { return Store()->GetMuted(0, 0); }},
-      {16, [&] { return Store()->GetSingle(0) == 0; }},
+      {14, [&] { return seq->IsRecording(); }}, {14, [&] { return !seq->IsRecording(); }},
+      {17, [&] { return Store()->GetMuted(0, 0); }}, {16, [&] { return Store()->GetSingle(0) == 0; }},
       {16, [&] { return Store()->GetSingle(0) == -1; }},
       {18, [&] { return seq->GetPlayer()->GetLaunchpadLightingNotes(); }},
       {18, [&] { return !seq->GetPlayer()->GetLaunchpadLightingNotes(); }}};
@@ -270,7 +267,7 @@ TEST_F(LiveNotesTest, LaunchpadPadsAreCommandsAndSelectTracks) {
   EXPECT_EQ(sent.back().track, 3);
 }
 
-// The keyboard's maximum and curves 0 and 3 are played through a real port in LiveMidiTest.
+// The keyboard's maximum with curves on played notes is in MidiVelocityIsScaledToTheKeyboardsMaximum above.
 TEST(LiveVelocityTest, LinearAndConvexCurves) {
   const int floors[5] = {16, 32, 48, 64, 80};
   const int tops[5] = {117, 127, 127, 127, 127};  // curve 1 is the soft one

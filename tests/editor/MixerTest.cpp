@@ -44,8 +44,7 @@ TEST_F(MixerTest, SelectionKeysAndTrackCursor) {
                   {[](Controls& c) { c.altL = true; }, 303}, {[](Controls& c) { c.altV = true; }, 304},
                   {[](Controls& c) { c.altO = true; }, 7}});
   PressAndExpect([this] { return seq->GetMixerTrack() * 100 + seq->GetTrack(); },
-                 {{[](Controls& c) { c.rightCount = 15; }, 1100},
-                  {[](Controls& c) { c.leftCount = 3; }, 800},
+                 {{[](Controls& c) { c.rightCount = 15; }, 1100}, {[](Controls& c) { c.leftCount = 3; }, 800},
                   {[](Controls& c) { c.leftHeld = true; }, 800}});
 }
 
