@@ -33,17 +33,15 @@ class UndoTest : public SequencerFixture {
 // edit meets notes of the others. Step edit, recording (a step-recorded note), the settings kept
 // in the project file (tempo, velocity, quantization, solo, mute), sessions and song, mixer.
 bool Controls::*const kRandomFlags[] = {
-    &Controls::ctrlN,        &Controls::ctrlN,         &Controls::ctrlN,          &Controls::ctrlX,
-    &Controls::ctrlI,        &Controls::ctrlY,         &Controls::ctrlJ,          &Controls::ctrlL,
-    &Controls::ctrlP,        &Controls::ctrlC,         &Controls::ctrlV,          &Controls::ctrlM,
-    &Controls::altShiftX,    &Controls::altKeypadPlus, &Controls::altShiftKeypadMinus, &Controls::ctrlKeypadPlus,
-    &Controls::shiftKeypadPlus, &Controls::shiftO,     &Controls::shiftF,         &Controls::ctrlShiftE,
-    &Controls::ctrlKA,       &Controls::ctrlKB,        &Controls::ctrlKK,         &Controls::ctrlKC,
-    &Controls::ctrlKM,       &Controls::ctrlKY,        &Controls::ctrlKR,         &Controls::ctrlKT,
-    &Controls::ctrlKU,       &Controls::rightCtrlPressed, &Controls::altB,        &Controls::altV,
-    &Controls::returnPressed, &Controls::altS,         &Controls::altM,           &Controls::altT,
-    &Controls::altQ,         &Controls::altG,          &Controls::ctrlT,          &Controls::ctrlA,
-    &Controls::insertPressed, &Controls::deletePressed, &Controls::altX,          &Controls::f5Pressed,
+    &Controls::ctrlN, &Controls::ctrlN, &Controls::ctrlN, &Controls::ctrlX, &Controls::ctrlI, &Controls::ctrlY,
+    &Controls::ctrlJ, &Controls::ctrlL, &Controls::ctrlP, &Controls::ctrlC, &Controls::ctrlV, &Controls::ctrlM,
+    &Controls::altShiftX, &Controls::altKeypadPlus, &Controls::altShiftKeypadMinus, &Controls::ctrlKeypadPlus,
+    &Controls::shiftKeypadPlus, &Controls::shiftO, &Controls::shiftF, &Controls::ctrlShiftE, &Controls::ctrlKA,
+    &Controls::ctrlKB, &Controls::ctrlKK, &Controls::ctrlKC, &Controls::ctrlKM, &Controls::ctrlKY, &Controls::ctrlKR,
+    &Controls::ctrlKT, &Controls::ctrlKU, &Controls::rightCtrlPressed, &Controls::altB, &Controls::altV,
+    &Controls::returnPressed, &Controls::altS, &Controls::altM, &Controls::altT, &Controls::altQ, &Controls::altG,
+    &Controls::ctrlT, &Controls::ctrlA, &Controls::insertPressed, &Controls::deletePressed, &Controls::altX,
+    &Controls::f5Pressed,
 };
 const Keys kRandomKeys[] = {
     [](Controls& c) { c.upCount = 1; }, [](Controls& c) { c.downCount = 3; }, [](Controls& c) { c.rightCount = 2; },
