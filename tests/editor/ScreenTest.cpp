@@ -73,6 +73,14 @@ class ScreenTest : public SequencerFixture {
       if (IsGlyph(q) && Near(X(q), x) && Near(Y(q), y)) found += SameColor(q.color, color) ? 1 : -1000;
     return found > 0;
   }
+  // Texts expected from (x0, y) up to x1, as TextAt reads them.
+  struct Text {
+    double x0, y, x1;
+    std::string text;
+  };
+  void ExpectTexts(std::initializer_list<Text> texts) {
+    for (const Text& t : texts) EXPECT_EQ(TextAt(t.x0, t.y, t.x1), t.text) << "at " << t.x0 << ", " << t.y;
+  }
   void Redraw() { Frame(Controls{}); }
 };
 
@@ -88,8 +96,7 @@ TEST_F(ScreenTest, HeaderNamesSessionStepAndNoteUnderTheCursor) {
   ScreenTestAccess::Octave(*seq, 10);
   ScreenTestAccess::Cursor(*seq, 8, 0);
   Redraw();
-  EXPECT_EQ(TextAt(3, 65, 440), NoSpaces("T 1 O9 SC L  0 NONE"));
-  EXPECT_EQ(TextAt(3, 34), "G,,,F,,,V,,,O,,,");
+  ExpectTexts({{3, 65, 440, NoSpaces("T 1 O9 SC L  0 NONE")}, {3, 34, 800, "G,,,F,,,V,,,O,,,"}});
   EXPECT_EQ(TextAt(446, 65).substr(0, 4), "B120");
 }
 
@@ -102,11 +109,8 @@ TEST_F(ScreenTest, AttributeAndTempoLinesShowTheCursorNoteAndTrack) {
   seq->GetPlayer()->SetBPM(96);
   ScreenTestAccess::Cursor(*seq, 2, 1);
   Redraw();
-  EXPECT_EQ(TextAt(3, 34, 110), "G3");
-  EXPECT_EQ(TextAt(114, 34, 220), "F64");
-  EXPECT_EQ(TextAt(228, 34, 330), "V77");
-  EXPECT_EQ(TextAt(339, 34), "O5");
-  EXPECT_EQ(TextAt(446, 65), "B096V090VO101");
+  ExpectTexts({{3, 34, 110, "G3"}, {114, 34, 220, "F64"}, {228, 34, 330, "V77"}, {339, 34, 800, "O5"},
+               {446, 65, 800, "B096V090VO101"}});
   EXPECT_EQ(FlatAt(553, 62, 25, 26), nullptr);
   Store()->SetTrackVelocityFixed(0, true);
   // Typing into the velocity field shows the digits typed so far, in yellow.
@@ -145,8 +149,7 @@ TEST_F(ScreenTest, NotesOnlyInsideTheColumnsAndCurrentTrackDrawnLast) {
   EXPECT_TRUE(Near(X(cells.back()), 3) && Near(Y(cells.back()), 599 - 26 * 4));
   // The strip and the large track number follow the current track.
   EXPECT_TRUE(FlatColored(780, 219, 18, 377, WithAlpha(kTrackColors[1], 0.8)));
-  EXPECT_EQ(TextAt(700, 480), "2");
-  EXPECT_EQ(TextAt(700, 520), "1");
+  ExpectTexts({{700, 480, 800, "2"}, {700, 520, 800, "1"}});
 }
 
 TEST_F(ScreenTest, RangeRowsScaleBandsAndCursor) {
@@ -173,10 +176,9 @@ TEST_F(ScreenTest, HelpPagesFollowTheBar) {
   EXPECT_EQ(Sequencer::HelpLines().size(), 175u);
   Press([](Controls& c) { c.altDigit[3] = true; });  // bar 3 of the user, index 2
   Tap(&Controls::f10Pressed);
-  EXPECT_EQ(TextAt(10, 560), "SUBPAGE1:STEPEDIT");
-  EXPECT_EQ(TextAt(10, 540), std::string(20, '!'));
-  EXPECT_EQ(TextAt(10, 560 - 18 * 20), NoSpaces("SHIFT NUMPAD MINUS ! HARMONIC T. DOWN LINE OR BLOCK"));
-  EXPECT_EQ(TextAt(10, 560 - 19 * 20), "");
+  ExpectTexts({{10, 560, 800, "SUBPAGE1:STEPEDIT"}, {10, 540, 800, std::string(20, '!')},
+               {10, 560 - 18 * 20, 800, NoSpaces("SHIFT NUMPAD MINUS ! HARMONIC T. DOWN LINE OR BLOCK")},
+               {10, 560 - 19 * 20, 800, ""}});
   EXPECT_TRUE(GlyphColored(10, 560, YellowColor));
   // Bars past the tenth show the last page.
   for (int i = 0; i < 13; ++i) Press([](Controls& c) { c.pageDownPressed = true, c.pageDownCount = 1; });
@@ -281,9 +283,7 @@ TEST_F(ScreenTest, SessionsPanel) {
   EXPECT_TRUE(FlatColored(440, 18, 48, 24, PetrolBlueColor));  // session 11: second row, sixth box
   EXPECT_TRUE(FlatColored(160 + 56 * 3, 50, 48, 24, LilacColor));
   EXPECT_NE(FlatAt(156 + 56 * 3, 46, 56, 32), nullptr);
-  EXPECT_EQ(TextAt(505 + 140, 64, 505 + 200), "32");
-  EXPECT_EQ(TextAt(505, 64, 560), "16");
-  EXPECT_EQ(TextAt(5, 62, 100), "31C");
+  ExpectTexts({{505 + 140, 64, 505 + 200, "32"}, {505, 64, 560, "16"}, {5, 62, 100, "31C"}});
   EXPECT_TRUE(GlyphColored(645, 64, kTrackColors[2]));
 }
 
@@ -295,12 +295,8 @@ TEST_F(ScreenTest, InstrumentsAndScalesPanels) {
   EXPECT_FALSE(TextAt(360, 35).empty());
   EXPECT_EQ(TextAt(360, 65), "");  // program 0 has no entry before it
   Subpage(3);
-  EXPECT_EQ(TextAt(160, 35, 560), "MINOR");
-  EXPECT_EQ(TextAt(160, 65, 560), "MAJOR");
-  EXPECT_EQ(TextAt(160, 5, 560), "DORIAN");
-  EXPECT_EQ(TextAt(570, 35), "C");
-  EXPECT_EQ(TextAt(570, 65), "");
-  EXPECT_EQ(TextAt(570, 5), "C#");
+  ExpectTexts({{160, 35, 560, "MINOR"}, {160, 65, 560, "MAJOR"}, {160, 5, 560, "DORIAN"}, {570, 35, 800, "C"},
+               {570, 65, 800, ""}, {570, 5, 800, "C#"}});
 }
 
 TEST_F(ScreenTest, MixerPanel) {
@@ -314,10 +310,8 @@ TEST_F(ScreenTest, MixerPanel) {
   ASSERT_NE(FlatAt(66 * 3 + 3, 1, 54, 86), nullptr);
   ASSERT_NE(FlatAt(x0 - 2, 3, 48, 84), nullptr);
   EXPECT_TRUE(FlatColored(x0 - 2, 3, 48, 42, WithAlpha(kTrackColors[3], 0.9)));  // floor(84 * 64 / 127)
-  EXPECT_EQ(TextAt(x0, 50, x0 + 40), "64");
-  EXPECT_EQ(TextAt(66 * 5 + 10, 7, 66 * 5 + 20), "M");
-  EXPECT_EQ(TextAt(66 * 6 + 24, 7, 66 * 6 + 30), "S");
-  EXPECT_EQ(TextAt(40, 70), "VOLPANCHNOUTPITLAYVEL");
+  ExpectTexts({{x0, 50, x0 + 40, "64"}, {66 * 5 + 10, 7, 66 * 5 + 20, "M"}, {66 * 6 + 24, 7, 66 * 6 + 30, "S"},
+               {40, 70, 800, "VOLPANCHNOUTPITLAYVEL"}});
   ScreenTestAccess::Mixer(*seq, 0, 301);  // output: range 2
   s->SetTrackOutput(0, 1);
   Redraw();
@@ -333,10 +327,8 @@ TEST_F(ScreenTest, ReverbChorusPanel) {
   s->SetTrackChorusEnabled(0, false);
   ScreenTestAccess::Fx(*seq, 5, 0, 0);
   Subpage(5);
-  EXPECT_EQ(TextAt(34, 36, 380), "REVERBON");
-  EXPECT_EQ(TextAt(394, 36), "CHORUSOFF");
-  EXPECT_EQ(TextAt(10, 65), NoSpaces("LEVEL 0-100 20  OUTPUT AMPLITUDE"));
-  EXPECT_EQ(TextAt(34 + 90 * 2, 10, 34 + 90 * 2 + 60), "50");
+  ExpectTexts({{34, 36, 380, "REVERBON"}, {394, 36, 800, "CHORUSOFF"}, {34 + 90 * 2, 10, 34 + 90 * 2 + 60, "50"},
+               {10, 65, 800, NoSpaces("LEVEL 0-100 20  OUTPUT AMPLITUDE")}});
   for (const Quad& q : quads.quads) {
     if (IsGlyph(q) && Near(Y(q), 10)) {
       EXPECT_TRUE(SameColor(q.color, Near(X(q), 34 + 90 * 5) || Near(X(q), 34 + 90 * 5 + 22.5) ? kTextColor : PetrolBlueColor));
@@ -356,9 +348,7 @@ TEST_F(ScreenTest, ExternalEffectPanels) {
   ASSERT_NE(FlatAt(3 + 73 * 4, 1, 46, 86), nullptr);
   EXPECT_NE(FlatAt(6 + 73 * 4, 3, 40, 84), nullptr);             // the maximum fills the bar
   EXPECT_NE(FlatAt(6 + 73 * 6, 3, 40, 42), nullptr);             // 0 in -15..15
-  EXPECT_EQ(TextAt(300, 20), "2.352E+04");
-  EXPECT_EQ(TextAt(500, 65), "HFDAMPING");
-  EXPECT_EQ(TextAt(10, 40, 400), "1500");
+  ExpectTexts({{300, 20, 800, "2.352E+04"}, {500, 65, 800, "HFDAMPING"}, {10, 40, 400, "1500"}});
   EXPECT_EQ(TextAt(10, 65, 400).substr(0, 9), "EXTREVERB");
 
   double eq[kExternalParams] = {1, 12, -12, 0, 0, 0, 0, 0, 0, 0, 6};
@@ -370,9 +360,7 @@ TEST_F(ScreenTest, ExternalEffectPanels) {
   EXPECT_TRUE(FlatColored(6, 3, 40, 21, WithAlpha(WhiteColor, 0.9)));  // gain 1 of 0..4
   EXPECT_NE(FlatAt(6 + 73, 3, 40, 84), nullptr);
   EXPECT_NE(FlatAt(6 + 73 * 2, 3, 40, 0), nullptr);
-  EXPECT_EQ(TextAt(300, 20), "6");
-  EXPECT_EQ(TextAt(500, 65, 650), "16KHZ");
-  EXPECT_EQ(TextAt(660, 65), "ROCK");
+  ExpectTexts({{300, 20, 800, "6"}, {500, 65, 650, "16KHZ"}, {660, 65, 800, "ROCK"}});
 }
 
 TEST_F(ScreenTest, MarkersMessagesAndLoudnessMeter) {

@@ -185,6 +185,11 @@ class SequencerFixture : public ::testing::Test {
     return none;
   }
 
+  // For each (step, pitch): whether track 0 holds a note of that pitch there.
+  void ExpectNotes(std::initializer_list<std::pair<int, int>> notes, bool present = true) {
+    for (auto [step, pitch] : notes) EXPECT_EQ(At(step, pitch).note == pitch, present) << step << ", " << pitch;
+  }
+
   void Put(int step, Note n, int track = 0) { Store()->AddNote(0, track, step, n); }
   void Put(int step, int pitch, int track = 0) { Put(step, MakeNote(pitch), track); }
 

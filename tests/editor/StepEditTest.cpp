@@ -97,8 +97,7 @@ TEST_F(StepEditTest, NoteClipboardPastesMovesAndCopiesAttributes) {
 
   TapAt(4, 60, &Controls::ctrlM);  // CTRL M twice: the note travels, the origin follows
   TapAt(6, 61, &Controls::ctrlM);
-  EXPECT_EQ(At(0, 60).note, 255);
-  EXPECT_EQ(At(4, 60).note, 255);
+  ExpectNotes({{0, 60}, {4, 60}}, false);
   EXPECT_EQ(At(6, 61).gate, 5);
   Put(2, 64);  // gate 1; the clipboard note has gate 5
   TapAt(2, 64, &Controls::ctrlG);
@@ -176,8 +175,7 @@ TEST_F(StepEditTest, TranspositionsAreAllOrNothing) {
   Store()->DeleteNote(0, 0, 0, 116);
   Put(0, 115);
   Tap(&Controls::ctrlKeypadPlus);
-  EXPECT_EQ(At(0, 127).note, 127);
-  EXPECT_EQ(At(0, 52).note, 52);
+  ExpectNotes({{0, 127}, {0, 52}});
 
   Put(15, 0);
   Put(3, 60);
@@ -186,16 +184,14 @@ TEST_F(StepEditTest, TranspositionsAreAllOrNothing) {
   EXPECT_EQ(At(3, 60).note, 60);
   Store()->Delete(0, 0, 15);
   Tap(&Controls::altKeypadMinus);
-  EXPECT_EQ(At(3, 48).note, 48);
-  EXPECT_EQ(At(0, 115).note, 115);
+  ExpectNotes({{3, 48}, {0, 115}});
 
   // One scale degree in C minor (the default scale).
   Store()->Delete(0, 0, 0);
   Put(0, 60);
   Put(0, 63);
   Tap(&Controls::shiftKeypadPlus);
-  EXPECT_EQ(At(0, 62).note, 62);
-  EXPECT_EQ(At(0, 65).note, 65);
+  ExpectNotes({{0, 62}, {0, 65}});
   Put(0, 64);
   Tap(&Controls::shiftKeypadMinus);
   ExpectMessage("NOT IN SCALE", true);
