@@ -30,14 +30,14 @@ class EffectsTest : public SequencerFixture {
   auto SynthEq() { return Params(Synth(), &SFOutput::GetExternalEqualizerParams, 0); }
   auto StoredReverb(int t) { return Params(Store(), &SessionsStore::GetTrackExternalReverb, t); }
   auto StoredEq(int t) { return Params(Store(), &SessionsStore::GetTrackExternalEqualizer, t); }
-  // Reverb room, damping, width and level in hundredths, as the synthesizer or the store holds them.
-  std::array<int, 4> SynthReverb(int t) {
+  // fluidsynth's own reverb: room, damping, width and level in hundredths, in the synthesizer or the store.
+  std::array<int, 4> FluidReverb(int t) {
     double v[4];
     Synth()->GetReverb(t, v[0], v[1], v[2], v[3]);
     return {int(std::lround(v[0] * 100)), int(std::lround(v[1] * 100)), int(std::lround(v[2] * 100)),
             int(std::lround(v[3] * 100))};
   }
-  std::array<int, 4> StoredReverb4(int t) {
+  std::array<int, 4> StoredFluidReverb(int t) {
     std::array<int, 4> r;
     Store()->GetTrackReverb(t, r[0], r[1], r[2], r[3]);
     return r;
@@ -71,11 +71,11 @@ TEST_F(EffectsTest, ReverbAndChorusReachTheSynthesizerAndTheTracksOfTheSoundfont
   Store()->SetTrackReverb(2, 40, 10, 50, 90);
   Store()->SetTrackReverb(kOtherFont, 1, 2, 3, 4);
   Up(3);  // room 40 -> 43
-  EXPECT_EQ(SynthReverb(2), (std::array<int, 4>{43, 10, 50, 90}));
-  EXPECT_NE(SynthReverb(kOtherFont)[0], 43);
+  EXPECT_EQ(FluidReverb(2), (std::array<int, 4>{43, 10, 50, 90}));
+  EXPECT_NE(FluidReverb(kOtherFont)[0], 43);
   for (int t = 0; t < kTracks; ++t) {
     const std::array<int, 4> expected = t == kOtherFont ? std::array{1, 2, 3, 4} : std::array{43, 10, 50, 90};
-    EXPECT_EQ(StoredReverb4(t), expected) << t;
+    EXPECT_EQ(StoredFluidReverb(t), expected) << t;
   }
 
   const bool reverbOn = Store()->GetTrackReverbEnabled(2);
@@ -115,7 +115,7 @@ TEST_F(EffectsTest, ReverbAndChorusReachTheSynthesizerAndTheTracksOfTheSoundfont
   EXPECT_EQ(Store()->GetTrackReverbEnabled(2), !reverbOn);
   Synth()->GetChorus(2, voices, level, speed, depth, type);
   EXPECT_NEAR(speed, 0.2, 1e-6);
-  EXPECT_EQ(SynthReverb(2), (std::array<int, 4>{43, 10, 50, 90}));
+  EXPECT_EQ(FluidReverb(2), (std::array<int, 4>{43, 10, 50, 90}));
 }
 
 TEST_F(EffectsTest, ExternalReverbStepsClampsResetsAndCopies) {
