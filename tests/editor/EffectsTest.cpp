@@ -3,6 +3,7 @@
 // reaches the synthesizer and the plug-ins, and the copy to the tracks on the same soundfont.
 #include <algorithm>
 #include <array>
+#include <tuple>
 
 #include "tests/editor/SequencerFixture.h"
 
@@ -17,7 +18,6 @@ class EffectsTest : public SequencerFixture {
     Restart();
     ASSERT_TRUE(seq->GetSynth()->SetInstrument(kOtherFont, 1, 0, 0));
   }
-  SessionsStore* Store() { return seq->GetSessions(); }
   SFOutput* Synth() { return seq->GetSynth(); }
   // All parameters of an external effect of a track, as the synthesizer or the store holds them.
   template <typename Owner>
@@ -30,6 +30,18 @@ class EffectsTest : public SequencerFixture {
   auto SynthEq() { return Params(Synth(), &SFOutput::GetExternalEqualizerParams, 0); }
   auto StoredReverb(int t) { return Params(Store(), &SessionsStore::GetTrackExternalReverb, t); }
   auto StoredEq(int t) { return Params(Store(), &SessionsStore::GetTrackExternalEqualizer, t); }
+  // fluidsynth's own reverb: room, damping, width and level in hundredths, in the synthesizer or the store.
+  std::array<int, 4> FluidReverb(int t) {
+    double v[4];
+    Synth()->GetReverb(t, v[0], v[1], v[2], v[3]);
+    return {int(std::lround(v[0] * 100)), int(std::lround(v[1] * 100)), int(std::lround(v[2] * 100)),
+            int(std::lround(v[3] * 100))};
+  }
+  std::array<int, 4> StoredFluidReverb(int t) {
+    std::array<int, 4> r;
+    Store()->GetTrackReverb(t, r[0], r[1], r[2], r[3]);
+    return r;
+  }
   std::array<int, 5> StoredChorus(int t) {
     std::array<int, 5> c;
     Store()->GetTrackChorus(t, c[0], c[1], c[2], c[3], c[4]);
@@ -51,62 +63,59 @@ class EffectsTest : public SequencerFixture {
   static constexpr int kOtherFont = 5;
 };
 
+// On track 2: every value of the edited effect reaches the synthesizer and the tracks on the same
+// soundfont; track 5 (the other soundfont) keeps its own.
 TEST_F(EffectsTest, ReverbAndChorusReachTheSynthesizerAndTheTracksOfTheSoundfont) {
   Subpage(SubpageReverbChorus);
-  Store()->SetTrackReverb(0, 40, 10, 50, 90);
+  Press([](Controls& c) { c.shiftNumberRow[2] = true; });
+  Store()->SetTrackReverb(2, 40, 10, 50, 90);
   Store()->SetTrackReverb(kOtherFont, 1, 2, 3, 4);
   Up(3);  // room 40 -> 43
-  double room, damping, width, level;
-  Synth()->GetReverb(0, room, damping, width, level);
-  EXPECT_NEAR(room, 0.43, 1e-6);
-  EXPECT_NEAR(level, 0.9, 1e-6);
-  int r[4];
+  EXPECT_EQ(FluidReverb(2), (std::array<int, 4>{43, 10, 50, 90}));
+  EXPECT_NE(FluidReverb(kOtherFont)[0], 43);
   for (int t = 0; t < kTracks; ++t) {
-    Store()->GetTrackReverb(t, r[0], r[1], r[2], r[3]);
-    EXPECT_EQ(r[0], t == kOtherFont ? 1 : 43) << t;
+    const std::array<int, 4> expected = t == kOtherFont ? std::array{1, 2, 3, 4} : std::array{43, 10, 50, 90};
+    EXPECT_EQ(StoredFluidReverb(t), expected) << t;
   }
-  Synth()->GetReverb(kOtherFont, room, damping, width, level);
-  EXPECT_NE(room, 0.43);
 
-  const bool reverbOn = Store()->GetTrackReverbEnabled(0);
-  Press([](Controls& c) { c.altR = true; });
-  EXPECT_EQ(Synth()->IsReverbEnabled(0), !reverbOn);
+  const bool reverbOn = Store()->GetTrackReverbEnabled(2);
+  Tap(&Controls::altR);
+  EXPECT_EQ(Synth()->IsReverbEnabled(2), !reverbOn);
   EXPECT_EQ(Store()->GetTrackReverbEnabled(11), !reverbOn);
   EXPECT_EQ(Synth()->IsReverbEnabled(11), !reverbOn);
   const int curve = seq->GetMidiVelocityCurve();
-  const bool chorusOn = Store()->GetTrackChorusEnabled(0);
-  Press([](Controls& c) { c.altC = true; });
-  EXPECT_EQ(Synth()->IsChorusEnabled(0), !chorusOn);
+  const bool chorusOn = Store()->GetTrackChorusEnabled(2);
+  Tap(&Controls::altC);
+  EXPECT_EQ(Synth()->IsChorusEnabled(2), !chorusOn);
   EXPECT_EQ(Store()->GetTrackChorusEnabled(3), !chorusOn);
   EXPECT_EQ(seq->GetMidiVelocityCurve(), curve + 1);  // the global ALT C as well
 
   // Chorus speed (parameter 6) stops at 5.0 and 0.1 Hz.
   Right(20);
   EXPECT_EQ(seq->GetFxParam(), 8);
-  Press([](Controls& c) { c.leftCount = 2; });
-  Store()->SetTrackChorus(0, 3, 20, 49, 8, 0);
+  Left(2);
+  Store()->SetTrackChorus(2, 3, 20, 49, 8, 0);
   Up(4);
-  EXPECT_EQ(StoredChorus(0)[2], 50);
-  Store()->SetTrackChorus(0, 3, 20, 2, 8, 0);
+  EXPECT_EQ(StoredChorus(2), (std::array<int, 5>{3, 20, 50, 8, 0}));
+  Store()->SetTrackChorus(2, 3, 20, 2, 8, 1);
   Down(3);
   int voices, type;
-  double speed, depth;
-  Synth()->GetChorus(0, voices, level, speed, depth, type);
+  double level, speed, depth;
+  Synth()->GetChorus(2, voices, level, speed, depth, type);
+  EXPECT_EQ(std::tuple(voices, level, depth, type), std::tuple(3, 2.0, 8.0, 1));
   EXPECT_NEAR(speed, 0.1, 1e-6);
-  EXPECT_NEAR(level, 2.0, 1e-6);
-  EXPECT_EQ(StoredChorus(4)[2], 1);
+  EXPECT_EQ(StoredChorus(4), (std::array<int, 5>{3, 20, 1, 8, 1}));
 
   Up(1);
   Save();
   Up(10);
-  Press([](Controls& c) { c.altR = true; });
+  Tap(&Controls::altR);
   Reload();
-  EXPECT_EQ(StoredChorus(0)[2], 2);
-  EXPECT_EQ(Store()->GetTrackReverbEnabled(0), !reverbOn);
-  Synth()->GetChorus(0, voices, level, speed, depth, type);
+  EXPECT_EQ(StoredChorus(2)[2], 2);
+  EXPECT_EQ(Store()->GetTrackReverbEnabled(2), !reverbOn);
+  Synth()->GetChorus(2, voices, level, speed, depth, type);
   EXPECT_NEAR(speed, 0.2, 1e-6);
-  Synth()->GetReverb(0, room, damping, width, level);
-  EXPECT_NEAR(room, 0.43, 1e-6);
+  EXPECT_EQ(FluidReverb(2), (std::array<int, 4>{43, 10, 50, 90}));
 }
 
 TEST_F(EffectsTest, ExternalReverbStepsClampsResetsAndCopies) {
@@ -123,18 +132,18 @@ TEST_F(EffectsTest, ExternalReverbStepsClampsResetsAndCopies) {
   Down(2);
   EXPECT_NEAR(SynthReverb()[4], 23520 - 2 * 110.1, 1e-9);
 
-  Press([](Controls& c) { c.altX = true; });
+  Tap(&Controls::altX);
   EXPECT_DOUBLE_EQ(SynthReverb()[4], 2984.89);
 
   Right(5);  // dry/wet mix
   Down(300);
   EXPECT_DOUBLE_EQ(SynthReverb()[9], -1);
-  Press([](Controls& c) { c.altShiftX = true; });
+  Tap(&Controls::altShiftX);
   EXPECT_DOUBLE_EQ(SynthReverb()[9], 0.375);
   EXPECT_DOUBLE_EQ(SynthReverb()[10], 6);
 
   const bool on = Synth()->GetExternalReverbActive(0);
-  Press([](Controls& c) { c.altR = true; });
+  Tap(&Controls::altR);
   EXPECT_EQ(Synth()->GetExternalReverbActive(0), !on);
   EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(0), !on);
   EXPECT_EQ(Store()->GetTrackExternalReverbEnabled(7), !on);
@@ -156,11 +165,11 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   Right(2);  // 63 Hz, step 0.12 dB
   Up(10);
   EXPECT_NEAR(SynthEq()[2], 1.2, 1e-9);
-  Press([](Controls& c) { c.altE = true; });
+  Tap(&Controls::altE);
   EXPECT_TRUE(Synth()->GetExternalEqualizerActive(0));
   EXPECT_TRUE(Store()->GetTrackExternalEqualizerEnabled(4));
 
-  Press([](Controls& c) { c.altP = true; });
+  Tap(&Controls::altP);
   ASSERT_TRUE(seq->GetEqProgramSelecting());
   Up(1);  // up from "----" wraps to the last program
   EXPECT_EQ(seq->GetEqProgramIndex(), 9);
@@ -169,11 +178,11 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   EXPECT_EQ(seq->GetEqProgramIndex(), 0);
   EXPECT_NEAR(SynthEq()[2], 1.2, 1e-9);
   EXPECT_DOUBLE_EQ(SynthEq()[1], 0);
-  Press([](Controls& c) { c.tabPressed = true; });
+  Tap(&Controls::tabPressed);
   EXPECT_EQ(seq->GetSubpage(), SubpageExternalEqualizer);
 
   Down(3);
-  Press([](Controls& c) { c.returnPressed = true; });
+  Tap(&Controls::returnPressed);
   EXPECT_FALSE(seq->GetEqProgramSelecting());
   EXPECT_DOUBLE_EQ(SynthEq()[1], 6.83);
   EXPECT_DOUBLE_EQ(SynthEq()[10], 2.88);
@@ -181,7 +190,7 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   EXPECT_DOUBLE_EQ(StoredEq(kOtherFont)[1], 0);
 
   Save();
-  Press([](Controls& c) { c.altShiftX = true; });
+  Tap(&Controls::altShiftX);
   EXPECT_DOUBLE_EQ(SynthEq()[1], 0);
   EXPECT_DOUBLE_EQ(SynthEq()[0], 1);
   Reload();
@@ -193,7 +202,7 @@ TEST_F(EffectsTest, EqualizerProgramsWrapRestoreAndStay) {
   Down(60);
   EXPECT_DOUBLE_EQ(StoredEq(0)[0], 0);
   EXPECT_LT(NotePeak(), 1e-4);
-  Press([](Controls& c) { c.altX = true; });
+  Tap(&Controls::altX);
   EXPECT_DOUBLE_EQ(SynthEq()[0], 1);
   EXPECT_GT(NotePeak(), 0.01);
 }
@@ -205,8 +214,8 @@ TEST_F(EffectsTest, ExternalSubpagesIgnoreKeysWithoutThePlugins) {
   const auto reverb = StoredReverb(0), eq = StoredEq(0);
   for (int page : {SubpageExternalReverb, SubpageExternalEqualizer}) {
     Subpage(page);
-    Press([](Controls& c) { c.altShiftX = true; });
-    Press([](Controls& c) { c.altP = true; });
+    Tap(&Controls::altShiftX);
+    Tap(&Controls::altP);
     Up(5);
   }
   EXPECT_EQ(StoredReverb(0), reverb);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Instruments and scales subpages: clamped cursors and indexes, the silencing and effect copy of
 // a soundfont change (two soundfonts loaded), and the scale handed to the player every frame.
+#include <tuple>
 #include <vector>
 
 #include "tests/editor/SequencerFixture.h"
@@ -13,7 +14,7 @@ class InstrumentsTest : public SequencerFixture {
   void SetUp() override {
     EnterFolder(2);
     Restart();
-    seq->GetPlayer()->SetSendObserver([this](const SentNote& n) { sent.push_back(n); });
+    RecordSentNotes();
     Subpage(SubpageInstruments);
   }
 
@@ -23,50 +24,30 @@ class InstrumentsTest : public SequencerFixture {
     for (const SentNote& n : sent) count += n.on ? 0 : 1;
     return count;
   }
-
-  std::vector<SentNote> sent;
 };
 
-TEST_F(InstrumentsTest, CursorAndProgramIndexClampAndPageByTen) {
-  Press([](Controls& c) { c.leftCount = 5; });
-  EXPECT_EQ(seq->GetInstrumentCursor(), 0);
-  Press([](Controls& c) { c.rightCount = 5; });
-  ASSERT_EQ(seq->GetInstrumentCursor(), 2);
-
+// The cursor picks soundfont, bank or program (0..2); a program change resets nothing, a bank
+// change resets the program. The page keys page by ten and do not page bars here.
+TEST_F(InstrumentsTest, CursorBankAndProgramClampAndPageByTen) {
   const auto& banks = (*seq->GetSynth()->GetSFInstruments())[0].banks;
   const int programs = static_cast<int>(banks[Instrument().bankIndex].progs.size());
   ASSERT_GE(programs, 21);
-  Press([](Controls& c) { c.pageDownCount = 1; });
-  EXPECT_EQ(Instrument().programIndex, 10);
-  Press([](Controls& c) { c.downCount = 3; });
-  EXPECT_EQ(Instrument().programIndex, 13);
-  Press([](Controls& c) { c.pageUpCount = 1; });
-  Press([](Controls& c) { c.pageUpCount = 1; });
-  EXPECT_EQ(Instrument().programIndex, 0);
-  Press([](Controls& c) { c.upCount = 1; });
-  EXPECT_EQ(Instrument().programIndex, 0);
-  EXPECT_EQ(seq->GetBar(), 0);  // the page keys do not page bars here
-
-  seq->GetSynth()->SetInstrumentFromIndex(0, 0, Instrument().bankIndex, programs - 8);
-  Press([](Controls& c) { c.pageDownCount = 1; });
-  EXPECT_EQ(Instrument().programIndex, programs - 1);
-  Press([](Controls& c) { c.downCount = 1; });
-  EXPECT_EQ(Instrument().programIndex, programs - 1);
-}
-
-TEST_F(InstrumentsTest, BankChangeResetsTheProgram) {
-  const auto& banks = (*seq->GetSynth()->GetSFInstruments())[0].banks;
   ASSERT_GE(banks.size(), 2u);
-  Press([](Controls& c) { c.downCount = 4; });
-  ASSERT_EQ(Instrument().programIndex, 4);
-  Press([](Controls& c) { c.leftCount = 1; });
-  Press([](Controls& c) { c.downCount = 1; });
-  EXPECT_EQ(Instrument().bankIndex, 1);
-  EXPECT_EQ(Instrument().programIndex, 0);
-  Press([](Controls& c) { c.pageDownCount = 1; });
-  EXPECT_EQ(Instrument().bankIndex, std::min<int>(2, static_cast<int>(banks.size()) - 1));
-  Press([](Controls& c) { c.upCount = 100; });
-  EXPECT_EQ(Instrument().bankIndex, 0);
+  PressAndExpect([this] { return seq->GetInstrumentCursor(); },
+                 {{[](Controls& c) { c.leftCount = 5; }, 0}, {[](Controls& c) { c.rightCount = 5; }, 2}});
+  PressAndExpect([this] { return std::pair{Instrument().bankIndex, Instrument().programIndex}; },
+                 {{[](Controls& c) { c.pageDownCount = 1; }, {0, 10}}, {[](Controls& c) { c.downCount = 3; }, {0, 13}},
+                  {[](Controls& c) { c.pageUpCount = 1; }, {0, 3}},    {[](Controls& c) { c.pageUpCount = 1; }, {0, 0}},
+                  {[](Controls& c) { c.upCount = 1; }, {0, 0}},        {[](Controls& c) { c.downCount = 4; }, {0, 4}},
+                  {[](Controls& c) { c.leftCount = 1; }, {0, 4}},      {[](Controls& c) { c.downCount = 1; }, {1, 0}},
+                  {[](Controls& c) { c.pageDownCount = 1; }, {std::min<int>(2, banks.size() - 1), 0}},
+                  {[](Controls& c) { c.upCount = 100; }, {0, 0}}});
+  EXPECT_EQ(seq->GetBar(), 0);
+  Right(1);
+  seq->GetSynth()->SetInstrumentFromIndex(0, 0, Instrument().bankIndex, programs - 8);
+  PressAndExpect([this] { return Instrument().programIndex; },
+                 {{[](Controls& c) { c.pageDownCount = 1; }, programs - 1},
+                  {[](Controls& c) { c.downCount = 1; }, programs - 1}});
 }
 
 TEST_F(InstrumentsTest, SoundfontChangeSilencesTheTrackAndTakesItsEffects) {
@@ -99,7 +80,7 @@ TEST_F(InstrumentsTest, SoundfontChangeSilencesTheTrackAndTakesItsEffects) {
   ASSERT_EQ(Instrument().soundfont, 1);
   EXPECT_EQ(Instrument().bankIndex, 0);
   EXPECT_EQ(Instrument().programIndex, 0);
-  SessionsStore* store = seq->GetSessions();
+  SessionsStore* store = Store();
   int room, damping, width, level;
   store->GetTrackReverb(0, room, damping, width, level);
   EXPECT_EQ(std::vector<int>({room, damping, width, level}), std::vector<int>({50, 25, 75, 12}));
@@ -113,23 +94,18 @@ TEST_F(InstrumentsTest, SoundfontChangeSilencesTheTrackAndTakesItsEffects) {
 
 using ScalesTest = SequencerFixture;
 
+// The cursor picks scale or base; each stops at its ends.
 TEST_F(ScalesTest, ScaleAndBaseClampAndReachThePlayer) {
   Subpage(SubpageScales);
-  Press([](Controls& c) { c.upCount = 20; });
-  EXPECT_EQ(seq->GetPlayer()->GetScale().scale, ScaleChromatic);
-  Press([](Controls& c) { c.downCount = 20; });
-  EXPECT_EQ(seq->GetPlayer()->GetScale().scale, ScaleWholeTone);
-  Press([](Controls& c) { c.downCount = 1; });
-  EXPECT_EQ(seq->GetPlayer()->GetScale().scale, ScaleWholeTone);
-
-  Press([](Controls& c) { c.rightCount = 3; });
-  EXPECT_EQ(seq->GetScaleCursor(), 1);
-  Press([](Controls& c) { c.downCount = 4; });
-  EXPECT_EQ(seq->GetPlayer()->GetScale().base, BaseE);
-  Press([](Controls& c) { c.downCount = 30; });
-  EXPECT_EQ(seq->GetPlayer()->GetScale().base, BaseB);
-  Press([](Controls& c) { c.leftCount = 3; });
-  EXPECT_EQ(seq->GetScaleCursor(), 0);
+  PressAndExpect([this] { return std::tuple{seq->GetScaleCursor(), seq->GetPlayer()->GetScale().scale,
+                                            seq->GetPlayer()->GetScale().base}; },
+                 {{[](Controls& c) { c.upCount = 20; }, {0, ScaleChromatic, BaseC}},
+                  {[](Controls& c) { c.downCount = 20; }, {0, ScaleWholeTone, BaseC}},
+                  {[](Controls& c) { c.downCount = 1; }, {0, ScaleWholeTone, BaseC}},
+                  {[](Controls& c) { c.rightCount = 3; }, {1, ScaleWholeTone, BaseC}},
+                  {[](Controls& c) { c.downCount = 4; }, {1, ScaleWholeTone, BaseE}},
+                  {[](Controls& c) { c.downCount = 30; }, {1, ScaleWholeTone, BaseB}},
+                  {[](Controls& c) { c.leftCount = 3; }, {0, ScaleWholeTone, BaseB}}});
 }
 
 }  // namespace

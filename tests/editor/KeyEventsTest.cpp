@@ -22,7 +22,7 @@ class KeyEventsTest : public SequencerFixture {
   void SetUp() override {
     ASSERT_TRUE(UseTestServers());
     SequencerFixture::SetUp();
-    seq->GetPlayer()->SetSendObserver([this](const SentNote& n) { sent.push_back(n); });
+    RecordSentNotes();
     display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
     ASSERT_EQ(std::system("setxkbmap us"), 0);
@@ -75,12 +75,11 @@ class KeyEventsTest : public SequencerFixture {
   Window window = 0;
   std::unique_ptr<Keyboard> keyboard;
   std::vector<KeySym> down;
-  std::vector<SentNote> sent;
 };
 
 // I, V and X are note-key positions: the command's own letter is held, yet no note is.
 TEST_F(KeyEventsTest, MixerCommandsWorkWhileTheirLetterIsDown) {
-  SessionsStore* store = seq->GetSessions();
+  SessionsStore* store = Store();
   Subpage(SubpageMixer);
   Chord({XK_Alt_L, XK_l});
   ASSERT_EQ(seq->GetMixerParam(), 303);
@@ -121,7 +120,7 @@ TEST_F(KeyEventsTest, HeldCommandLettersLightNoKeyAndReleasesEndNotesInTheAttrib
   Type({XK_9}, {XK_9});
   Type({XK_Return}, {XK_Return});  // velocity 9, editor closed
   std::vector<Note> notes;
-  seq->GetSessions()->GetNotes(0, 0, 0, notes);
+  Store()->GetNotes(0, 0, 0, notes);
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0].velocity, 9) << "the editor was open";
   ASSERT_EQ(sent.size(), 2u) << "the release while the editor was open ended the note";

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Mixer subpage: selection, the range rules, what reaches the synthesizer, the guard and
 // baking pitch change and velocity into the notes.
+#include <tuple>
+
 #include "tests/editor/SequencerFixture.h"
 
 namespace zs::test {
@@ -13,8 +15,8 @@ class MixerTest : public SequencerFixture {
     Subpage(SubpageMixer);
   }
   void MixerTrack(int t) {
-    Press([](Controls& c) { c.leftCount = 20; });
-    Press([t](Controls& c) { c.rightCount = t; });
+    Left(20);
+    Right(t);
     ASSERT_EQ(seq->GetMixerTrack(), t);
   }
   // Controller value on the channel the track plays on.
@@ -23,7 +25,6 @@ class MixerTest : public SequencerFixture {
     fluid_synth_get_cc(seq->GetSynth()->GetSynth(0), SFOutput::TrackChannel(track), controller, &value);
     return value;
   }
-  SessionsStore* Store() { return seq->GetSessions(); }
   // Pitches, or velocities, of the notes of a step in their order.
   std::vector<int> Notes(int session, int track, int step, bool velocities = false) {
     std::vector<Note> notes;
@@ -34,49 +35,34 @@ class MixerTest : public SequencerFixture {
   }
 };
 
+// The mixer track is a cursor of its own; a key held without a new press moves nothing.
 TEST_F(MixerTest, SelectionKeysAndTrackCursor) {
   EXPECT_EQ(seq->GetMixerParam(), 7);
-  const std::pair<void (*)(Controls&), int> keys[] = {
-      {[](Controls& c) { c.altP = true; }, 10},  {[](Controls& c) { c.altC = true; }, 300},
-      {[](Controls& c) { c.altU = true; }, 301}, {[](Controls& c) { c.altI = true; }, 302},
-      {[](Controls& c) { c.altL = true; }, 303}, {[](Controls& c) { c.altV = true; }, 304},
-      {[](Controls& c) { c.altO = true; }, 7},
-  };
-  for (const auto& [set, code] : keys) {
-    Press(set);
-    EXPECT_EQ(seq->GetMixerParam(), code);
-  }
-  Press([](Controls& c) { c.rightCount = 15; });
-  EXPECT_EQ(seq->GetMixerTrack(), 11);
-  Press([](Controls& c) { c.leftCount = 3; });
-  EXPECT_EQ(seq->GetMixerTrack(), 8);
-  Press([](Controls& c) { c.leftHeld = true; });  // held without a new press: nothing
-  EXPECT_EQ(seq->GetMixerTrack(), 8);
-  EXPECT_EQ(seq->GetTrack(), 0);  // the mixer track is its own cursor
+  PressAndExpect([this] { return seq->GetMixerParam(); },
+                 {{[](Controls& c) { c.altP = true; }, 10},  {[](Controls& c) { c.altC = true; }, 300},
+                  {[](Controls& c) { c.altU = true; }, 301}, {[](Controls& c) { c.altI = true; }, 302},
+                  {[](Controls& c) { c.altL = true; }, 303}, {[](Controls& c) { c.altV = true; }, 304},
+                  {[](Controls& c) { c.altO = true; }, 7}});
+  PressAndExpect([this] { return seq->GetMixerTrack() * 100 + seq->GetTrack(); },
+                 {{[](Controls& c) { c.rightCount = 15; }, 1100}, {[](Controls& c) { c.leftCount = 3; }, 800},
+                  {[](Controls& c) { c.leftHeld = true; }, 800}});
 }
 
 TEST_F(MixerTest, ChannelAndOutputWrapOthersClamp) {
   MixerTrack(2);
   Store()->SetTrackChannel(2, 0);
-  Press([](Controls& c) { c.altC = true; });
-  Down(1);
-  EXPECT_EQ(Store()->GetTrackChannel(2), 15);
-  Up(1);
-  EXPECT_EQ(Store()->GetTrackChannel(2), 0);
-
   Store()->SetTrackOutput(2, 2);
-  Press([](Controls& c) { c.altU = true; });
-  Up(1);
-  EXPECT_EQ(Store()->GetTrackOutput(2), 0);
-  Down(4);  // 0 -> 2 -> 1 -> 0 -> 2
-  EXPECT_EQ(Store()->GetTrackOutput(2), 2);
-
-  Press([](Controls& c) { c.altV = true; });
   Store()->SetTrackVelocity(2, 3);
+  Tap(&Controls::altC);
+  PressAndExpect([this] { return Store()->GetTrackChannel(2); },
+                 {{[](Controls& c) { c.downCount = 1; }, 15}, {[](Controls& c) { c.upCount = 1; }, 0}});
+  Tap(&Controls::altU);
+  PressAndExpect([this] { return Store()->GetTrackOutput(2); },
+                 {{[](Controls& c) { c.upCount = 1; }, 0}, {[](Controls& c) { c.downCount = 4; }, 2}});
+  Tap(&Controls::altV);
   Down(5);
   EXPECT_EQ(Store()->GetTrackVelocity(2), 0);
-
-  Press([](Controls& c) { c.altL = true; });
+  Tap(&Controls::altL);
   Up(30);
   EXPECT_EQ(Store()->GetTrackLayer(2), 11);
 }
@@ -92,21 +78,21 @@ TEST_F(MixerTest, VolumeAndPanReachTheSynthesizerAndSurviveSaveAndLoad) {
   Down(27);
   EXPECT_EQ(Cc(9, 7), 100);
 
-  Press([](Controls& c) { c.altP = true; });
+  Tap(&Controls::altP);
   Store()->SetTrackPan(9, 2);
   Down(4);
   EXPECT_EQ(Store()->GetTrackPan(9), 0);
   Up(20);
   EXPECT_EQ(Cc(9, 10), 20);
 
-  Press([](Controls& c) { c.altC = true; });
+  Tap(&Controls::altC);
   Store()->SetTrackChannel(9, 4);
   Up(1);
   Save();
 
-  Press([](Controls& c) { c.altO = true; });
+  Tap(&Controls::altO);
   Down(100);
-  Press([](Controls& c) { c.altP = true; });
+  Tap(&Controls::altP);
   Up(100);
   Store()->SetTrackChannel(9, 0);
   Reload();
@@ -119,40 +105,37 @@ TEST_F(MixerTest, VolumeAndPanReachTheSynthesizerAndSurviveSaveAndLoad) {
 
 TEST_F(MixerTest, SoloMuteFixedVelocityAndPropagatedMuteActOnTheMixerTrack) {
   MixerTrack(4);
-  Press([](Controls& c) { c.altS = true; });
-  EXPECT_EQ(Store()->GetSingle(0), 4);
-  Press([](Controls& c) { c.altS = true; });
-  EXPECT_EQ(Store()->GetSingle(0), -1);
   const bool fixed = Store()->GetTrackVelocityFixed(4);
-  Press([](Controls& c) { c.altT = true; });
-  EXPECT_NE(Store()->GetTrackVelocityFixed(4), fixed);
+  // The solo track, track 4's fixed velocity and the mute of tracks 0 and 4.
+  PressAndExpect([this] { return std::tuple{Store()->GetSingle(0), Store()->GetTrackVelocityFixed(4),
+                                            Store()->GetMuted(0, 0), Store()->GetMuted(0, 4)}; },
+                 {{[](Controls& c) { c.altS = true; }, {4, fixed, false, false}},
+                  {[](Controls& c) { c.altS = true; }, {-1, fixed, false, false}},
+                  {[](Controls& c) { c.altT = true; }, {-1, !fixed, false, false}},
+                  {[](Controls& c) { c.altM = true; }, {-1, !fixed, false, true}}});
   EXPECT_EQ(Store()->GetTrackVelocityFixed(0), Store()->GetTrackVelocityFixed(1));
-
-  Press([](Controls& c) { c.altM = true; });
-  EXPECT_TRUE(Store()->GetMuted(0, 4));
-  EXPECT_FALSE(Store()->GetMuted(0, 0));
-  Press([](Controls& c) { c.altShiftM = true; });
+  Tap(&Controls::altShiftM);
   for (int t = 0; t < kTracks; ++t) EXPECT_TRUE(Store()->GetMuted(0, t)) << t;
   EXPECT_FALSE(Store()->GetMuted(1, 0));  // other sessions keep theirs
-  Press([](Controls& c) { c.altM = true; });
-  Press([](Controls& c) { c.altShiftM = true; });
+  Tap(&Controls::altM);
+  Tap(&Controls::altShiftM);
   for (int t = 0; t < kTracks; ++t) EXPECT_FALSE(Store()->GetMuted(0, t)) << t;
 }
 
 TEST_F(MixerTest, LayeringNeedsAStoppedPlayerAndNoNoteKey) {
   MixerTrack(3);
   Store()->SetTrackLayer(3, 7);
-  Press([](Controls& c) { c.altX = true; });  // volume selected: nothing
+  Tap(&Controls::altX);  // volume selected: nothing
   EXPECT_EQ(Store()->GetTrackLayer(3), 7);
   EXPECT_FALSE(seq->IsMessageActive());
 
-  Press([](Controls& c) { c.altL = true; });
-  Press([](Controls& c) { c.spacePressed = true; });
+  Tap(&Controls::altL);
+  Tap(&Controls::spacePressed);
   ASSERT_TRUE(seq->IsPlaying());
   Up(1);
   ExpectMessage("STOP PLAYBACK", true);
   EXPECT_EQ(Store()->GetTrackLayer(3), 7);
-  Press([](Controls& c) { c.spacePressed = true; });
+  Tap(&Controls::spacePressed);
 
   Press([](Controls& c) { c.pianoPressed[5] = c.pianoHeld[5] = true; });  // a note, still held
   Press([](Controls& c) {
@@ -163,17 +146,17 @@ TEST_F(MixerTest, LayeringNeedsAStoppedPlayerAndNoNoteKey) {
   EXPECT_EQ(Store()->GetTrackLayer(3), 7);
   Press([](Controls& c) { c.pianoReleased[5] = true; });
 
-  Press([](Controls& c) { c.rightCtrlPressed = true; });  // recording blocks as well
+  Tap(&Controls::rightCtrlPressed);  // recording blocks as well
   Down(1);
   ExpectMessage("STOP PLAYBACK", true);
-  Press([](Controls& c) { c.rightCtrlPressed = true; });
+  Tap(&Controls::rightCtrlPressed);
 
   Down(2);
   EXPECT_EQ(Store()->GetTrackLayer(3), 5);
-  Press([](Controls& c) { c.altX = true; });
+  Tap(&Controls::altX);
   EXPECT_EQ(Store()->GetTrackLayer(3), 3);
   for (int t = 0; t < kTracks; ++t) Store()->SetTrackLayer(t, 0);
-  Press([](Controls& c) { c.altShiftX = true; });
+  Tap(&Controls::altShiftX);
   for (int t = 0; t < kTracks; ++t) EXPECT_EQ(Store()->GetTrackLayer(t), t);
 }
 
@@ -183,24 +166,24 @@ TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
   Store()->SetNotes(11, 1, 255, {MakeNote(10)});
   Store()->SetNotes(0, 2, 0, {MakeNote(60)});
 
-  Press([](Controls& c) { c.altI = true; });
+  Tap(&Controls::altI);
   Store()->SetTrackPitch(1, 64);
-  Press([](Controls& c) { c.ctrlShiftI = true; });
+  Tap(&Controls::ctrlShiftI);
   ExpectMessage("PITCH CHANGES APPLIED", false);
   EXPECT_EQ(Notes(0, 1, 0), (std::vector<int>{60, 125}));
 
   Up(3);  // +3 would take 125 to 128
-  Press([](Controls& c) { c.ctrlShiftI = true; });
+  Tap(&Controls::ctrlShiftI);
   ExpectMessage("NOTE LEAVING RANGE", true);
   EXPECT_EQ(Notes(0, 1, 0), (std::vector<int>{60, 125}));
   EXPECT_EQ(Store()->GetTrackPitch(1), 67);
 
   Down(5);  // -2
-  Press([](Controls& c) { c.spacePressed = true; });
-  Press([](Controls& c) { c.ctrlShiftI = true; });
+  Tap(&Controls::spacePressed);
+  Tap(&Controls::ctrlShiftI);
   ExpectMessage("STOP PLAYBACK", true);
-  Press([](Controls& c) { c.spacePressed = true; });
-  Press([](Controls& c) { c.ctrlShiftI = true; });
+  Tap(&Controls::spacePressed);
+  Tap(&Controls::ctrlShiftI);
   ExpectMessage("PITCH CHANGES APPLIED", false);
   EXPECT_EQ(Notes(0, 1, 0), (std::vector<int>{58, 123}));
   EXPECT_EQ(Notes(11, 1, 255), std::vector<int>{8});
@@ -208,10 +191,10 @@ TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
   EXPECT_EQ(Store()->GetTrackPitch(1), 64);
 
   Store()->SetTrackVelocity(1, 33);
-  Press([](Controls& c) { c.ctrlShiftV = true; });  // pitch still selected: nothing
+  Tap(&Controls::ctrlShiftV);  // pitch still selected: nothing
   EXPECT_EQ(Notes(0, 1, 0, true), (std::vector<int>{100, 100}));
-  Press([](Controls& c) { c.altV = true; });
-  Press([](Controls& c) { c.ctrlShiftV = true; });
+  Tap(&Controls::altV);
+  Tap(&Controls::ctrlShiftV);
   ExpectMessage("VELOCITY CHANGES APPLIED", false);
   EXPECT_EQ(Notes(0, 1, 0, true), (std::vector<int>{33, 33}));
   EXPECT_EQ(Notes(11, 1, 255, true), std::vector<int>{33});

@@ -10,8 +10,7 @@ class SessionsTest : public SequencerFixture {
  protected:
   void SetUp() override {
     SequencerFixture::SetUp();
-    Press([](Controls& c) { c.ctrlDigit[1] = true; });
-    ASSERT_EQ(seq->GetSubpage(), SubpageSessions);
+    Subpage(SubpageSessions);
   }
 
   void MoveCursorTo(int target) {
@@ -22,30 +21,26 @@ class SessionsTest : public SequencerFixture {
   template <typename Setter>
   void Paste(int from, int to, Setter key) {
     MoveCursorTo(from);
-    Press([](Controls& c) { c.ctrlC = true; });
+    Tap(&Controls::ctrlC);
     MoveCursorTo(to);
     Press(key);
   }
-  SessionsStore* Store() { return seq->GetSessions(); }
 };
 
+// Six sessions a row, two rows; one position per frame however many presses came, and a key
+// only held (no press arrived in the frame) moves nothing.
 TEST_F(SessionsTest, CursorWrapsWithinRowsOnePositionPerFrame) {
-  MoveCursorTo(6);
-  Press([](Controls& c) { c.leftCount = 3; });
-  EXPECT_EQ(seq->GetSessionCursor(), 11);
-  MoveCursorTo(5);
-  Press([](Controls& c) { c.rightCount = 4; });
-  EXPECT_EQ(seq->GetSessionCursor(), 0);
-  MoveCursorTo(8);
-  Press([](Controls& c) { c.downCount = 2; });
-  EXPECT_EQ(seq->GetSessionCursor(), 2);
-  Press([](Controls& c) { c.upCount = 1; });
-  EXPECT_EQ(seq->GetSessionCursor(), 8);
-  // A key only held (no press arrived in the frame) does not move the cursor.
-  Press([](Controls& c) { c.leftHeld = c.downHeld = true; });
-  EXPECT_EQ(seq->GetSessionCursor(), 8);
+  PressAndExpect([this] { return seq->GetSessionCursor(); },
+                 {{[](Controls& c) { c.leftCount = 3; }, 5},  {[](Controls& c) { c.leftCount = 1; }, 4},
+                  {[](Controls& c) { c.rightCount = 4; }, 5}, {[](Controls& c) { c.rightCount = 1; }, 0},
+                  {[](Controls& c) { c.upCount = 1; }, 6},    {[](Controls& c) { c.leftCount = 1; }, 11},
+                  {[](Controls& c) { c.leftCount = 1; }, 10}, {[](Controls& c) { c.rightCount = 2; }, 11},
+                  {[](Controls& c) { c.rightCount = 1; }, 6}, {[](Controls& c) { c.rightCount = 2; }, 7},
+                  {[](Controls& c) { c.leftCount = 1; }, 6},  {[](Controls& c) { c.downCount = 2; }, 0},
+                  {[](Controls& c) { c.rightCount = 2; }, 1}, {[](Controls& c) { c.rightCount = 1; }, 2},
+                  {[](Controls& c) { c.downCount = 1; }, 8}, {[](Controls& c) { c.leftHeld = c.downHeld = true; }, 8}});
 
-  Press([](Controls& c) { c.returnPressed = true; });
+  Tap(&Controls::returnPressed);
   EXPECT_EQ(seq->GetSession(), 8);
   EXPECT_EQ(seq->GetPlayer()->GetPlayhead().session, 8);
 }
@@ -80,11 +75,11 @@ TEST_F(SessionsTest, PasteVariantsCopyNotesAndFlagsAsAsked) {
 
   // CTRL T: source track 0 of session 1 into track 2 (the current track) of session 6.
   MoveCursorTo(1);
-  Press([](Controls& c) { c.ctrlC = true; });
+  Tap(&Controls::ctrlC);
   Press([](Controls& c) { c.shiftNumberRow[2] = true; });
   ASSERT_EQ(seq->GetTrack(), 2);
   MoveCursorTo(6);
-  Press([](Controls& c) { c.ctrlT = true; });
+  Tap(&Controls::ctrlT);
   EXPECT_EQ(NotesAt(6, 2, 3), 1);
   EXPECT_EQ(NotesAt(6, 1, 5), 0);
 }
@@ -94,16 +89,16 @@ TEST_F(SessionsTest, EveryPasteEmptiesTheClipboard) {
   // Same session: nothing happens, and the clipboard is gone for the next session too.
   Paste(0, 0, [](Controls& c) { c.ctrlV = true; });
   MoveCursorTo(2);
-  Press([](Controls& c) { c.ctrlV = true; });
+  Tap(&Controls::ctrlV);
   EXPECT_EQ(NotesAt(2, 0, 0), 0);
 
   // A successful paste is not repeated by a second CTRL V.
   Paste(0, 2, [](Controls& c) { c.ctrlV = true; });
   EXPECT_EQ(NotesAt(2, 0, 0), 1);
   MoveCursorTo(3);
-  Press([](Controls& c) { c.ctrlV = true; });
-  Press([](Controls& c) { c.ctrlA = true; });
-  Press([](Controls& c) { c.ctrlT = true; });
+  Tap(&Controls::ctrlV);
+  Tap(&Controls::ctrlA);
+  Tap(&Controls::ctrlT);
   EXPECT_EQ(NotesAt(3, 0, 0), 0);
 }
 
@@ -128,41 +123,41 @@ TEST_F(SessionsTest, ErasingSessionsAndTracks) {
   Store()->AddNote(5, 1, 1, MakeNote(60));
   MoveCursorTo(5);
   Press([](Controls& c) { c.shiftNumberRow[1] = true; });
-  Press([](Controls& c) { c.ctrlX = true; });
+  Tap(&Controls::ctrlX);
   EXPECT_TRUE(Store()->IsEmpty(5));
   MoveCursorTo(4);
-  Press([](Controls& c) { c.ctrlX = true; });
+  Tap(&Controls::ctrlX);
   EXPECT_EQ(NotesAt(4, 0, 1), 1);
-  Press([](Controls& c) { c.ctrlY = true; });
+  Tap(&Controls::ctrlY);
   EXPECT_TRUE(Store()->IsEmpty(4));
 }
 
 TEST_F(SessionsTest, SongHoldsAtMostFifteenEntries) {
-  Press([](Controls& c) { c.deletePressed = true; });
+  Tap(&Controls::deletePressed);
   EXPECT_TRUE(seq->GetPlayer()->GetSong().empty());
-  Press([](Controls& c) { c.shiftReturn = true; });
+  Tap(&Controls::shiftReturn);
   ExpectMessage("NOSONG", true);
   EXPECT_FALSE(seq->IsPlaying());
 
   Store()->SetStartEndSteps(3, 4, 0, 63);
   MoveCursorTo(3);
-  for (int i = 0; i < 16; ++i) Press([](Controls& c) { c.insertPressed = true; });
+  for (int i = 0; i < 16; ++i) Tap(&Controls::insertPressed);
   Song song = seq->GetPlayer()->GetSong();
   ASSERT_EQ(song.size(), 15u);
   EXPECT_EQ(song[14].session, 3);
   EXPECT_EQ(song[14].length, 64);
-  Press([](Controls& c) { c.deletePressed = true; });
+  Tap(&Controls::deletePressed);
   EXPECT_EQ(seq->GetPlayer()->GetSong().size(), 14u);
 }
 
 TEST_F(SessionsTest, ShiftReturnRestartsTheSongWhilePlaying) {
   MoveCursorTo(2);
-  Press([](Controls& c) { c.insertPressed = true; });
-  Press([](Controls& c) { c.spacePressed = true; });
+  Tap(&Controls::insertPressed);
+  Tap(&Controls::spacePressed);
   Idle(0.5);
   ASSERT_TRUE(seq->IsPlaying());
   ASSERT_FALSE(seq->GetPlayer()->IsPlayingSong());
-  Press([](Controls& c) { c.shiftReturn = true; });
+  Tap(&Controls::shiftReturn);
   EXPECT_TRUE(seq->IsPlaying());
   EXPECT_TRUE(seq->GetPlayer()->IsPlayingSong());
   EXPECT_EQ(seq->GetPlayer()->GetPlayhead().session, 2);

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Keys of the step edit subpage: notes under the cursor, the attribute and value editors,
 // clipboards, lines, play ranges, loops and transpositions.
-#include "tests/editor/StepEditFixture.h"
+#include "tests/editor/SequencerFixture.h"
 
 namespace {
 
 using zs::test::MakeNote;
-class StepEditTest : public zs::test::StepEditFixture {};
+class StepEditTest : public zs::test::SequencerFixture {};
 
 TEST_F(StepEditTest, CursorNoteIsWrittenDeletedAndChangedByTheRepeatCount) {
   Store()->SetTrackVelocity(0, 90);
-  GoTo(19, 61);
-  Tap(&Controls::ctrlN);
+  TapAt(19, 61, &Controls::ctrlN);
   EXPECT_EQ(At(19, 61).velocity, 90);
   EXPECT_EQ(At(19, 61).gate, 1);
   Tap(&Controls::ctrlX);
@@ -38,8 +37,7 @@ TEST_F(StepEditTest, CursorNoteIsWrittenDeletedAndChangedByTheRepeatCount) {
 
 TEST_F(StepEditTest, AttributeEditorCommitsOnlyMidiValues) {
   Put(2, 60);
-  GoTo(2, 60);
-  Tap(&Controls::deletePressed);
+  TapAt(2, 60, &Controls::deletePressed);
   Type("200");
   Tap(&Controls::ctrlX);  // modal: nothing else happens meanwhile
   EXPECT_NE(zs::test::Captured([&] { Tap(&Controls::returnPressed); }).find("END note editing"), std::string::npos);
@@ -54,8 +52,7 @@ TEST_F(StepEditTest, AttributeEditorCommitsOnlyMidiValues) {
   Type("7");
   Tap(&Controls::ctrlReturn);  // commits into the offset field and leaves
   EXPECT_EQ(At(2, 60).offset, 7);
-  GoTo(4, 60);  // no note: the editor does not open, the arrows move the cursor
-  Tap(&Controls::deletePressed);
+  TapAt(4, 60, &Controls::deletePressed);  // no note: the editor does not open, the arrows move the cursor
   Arrow(&Controls::downCount, 1);
   EXPECT_EQ(seq->GetStepCursor(), 5);
 }
@@ -94,28 +91,21 @@ TEST_F(StepEditTest, NoteClipboardPastesMovesAndCopiesAttributes) {
   n.velocity = 33;
   n.gate = 5;
   Put(0, n);
-  GoTo(0, 60);
-  Tap(&Controls::ctrlC);
-  GoTo(2, 64);
-  Tap(&Controls::ctrlV);
+  TapAt(0, 60, &Controls::ctrlC);
+  TapAt(2, 64, &Controls::ctrlV);
   EXPECT_EQ(At(2, 64).velocity, 33);
 
-  GoTo(4, 60);  // CTRL M twice: the note travels, the origin follows
-  Tap(&Controls::ctrlM);
-  GoTo(6, 61);
-  Tap(&Controls::ctrlM);
-  EXPECT_EQ(At(0, 60).note, 255);
-  EXPECT_EQ(At(4, 60).note, 255);
+  TapAt(4, 60, &Controls::ctrlM);  // CTRL M twice: the note travels, the origin follows
+  TapAt(6, 61, &Controls::ctrlM);
+  ExpectNotes({{0, 60}, {4, 60}}, false);
   EXPECT_EQ(At(6, 61).gate, 5);
   Put(2, 64);  // gate 1; the clipboard note has gate 5
-  GoTo(2, 64);
-  Tap(&Controls::ctrlG);
+  TapAt(2, 64, &Controls::ctrlG);
   EXPECT_EQ(At(2, 64).gate, 5);
 
   Press([](Controls& c) { c.shiftNumberRow[1] = true; });  // another track: the move is refused
   ASSERT_EQ(seq->GetTrack(), 1);
-  GoTo(8, 60);
-  Tap(&Controls::ctrlM);
+  TapAt(8, 60, &Controls::ctrlM);
   ExpectMessage("NOT SAME SESSION TRACK", true);
   EXPECT_EQ(At(6, 61).note, 61);
   EXPECT_EQ(NotesAt(0, 1, 8), 0);
@@ -125,8 +115,7 @@ TEST_F(StepEditTest, LinesInsertDeleteCopyAndPasteOnce) {
   Put(5, 60);
   Put(5, 64);
   Put(255, 70);
-  GoTo(5, 60);
-  Tap(&Controls::ctrlI);
+  TapAt(5, 60, &Controls::ctrlI);
   ExpectMessage("LASTLINE", true);
   EXPECT_EQ(NotesAt(0, 0, 5), 2);
   Store()->Delete(0, 0, 255);
@@ -134,26 +123,20 @@ TEST_F(StepEditTest, LinesInsertDeleteCopyAndPasteOnce) {
   EXPECT_EQ(NotesAt(0, 0, 5), 0);
   EXPECT_EQ(NotesAt(0, 0, 6), 2);
 
-  GoTo(6, 60);
-  Tap(&Controls::ctrlL);
-  GoTo(9, 60);
-  Tap(&Controls::ctrlP);
+  TapAt(6, 60, &Controls::ctrlL);
+  TapAt(9, 60, &Controls::ctrlP);
   EXPECT_EQ(NotesAt(0, 0, 9), 2);
-  GoTo(10, 60);
-  Tap(&Controls::ctrlP);
+  TapAt(10, 60, &Controls::ctrlP);
   EXPECT_EQ(NotesAt(0, 0, 10), 0) << "the line clipboard is used up";
 
-  GoTo(8, 60);
-  Tap(&Controls::ctrlY);
+  TapAt(8, 60, &Controls::ctrlY);
   EXPECT_EQ(NotesAt(0, 0, 8), 2) << "step 9 moved up";
 }
 
 TEST_F(StepEditTest, PlayRangesUpdateTheSongAndLoopsHaveBounds) {
   seq->GetPlayer()->SetSong({{0, 16}, {1, 16}, {0, 16}});
-  GoTo(31, 48);
-  Tap(&Controls::ctrlShiftE);
-  GoTo(4, 48);
-  Tap(&Controls::ctrlShiftB);
+  TapAt(31, 48, &Controls::ctrlShiftE);
+  TapAt(4, 48, &Controls::ctrlShiftB);
   Song song = seq->GetPlayer()->GetSong();
   EXPECT_EQ(song[0].length, 28);
   EXPECT_EQ(song[1].length, 16) << "other sessions keep theirs";
@@ -161,16 +144,12 @@ TEST_F(StepEditTest, PlayRangesUpdateTheSongAndLoopsHaveBounds) {
 
   int loopTrack, loopStart, loopEnd;
   Store()->SetLoopingStartEndSteps(0, 0, 127);
-  GoTo(130, 48);
-  Tap(&Controls::ctrlB);
+  TapAt(130, 48, &Controls::ctrlB);
   ExpectMessage("LASTLINE NOT ALLOWED", true);
-  GoTo(0, 48);
-  Tap(&Controls::ctrlE);
+  TapAt(0, 48, &Controls::ctrlE);
   ExpectMessage("FIRSTLINE NOT ALLOWED", true);
-  GoTo(20, 48);
-  Tap(&Controls::ctrlB);
-  GoTo(24, 48);
-  Tap(&Controls::ctrlE);
+  TapAt(20, 48, &Controls::ctrlB);
+  TapAt(24, 48, &Controls::ctrlE);
   Store()->GetLoopingStartEndSteps(loopTrack, loopStart, loopEnd);
   EXPECT_EQ(loopStart, 20);
   EXPECT_EQ(loopEnd, 24);
@@ -183,23 +162,20 @@ TEST_F(StepEditTest, PlayRangesUpdateTheSongAndLoopsHaveBounds) {
   EXPECT_TRUE(seq->IsPlaying());
   EXPECT_TRUE(seq->GetPlayer()->IsLooping());
   Tap(&Controls::shiftReturn);
-  GoTo(40, 48);  // outside 4..31: RETURN does not start
-  Tap(&Controls::returnPressed);
+  TapAt(40, 48, &Controls::returnPressed);  // outside 4..31: RETURN does not start
   EXPECT_FALSE(seq->IsPlaying());
 }
 
 TEST_F(StepEditTest, TranspositionsAreAllOrNothing) {
   Put(0, 116);
   Put(0, 40);
-  GoTo(0, 48);
-  Tap(&Controls::ctrlKeypadPlus);
+  TapAt(0, 48, &Controls::ctrlKeypadPlus);
   ExpectMessage("LASTCOL", true);
   EXPECT_EQ(At(0, 116).note, 116);
   Store()->DeleteNote(0, 0, 0, 116);
   Put(0, 115);
   Tap(&Controls::ctrlKeypadPlus);
-  EXPECT_EQ(At(0, 127).note, 127);
-  EXPECT_EQ(At(0, 52).note, 52);
+  ExpectNotes({{0, 127}, {0, 52}});
 
   Put(15, 0);
   Put(3, 60);
@@ -208,16 +184,14 @@ TEST_F(StepEditTest, TranspositionsAreAllOrNothing) {
   EXPECT_EQ(At(3, 60).note, 60);
   Store()->Delete(0, 0, 15);
   Tap(&Controls::altKeypadMinus);
-  EXPECT_EQ(At(3, 48).note, 48);
-  EXPECT_EQ(At(0, 115).note, 115);
+  ExpectNotes({{3, 48}, {0, 115}});
 
   // One scale degree in C minor (the default scale).
   Store()->Delete(0, 0, 0);
   Put(0, 60);
   Put(0, 63);
   Tap(&Controls::shiftKeypadPlus);
-  EXPECT_EQ(At(0, 62).note, 62);
-  EXPECT_EQ(At(0, 65).note, 65);
+  ExpectNotes({{0, 62}, {0, 65}});
   Put(0, 64);
   Tap(&Controls::shiftKeypadMinus);
   ExpectMessage("NOT IN SCALE", true);
@@ -245,12 +219,10 @@ TEST_F(StepEditTest, ValueEditorAndCursorWraps) {
 }
 
 TEST_F(StepEditTest, InsertAuditionsTheCursorNoteUntilReleased) {
-  std::vector<SentNote> sent;
-  seq->GetPlayer()->SetSendObserver([&sent](const SentNote& n) { sent.push_back(n); });
+  RecordSentNotes();
   Put(3, 60);
   Put(3, 67);
-  GoTo(3, 67);
-  Tap(&Controls::insertDown);
+  TapAt(3, 67, &Controls::insertDown);
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(sent[0].on);
   EXPECT_EQ(sent[0].note, 67);

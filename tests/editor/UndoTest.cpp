@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Undo, redo and the recovery file, driven through the keys as a musician uses them.
+#include <chrono>
 #include <random>
 
 #include "tests/editor/SequencerFixture.h"
@@ -7,7 +8,6 @@
 namespace {
 
 using namespace zs::test;
-using Keys = void (*)(Controls&);
 
 class UndoTest : public SequencerFixture {
  protected:
@@ -25,61 +25,53 @@ class UndoTest : public SequencerFixture {
     }
     return done();
   }
-  void Esc() { Press([](Controls& c) { c.escapePressed = true; }); }
-  void ShiftEsc() { Press([](Controls& c) { c.shiftEscape = true; }); }
+  void Esc() { Tap(&Controls::escapePressed); }
+  void ShiftEsc() { Tap(&Controls::shiftEscape); }
 };
 
 // One frame of keys each; edits, cursor moves and subpage changes, so that every kind of
-// edit meets notes of the others.
+// edit meets notes of the others. Step edit, recording (a step-recorded note), the settings kept
+// in the project file (tempo, velocity, quantization, solo, mute), sessions and song, mixer.
+bool Controls::*const kRandomFlags[] = {
+    &Controls::ctrlN, &Controls::ctrlN, &Controls::ctrlN, &Controls::ctrlX, &Controls::ctrlI, &Controls::ctrlY,
+    &Controls::ctrlJ, &Controls::ctrlL, &Controls::ctrlP, &Controls::ctrlC, &Controls::ctrlV, &Controls::ctrlM,
+    &Controls::altShiftX, &Controls::altKeypadPlus, &Controls::altShiftKeypadMinus, &Controls::ctrlKeypadPlus,
+    &Controls::shiftKeypadPlus, &Controls::shiftO, &Controls::shiftF, &Controls::ctrlShiftE, &Controls::ctrlKA,
+    &Controls::ctrlKB, &Controls::ctrlKK, &Controls::ctrlKC, &Controls::ctrlKM, &Controls::ctrlKY, &Controls::ctrlKR,
+    &Controls::ctrlKT, &Controls::ctrlKU, &Controls::rightCtrlPressed, &Controls::altB, &Controls::altV,
+    &Controls::returnPressed, &Controls::altS, &Controls::altM, &Controls::altT, &Controls::altQ, &Controls::altG,
+    &Controls::ctrlT, &Controls::ctrlA, &Controls::insertPressed, &Controls::deletePressed, &Controls::altX,
+    &Controls::f5Pressed,
+};
 const Keys kRandomKeys[] = {
-    // Step edit subpage.
-    [](Controls& c) { c.ctrlN = true; }, [](Controls& c) { c.ctrlN = true; }, [](Controls& c) { c.ctrlN = true; },
-    [](Controls& c) { c.ctrlX = true; }, [](Controls& c) { c.ctrlI = true; }, [](Controls& c) { c.ctrlY = true; },
-    [](Controls& c) { c.ctrlJ = true; }, [](Controls& c) { c.ctrlL = true; }, [](Controls& c) { c.ctrlP = true; },
-    [](Controls& c) { c.ctrlC = true; }, [](Controls& c) { c.ctrlV = true; }, [](Controls& c) { c.ctrlM = true; },
-    [](Controls& c) { c.altShiftX = true; }, [](Controls& c) { c.altKeypadPlus = true; },
-    [](Controls& c) { c.altShiftKeypadMinus = true; }, [](Controls& c) { c.ctrlKeypadPlus = true; },
-    [](Controls& c) { c.shiftKeypadPlus = true; }, [](Controls& c) { c.shiftO = true; },
-    [](Controls& c) { c.shiftF = true; }, [](Controls& c) { c.ctrlShiftE = true; },
-    [](Controls& c) { c.ctrlKA = true; }, [](Controls& c) { c.ctrlKB = true; }, [](Controls& c) { c.ctrlKK = true; },
-    [](Controls& c) { c.ctrlKC = true; }, [](Controls& c) { c.ctrlKM = true; }, [](Controls& c) { c.ctrlKY = true; },
-    [](Controls& c) { c.ctrlKR = true; }, [](Controls& c) { c.ctrlKT = true; }, [](Controls& c) { c.ctrlKU = true; },
     [](Controls& c) { c.upCount = 1; }, [](Controls& c) { c.downCount = 3; }, [](Controls& c) { c.rightCount = 2; },
     [](Controls& c) { c.leftCount = 1; }, [](Controls& c) { c.pageDownCount = 1; },
     [](Controls& c) { c.shiftNumberRow[1] = true; }, [](Controls& c) { c.shiftNumberRow[0] = true; },
-    // Recording: a step-recorded note.
-    [](Controls& c) { c.rightCtrlPressed = true; }, [](Controls& c) { c.pianoPressed[14] = true; },
-    [](Controls& c) { c.pianoReleased[14] = true; },
-    // Settings kept in the project file: tempo, velocity, quantization, solo, mute.
-    [](Controls& c) { c.altB = true; }, [](Controls& c) { c.altV = true; }, [](Controls& c) { c.returnPressed = true; },
-    [](Controls& c) { c.altS = true; }, [](Controls& c) { c.altM = true; }, [](Controls& c) { c.altT = true; },
-    [](Controls& c) { c.altQ = true; }, [](Controls& c) { c.altG = true; },
-    // The other subpages: sessions and song, instruments, scales, mixer, effects.
+    [](Controls& c) { c.pianoPressed[14] = true; }, [](Controls& c) { c.pianoReleased[14] = true; },
     [](Controls& c) { c.ctrlDigit[1] = true; }, [](Controls& c) { c.ctrlDigit[2] = true; },
     [](Controls& c) { c.ctrlDigit[3] = true; }, [](Controls& c) { c.ctrlDigit[4] = true; },
     [](Controls& c) { c.ctrlDigit[5] = true; }, [](Controls& c) { c.ctrlDigit[6] = true; },
     [](Controls& c) { c.ctrlDigit[0] = true; }, [](Controls& c) { c.ctrlDigit[0] = true; },
-    [](Controls& c) { c.ctrlT = true; }, [](Controls& c) { c.ctrlA = true; }, [](Controls& c) { c.insertPressed = true; },
-    [](Controls& c) { c.deletePressed = true; }, [](Controls& c) { c.altX = true; },
-    [](Controls& c) { c.f5Pressed = true; },
 };
 
 TEST_F(UndoTest, RandomEditsUndoAndRedoToTheSameProjectFile) {
-  constexpr unsigned kSeed = 20261207;
+  constexpr unsigned kSeed = 20261208;
   SCOPED_TRACE("seed " + std::to_string(kSeed));
   std::mt19937 rng(kSeed);
-  for (int s = 0; s < 8; ++s) seq->GetSessions()->AddNote(0, 0, s * 2, MakeNote(48 + s));
+  for (int s = 0; s < 8; ++s) Store()->AddNote(0, 0, s * 2, MakeNote(48 + s));
   Save();
   Restart();  // the history starts at the loaded song
   const std::string before = Text();
   int edits = 0;
   for (int i = 0; i < 5000 && edits < 300; ++i) {
     const size_t entries = seq->GetHistory().Entries();
-    Press(kRandomKeys[rng() % std::size(kRandomKeys)]);
+    const size_t k = rng() % (std::size(kRandomFlags) + std::size(kRandomKeys));
+    if (k < std::size(kRandomFlags)) Tap(kRandomFlags[k]);
+    if (k >= std::size(kRandomFlags)) Press(kRandomKeys[k - std::size(kRandomFlags)]);
     if (seq->GetHistory().Entries() != entries) ++edits;
   }
   Press([](Controls& c) { c.ctrlDigit[0] = true; });
-  if (seq->IsRecording()) Press([](Controls& c) { c.rightCtrlPressed = true; });
+  if (seq->IsRecording()) Tap(&Controls::rightCtrlPressed);
   ASSERT_EQ(edits, 300);
   const std::string after = Text();
   ASSERT_NE(after, before);
@@ -87,24 +79,24 @@ TEST_F(UndoTest, RandomEditsUndoAndRedoToTheSameProjectFile) {
 
   for (int i = 0; i < 2000 && seq->GetMessage() != "NOTHING TO UNDO"; ++i) {
     Esc();
-    ASSERT_TRUE(seq->GetSessions()->Consistent()) << "after undo " << i;
+    ASSERT_TRUE(Store()->Consistent()) << "after undo " << i;
   }
   EXPECT_EQ(Text(), before);
   for (int i = 0; i < 2000 && seq->GetMessage() != "NOTHING TO REDO"; ++i) {
     ShiftEsc();
-    ASSERT_TRUE(seq->GetSessions()->Consistent()) << "after redo " << i;
+    ASSERT_TRUE(Store()->Consistent()) << "after redo " << i;
   }
   EXPECT_EQ(Text(), after);
 }
 
 TEST_F(UndoTest, ErasedSessionAndReloadComeBackWithEscAndANewEditDropsTheRedo) {
-  seq->GetSessions()->AddNote(2, 0, 5, MakeNote(60));
+  Store()->AddNote(2, 0, 5, MakeNote(60));
   Save();
   const std::string saved = Text();
   Subpage(SubpageSessions);
   for (int i = 0; i < 2; ++i) Press([](Controls& c) { c.rightCount = 1; });
   // Ctrl+Z on a US keyboard is the program's Ctrl+Y: erase session.
-  Press([](Controls& c) { c.ctrlY = true; });
+  Tap(&Controls::ctrlY);
   ExpectMessage("SESSION ERASED ESC UNDOES", false);
   EXPECT_TRUE(seq->HasUnsavedChanges());
   Esc();
@@ -113,7 +105,7 @@ TEST_F(UndoTest, ErasedSessionAndReloadComeBackWithEscAndANewEditDropsTheRedo) {
   EXPECT_FALSE(seq->HasUnsavedChanges());
 
   // F5 over unsaved edits, then ESC: the edits are back; Shift+ESC loads again.
-  Press([](Controls& c) { c.ctrlX = true; });
+  Tap(&Controls::ctrlX);
   const std::string edited = Text();
   Reload();
   EXPECT_EQ(Text(), saved);
@@ -123,7 +115,7 @@ TEST_F(UndoTest, ErasedSessionAndReloadComeBackWithEscAndANewEditDropsTheRedo) {
   ShiftEsc();
   EXPECT_EQ(Text(), saved);
   Esc();
-  Press([](Controls& c) { c.insertPressed = true; });  // a new edit: nothing left to redo
+  Tap(&Controls::insertPressed);  // a new edit: nothing left to redo
   ShiftEsc();
   ExpectMessage("NOTHING TO REDO", true);
 }
@@ -135,21 +127,21 @@ TEST_F(UndoTest, UnsavedEditsSurviveAFailedSaveAndAShutdown) {
   setenv("XDG_STATE_HOME", state.c_str(), 1);
   Restart();
   const std::string empty = ReadFile("song.dat");
-  Press([](Controls& c) { c.ctrlN = true; });
+  Tap(&Controls::ctrlN);
   const std::string edited = Text();
   ASSERT_TRUE(FramesUntil([] { return fs::exists("song.recovery.dat"); })) << "the first edit is kept at once";
   EXPECT_EQ(ReadFile("song.recovery.dat"), edited);
   EXPECT_EQ(ReadFile("song.dat"), empty) << "only F1 writes the project file";
 
   fs::remove_all(fs::current_path());
-  Press([](Controls& c) { c.f1Pressed = true; });
+  Tap(&Controls::f1Pressed);
   ExpectMessage("ERROR SAVING", true);
   EXPECT_TRUE(FramesUntil([this] { return seq->GetMessage() == "EDITS KEPT IN STATE FOLDER"; }));
   const fs::path kept = state / "zembrovane-sequencer/song.recovery.dat";
   EXPECT_EQ(ReadFile(kept), edited);
 
   Press([](Controls& c) { c.downCount = 1; });
-  Press([](Controls& c) { c.ctrlN = true; });
+  Tap(&Controls::ctrlN);
   const std::string later = Text();
   seq->Shutdown();  // as every way of quitting does
   EXPECT_EQ(ReadFile(kept), later) << "quitting keeps the newest edits";
@@ -161,6 +153,33 @@ TEST_F(UndoTest, UnsavedEditsSurviveAFailedSaveAndAShutdown) {
   EXPECT_TRUE(seq->HasUnsavedChanges());
   Save();
   EXPECT_FALSE(fs::exists(kept)) << "saved: nothing left to recover";
+  unsetenv("XDG_STATE_HOME");
+}
+
+// A recovery file left next to the project is loaded only when it is newer, to the nanosecond;
+// an older one (the project was saved after it) is left alone.
+TEST_F(UndoTest, RecoveryFileIsLoadedOnlyWhenNewerThanTheProject) {
+  using namespace std::chrono_literals;
+  setenv("XDG_STATE_HOME", MakeTempDir("state").c_str(), 1);
+  Save();
+  const std::string saved = ReadFile("song.dat");
+  Tap(&Controls::ctrlN);
+  const std::string edited = Text();
+  const auto project = std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now()) - 10s + 500ns;
+  const struct {
+    std::chrono::nanoseconds recoveryAge;
+    bool loaded;
+  } cases[] = {{1s - 400ns, true}, {-1s + 400ns, false}, {100ns, true}, {-100ns, false}, {0ns, false}};
+  for (const auto& c : cases) {
+    seq->Shutdown();
+    seq.reset();  // quitting writes the recovery file; the times are set after it
+    WriteFile("song.dat", saved);
+    WriteFile("song.recovery.dat", edited);
+    fs::last_write_time("song.dat", project);
+    fs::last_write_time("song.recovery.dat", project + c.recoveryAge);
+    Restart();
+    EXPECT_EQ(Text() == edited, c.loaded) << "recovery file " << c.recoveryAge.count() << " ns newer";
+  }
   unsetenv("XDG_STATE_HOME");
 }
 
