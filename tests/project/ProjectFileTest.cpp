@@ -328,7 +328,8 @@ TEST_F(ProjectFileTest, FailedSavesKeepTheOldFileAndUnreadableFilesChangeNothing
   EXPECT_EQ(out, "error: could not save project file " + file + "\n");
   EXPECT_EQ(ReadFile(file), "old project\n");
   fs::create_directory(dir + "/taken.dat");
-  for (const std::string& path : {dir + "/taken.dat", dir + "/no/such/dir/song.dat"}) {
+  fs::create_symlink(dir + "/no/such/dir/song.dat", dir + "/dangling.dat");
+  for (const std::string& path : {dir + "/taken.dat", dir + "/no/such/dir/song.dat", dir + "/dangling.dat"}) {
     out = Captured([&] { ok = rig.player->SaveProject(path); });
     EXPECT_FALSE(ok);
     EXPECT_EQ(out, "error: could not save project file " + path + "\n");
