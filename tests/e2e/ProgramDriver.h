@@ -28,6 +28,11 @@ class ProgramRun {
   // Exit status (128 + signal when killed), or -1 when the program did not end in time.
   int WaitExit(std::chrono::milliseconds timeout) { return process.Wait(timeout); }
   std::string Output() const { return ReadAll(log); }
+  // Whether the output holds `text` by the deadline: the program's stdout is line-buffered even
+  // into a file, so what it prints is seen while it runs.
+  bool Printed(const std::string& text, std::chrono::milliseconds deadline = std::chrono::seconds(20)) const {
+    return WaitUntil([&] { return Output().find(text) != std::string::npos; }, deadline);
+  }
   pid_t Pid() const { return process.Pid(); }
 
  private:

@@ -45,19 +45,12 @@ class ProgramTest : public ::testing::Test {
 TEST_F(ProgramTest, SpacePlaysTheDemoF1SavesAndCtrlShiftQQuits) {
   const std::vector<std::string> before = ProgramWindows();
   ProgramRun run(dir, {"demo"});
-  const std::string window = WaitUntilReady(run, before);
-  ASSERT_FALSE(window.empty()) << run.Output();
-
+  ASSERT_FALSE(WaitUntilReady(run, before).empty()) << run.Output();
   Keys("space");
   const std::vector<float> samples = RecordProgram(run, dir + "/demo.wav", 3);
   ASSERT_GT(samples.size(), 44100u) << "no recording";
   EXPECT_GT(PeakOf(samples), 0.01) << "the demo is silent";
   EXPECT_GT(std::sqrt(std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0) / samples.size()), 0.001);
-
-  // The screenshot stays in the build tree for a person to look at.
-  const std::string shot = zs::test::BuildPath("test-artifacts/e2e-demo-playing.png");
-  ASSERT_TRUE(Screenshot(window, shot));
-  EXPECT_GT(ColourCount(shot), 8) << "the window shows next to nothing";
 
   Keys("space");  // stop
   fs::remove(dir + "/demo.dat");
@@ -96,8 +89,7 @@ TEST_F(ProgramTest, ProjectFilesThatCannotBeReadEndTheStartAndStayAsTheyWere) {
   for (const std::string& prefix : {std::string("fifo"), std::string("dangling"), std::string(252, 'n')}) {
     ProgramRun run(dir, {prefix}, "unusable.log");
     EXPECT_EQ(run.WaitExit(30s), 1) << run.Output();
-    EXPECT_NE(run.Output().find("error: project file ./" + prefix + ".dat cannot be used: "), std::string::npos)
-        << run.Output();
+    EXPECT_TRUE(run.Printed("error: project file ./" + prefix + ".dat cannot be used: ")) << run.Output();
   }
   EXPECT_TRUE(fs::is_fifo(dir + "/fifo.dat"));
   EXPECT_TRUE(fs::is_symlink(dir + "/dangling.dat") && !fs::exists(dir + "/dangling.dat"));
@@ -138,10 +130,7 @@ TEST_F(ProgramTest, SavesGoThroughALinkWithALongNameAndFailCleanlyPastTheFileSiz
   EXPECT_TRUE(fs::exists(young));
 
   Keys("F1");
-  // Seen while the program runs: its standard output is line-buffered even into a file.
-  EXPECT_TRUE(WaitUntil([&] { return run.Output().find("error: could not save project file") != std::string::npos; },
-                        20s))
-      << run.Output();
+  EXPECT_TRUE(run.Printed("error: could not save project file")) << run.Output();
   Shell("prlimit --pid " + std::to_string(run.Pid()) + " --fsize=unlimited");
   Keys("F1");
   EXPECT_TRUE(WaitUntil([&] { return fs::last_write_time(target) != loaded; }, 20s)) << run.Output();
@@ -158,10 +147,7 @@ TEST_F(ProgramTest, AProjectChangedOnDiskIsOverwrittenOnlyByASecondF1) {
   ProgramRun run(dir, {"demo"});
   ASSERT_FALSE(WaitUntilReady(run, ProgramWindows()).empty()) << run.Output();
   ProgramRun second(dir, {"demo"}, "second.log");
-  EXPECT_TRUE(WaitUntil([&] { return second.Output().find("warning: project file ./demo.dat is open in another") !=
-                                     std::string::npos; },
-                        30s))
-      << second.Output();
+  EXPECT_TRUE(second.Printed("warning: project file ./demo.dat is open in another", 30s)) << second.Output();
   kill(second.Pid(), SIGTERM);
   EXPECT_EQ(second.WaitExit(20s), 0) << second.Output();
 
@@ -169,7 +155,7 @@ TEST_F(ProgramTest, AProjectChangedOnDiskIsOverwrittenOnlyByASecondF1) {
   elsewhere.replace(0, 7, "p 9 113");
   zs::test::WriteFile(dir + "/demo.dat", elsewhere);
   Keys("F1");
-  EXPECT_TRUE(WaitUntil([&] { return run.Output().find("changed on disk") != std::string::npos; }, 20s)) << run.Output();
+  EXPECT_TRUE(run.Printed("changed on disk")) << run.Output();
   EXPECT_EQ(ReadAll(dir + "/demo.dat"), elsewhere);
   Keys("F1");
   EXPECT_TRUE(WaitUntil([&] { return ReadAll(dir + "/demo.dat").rfind("p 9 112 ", 0) == 0; }, 20s));
@@ -266,7 +252,7 @@ TEST_F(ProgramTest, UnsavedNotesComeBackAfterAClickASigtermAndAKill) {
       for (int step = 1; step <= 4; ++step) {
         EXPECT_NE(saved.find("\ne " + std::to_string(step) + " 84 "), std::string::npos) << step << "\n" << saved;
       }
-      EXPECT_NE(run.Output().find("loading the recovery file"), std::string::npos) << run.Output();
+      EXPECT_TRUE(run.Printed("loading the recovery file")) << run.Output();
       break;
     }
     typeNote(round + 1);
@@ -279,11 +265,11 @@ TEST_F(ProgramTest, UnsavedNotesComeBackAfterAClickASigtermAndAKill) {
       EXPECT_TRUE(windowW > 800 && windowW <= screenW && windowH <= screenH) << geometry;
       Shell("xdotool mousemove --window " + window + " 300 300 click 1");
       EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
-      EXPECT_NE(run.Output().find("gui scale 3 makes a window larger than the"), std::string::npos) << run.Output();
+      EXPECT_TRUE(run.Printed("gui scale 3 makes a window larger than the")) << run.Output();
     } else if (round == 1) {
       kill(run.Pid(), SIGTERM);
       EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
-      EXPECT_NE(run.Output().find("loading the recovery file"), std::string::npos) << run.Output();
+      EXPECT_TRUE(run.Printed("loading the recovery file")) << run.Output();
     } else {
       // The second edit comes within 30 s of the first write: it is kept when those are over.
       Keys("Down");

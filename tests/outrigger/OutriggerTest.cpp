@@ -206,13 +206,15 @@ TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
   EXPECT_TRUE(run.vstLog.empty());
 }
 
-TEST_F(Outrigger, KeepingTheProgramListsOpensAndClosesTheVst) {
-  ChildRun run = Load("Plate.so:-1:0:", [](const LADSPA_Descriptor*) { return 0; });
+// The VST is listed, then its program is set framed by queries, then the parameters in order.
+TEST_F(Outrigger, ListsTheVstThenSetsTheProgramAndTheParameters) {
+  ChildRun run = Load("Plate.so:3:2:2 0.75:0 0.25:", [](const LADSPA_Descriptor*) { return 0; });
   ASSERT_EQ(run.exitCode, 0) << run.out;
-  Lines out = Concat(Head(), {Prefix + "passed fx settings = >Plate.so:-1:0:<", Prefix + "vst name = Plate.so",
-                              Prefix + "preset = -1", Prefix + "num params = 0",
-                              Prefix + "now loading LinuxVST = ./Plate.so", Prefix + "g_handle = *",
-                              Prefix + "opened library", Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3"});
+  Lines out = Concat(Head(), {Prefix + "passed fx settings = >Plate.so:3:2:2 0.75:0 0.25:<", Prefix + "vst name = Plate.so",
+                              Prefix + "preset = 3", Prefix + "num params = 2", Prefix + "param 2 value 0.750000",
+                              Prefix + "param 0 value 0.250000", Prefix + "now loading LinuxVST = ./Plate.so",
+                              Prefix + "g_handle = *", Prefix + "opened library", Prefix + "numPrograms = 4",
+                              "ladpsa linux vst: numParams = 3"});
   Lines log = {"VSTPluginMain 2400"};
   for (int p = 0; p < 4; ++p) {
     out.push_back(Prefix + "program " + std::to_string(p) + " name Program " + std::to_string(p));
@@ -227,30 +229,14 @@ TEST_F(Outrigger, KeepingTheProgramListsOpensAndClosesTheVst) {
     out.push_back(Prefix + "param " + n + " display " + displays[i]);
     for (int opcode : {8, 6, 7}) log.push_back("dispatcher " + std::to_string(opcode) + " " + n + " 0 0");
   }
-  out = Concat(out, {Prefix + "loaded and configured vst Plate.so", "******** closing plugin"});
-  log = Concat(log, {"dispatcher 10 0 0 44100", "dispatcher 11 0 512 0", "dispatcher 0 0 0 0", "dispatcher 1 0 0 0"});
+  out = Concat(out, {Prefix + "current program is 0", Prefix + "setting program 3", Prefix + "current program is 3",
+                     Prefix + "setting param 2 to value 0.750000", Prefix + "setting param 0 to value 0.250000",
+                     Prefix + "loaded and configured vst Plate.so", "******** closing plugin"});
+  log = Concat(log, {"dispatcher 10 0 0 44100", "dispatcher 11 0 512 0", "dispatcher 0 0 0 0", "dispatcher 3 0 0 0",
+                     "dispatcher 67 0 0 0", "dispatcher 2 0 3 0", "dispatcher 68 0 0 0", "dispatcher 3 0 0 0",
+                     "setParameter 2 0.75", "setParameter 0 0.25", "dispatcher 1 0 0 0"});
   EXPECT_EQ(WithoutHandle(SplitLines(run.out)), out);
   EXPECT_EQ(run.vstLog, log);
-}
-
-TEST_F(Outrigger, SetsTheProgramFramedByQueriesThenTheParametersInOrder) {
-  ChildRun run = Load("Plate.so:3:2:2 0.75:0 0.25:", [](const LADSPA_Descriptor*) { return 0; });
-  ASSERT_EQ(run.exitCode, 0) << run.out;
-  Lines log(std::find(run.vstLog.begin(), run.vstLog.end(), "dispatcher 0 0 0 0"), run.vstLog.end());
-  EXPECT_EQ(log, (Lines{"dispatcher 0 0 0 0", "dispatcher 3 0 0 0", "dispatcher 67 0 0 0", "dispatcher 2 0 3 0",
-                        "dispatcher 68 0 0 0", "dispatcher 3 0 0 0", "setParameter 2 0.75", "setParameter 0 0.25",
-                        "dispatcher 1 0 0 0"}));
-  Lines out = SplitLines(run.out);
-  Lines settings(out.begin() + 2, out.begin() + 8);
-  EXPECT_EQ(settings, (Lines{Prefix + "passed fx settings = >Plate.so:3:2:2 0.75:0 0.25:<", Prefix + "vst name = Plate.so",
-                             Prefix + "preset = 3", Prefix + "num params = 2", Prefix + "param 2 value 0.750000",
-                             Prefix + "param 0 value 0.250000"}));
-  auto configured = std::find(out.begin(), out.end(), Prefix + "current program is 0");
-  ASSERT_NE(configured, out.end()) << run.out;
-  EXPECT_EQ(Lines(configured, out.end()),
-            (Lines{Prefix + "current program is 0", Prefix + "setting program 3", Prefix + "current program is 3",
-                   Prefix + "setting param 2 to value 0.750000", Prefix + "setting param 0 to value 0.250000",
-                   Prefix + "loaded and configured vst Plate.so", "******** closing plugin"}));
 }
 
 TEST_F(Outrigger, ParameterIndexesTheVstDoesNotHaveAreSkipped) {
@@ -304,6 +290,7 @@ TEST_F(Outrigger, AcceptsA255CharacterNameAnd64Parameters) {
   ASSERT_GE(out.size(), 3u);
   EXPECT_EQ(out[out.size() - 2], Prefix + "loaded and configured vst " + name);
   EXPECT_EQ(Starting(run.vstLog, "setParameter ").size(), 64u);
+  EXPECT_TRUE(Starting(run.vstLog, "dispatcher 2 ").empty()) << "program -1 keeps the VST's own";
   ASSERT_GE(run.vstLog.size(), 2u);
   EXPECT_EQ(run.vstLog[run.vstLog.size() - 2], "setParameter 0 0.5");
 }
