@@ -200,6 +200,17 @@ class AcceptanceTest : public ::testing::Test {
         << name << " shows next to nothing";
   }
 
+  // The keys one after the other.
+  static void Press(std::initializer_list<const char*> keys) {
+    for (const char* key : keys) Keys(key);
+  }
+  // A picture of what a key toggles on, taken before it is toggled off again.
+  void Toggled(const char* key, const std::string& shot) {
+    Keys(key);
+    Shot(window, shot);
+    Keys(key);
+  }
+
   Rgb At(const std::string& shot, int x, int y) const {
     const std::vector<Rgb> column = PixelColumn(artifacts + "/" + shot + ".png", x);
     return y < static_cast<int>(column.size()) ? column[y] : Rgb{};
@@ -221,7 +232,7 @@ class AcceptanceTest : public ::testing::Test {
 
   std::string ProjectPath() const { return dir + "/song.dat"; }
 
-  std::string dir, artifacts, keysName;
+  std::string dir, artifacts, keysName, window;
   std::vector<std::string> arguments;
   std::unique_ptr<RtMidiOut> keyboard;
   zs::test::JackMidiReceiver synthA, synthB;
@@ -230,7 +241,6 @@ class AcceptanceTest : public ::testing::Test {
 TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   // The program is started until a held key of the MIDI keyboard lights its key on the panel
   // (middle C, column 12).
-  std::string window;
   bool heard = false;
   std::unique_ptr<ProgramRun> run = StartHearingMidi(
       dir, arguments,
@@ -259,8 +269,7 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   // Step edit, track 0, cursor on step 0 and pitch 48 (octave 4, first column).
   Keys("ctrl+n");
   // Attribute editor (starts on the velocity): velocity 110, offset 16, gate 2, fraction 64.
-  for (const char* key : {"Delete", "1", "1", "0", "Right", "1", "6", "Right", "2", "Right", "6", "4", "Return"})
-    Keys(key);
+  Press({"Delete", "1", "1", "0", "Right", "1", "6", "Right", "2", "Right", "6", "4", "Return"});
   CtrlK("b");          // block begin at (48, step 0)
   Keys("shift+Down");  // step 4
   for (int i = 0; i < 3; ++i) Keys("Right");  // pitch 51
@@ -299,7 +308,7 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   Keys("Next");  // bar 2, step 24
   Keys("ctrl+n");
   Keys("shift+o");  // offset 32
-  for (const char* key : {"shift+Down", "shift+Down", "Up"}) Keys(key);  // step 31
+  Press({"shift+Down", "shift+Down", "Up"});  // step 31
   Keys("ctrl+shift+e");  // track 0 plays two bars
   Keys("Prior");
   Shot(window, "1-step-edit");
@@ -322,41 +331,29 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   Keys("space");
   EXPECT_GE(lit, 20) << "the playhead's row";
   EXPECT_LE(lit, 26);
-  Keys("alt+w");  // velocity shading off: the note of velocity 110 at its full colour
-  Shot(window, "1-step-edit-unshaded");
-  Keys("alt+w");
+  Toggled("alt+w", "1-step-edit-unshaded");  // velocity shading off: the note of velocity 110 at its full colour
   EXPECT_GT(At("1-step-edit-unshaded", 12, 10).r, At("1-step-edit", 12, 10).r + 5) << "velocity shading";
-  Keys("F11");
-  Shot(window, "1-step-edit-all-tracks");
-  Keys("F11");
-  Keys("F10");
-  Shot(window, "help");
-  Keys("F10");
+  Toggled("F11", "1-step-edit-all-tracks");
+  Toggled("F10", "help");
 
   // Sessions: session 0 into the song, copied to session 1 with track 0 muted there, which
   // follows it in the song.
-  Keys("ctrl+2");
-  for (const char* key : {"Insert", "ctrl+c", "Right", "ctrl+v", "Insert", "Return", "alt+m", "Left", "Return"})
-    Keys(key);
+  Press({"ctrl+2", "Insert", "ctrl+c", "Right", "ctrl+v", "Insert", "Return", "alt+m", "Left", "Return"});
   Shot(window, "2-sessions");
   // Instruments: track 0 plays the next program.
-  Keys("ctrl+3");
-  Keys("Down");
+  Press({"ctrl+3", "Down"});
   Shot(window, "3-instruments");
   Keys("ctrl+4");
   Shot(window, "4-scales");
   // Mixer: track 0 two steps quieter; track 1 to the first MIDI output on channel 3, track 2
   // to the second on channel 16 (one below the first), with its velocity fixed.
-  Keys("ctrl+5");
-  for (const char* key : {"Down", "Down", "Right", "alt+u", "Up", "alt+c", "Up", "Up", "Right", "alt+u", "Up", "Up",
-                          "alt+c", "Down", "alt+t"})
-    Keys(key);
+  Press({"ctrl+5", "Down", "Down", "Right", "alt+u", "Up", "alt+c", "Up", "Up", "Right", "alt+u", "Up", "Up", "alt+c",
+         "Down", "alt+t"});
   Shot(window, "5-mixer");
   Keys("ctrl+6");
   Shot(window, "6-reverb-chorus");
   // External reverb of the soundfont: switched over, input delay two steps up.
-  Keys("ctrl+7");
-  for (const char* key : {"alt+r", "Up", "Up"}) Keys(key);
+  Press({"ctrl+7", "alt+r", "Up", "Up"});
   Shot(window, "7-external-reverb");
   Keys("ctrl+8");
   Shot(window, "8-external-equalizer");
@@ -453,8 +450,7 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   EXPECT_EQ(Save().text, saved.text);
 
   // The external reverb switched off before the restart comes on again: the song is heard with it.
-  Keys("ctrl+7");
-  Keys("alt+r");
+  Press({"ctrl+7", "alt+r"});
   // Song play, heard for three seconds, then stopped: by then tracks 1 and 2 have reached
   // steps 8 and 12 at least once. JACK can drop a MIDI message when a client misses its
   // period on a busy machine, so an unbalanced take is played once more: a note-off the

@@ -110,7 +110,8 @@ float GainError(const std::string& file, float gain) {
 // The lines of a VST log for one kind of call, e.g. "processReplacing " with its frame count.
 Lines Starting(const Lines& log, const std::string& prefix) {
   Lines lines;
-  std::copy_if(log.begin(), log.end(), std::back_inserter(lines), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  std::copy_if(log.begin(), log.end(), std::back_inserter(lines),
+               [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
   return lines;
 }
 
@@ -210,11 +211,11 @@ TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
 TEST_F(Outrigger, ListsTheVstThenSetsTheProgramAndTheParameters) {
   ChildRun run = Load("Plate.so:3:2:2 0.75:0 0.25:", [](const LADSPA_Descriptor*) { return 0; });
   ASSERT_EQ(run.exitCode, 0) << run.out;
-  Lines out = Concat(Head(), {Prefix + "passed fx settings = >Plate.so:3:2:2 0.75:0 0.25:<", Prefix + "vst name = Plate.so",
-                              Prefix + "preset = 3", Prefix + "num params = 2", Prefix + "param 2 value 0.750000",
-                              Prefix + "param 0 value 0.250000", Prefix + "now loading LinuxVST = ./Plate.so",
-                              Prefix + "g_handle = *", Prefix + "opened library", Prefix + "numPrograms = 4",
-                              "ladpsa linux vst: numParams = 3"});
+  Lines out = Concat(Head(), {Prefix + "passed fx settings = >Plate.so:3:2:2 0.75:0 0.25:<",
+                              Prefix + "vst name = Plate.so", Prefix + "preset = 3", Prefix + "num params = 2",
+                              Prefix + "param 2 value 0.750000", Prefix + "param 0 value 0.250000",
+                              Prefix + "now loading LinuxVST = ./Plate.so", Prefix + "g_handle = *",
+                              Prefix + "opened library", Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3"});
   Lines log = {"VSTPluginMain 2400"};
   for (int p = 0; p < 4; ++p) {
     out.push_back(Prefix + "program " + std::to_string(p) + " name Program " + std::to_string(p));
