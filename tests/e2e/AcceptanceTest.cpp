@@ -462,8 +462,7 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   for (int attempt = 0; attempt < 2 && (notesA < 2 || notesB < 2); ++attempt) {
     synthA.Clear();
     synthB.Clear();
-    Keys("shift+Return");
-    samples = RecordProgram(*run, dir + "/song.wav", 3);
+    samples = RecordProgram(*run, dir + "/song.wav", 3, [] { Keys("shift+Return"); });
     if (attempt == 0) Shot(window, "2-sessions-playing");
     Keys("space");  // stop: the sounding notes end
     // Balanced and quiet for half a second.

@@ -127,10 +127,12 @@ std::vector<Rgb> PixelColumn(const std::string& pngPath, int x) {
   return column;
 }
 
-std::vector<float> RecordProgram(ProgramRun& run, const std::string& wavPath, int seconds) {
+std::vector<float> RecordProgram(ProgramRun& run, const std::string& wavPath, int seconds,
+                                 const std::function<void()>& start) {
   test::JackRecorder recorder;
-  if (!recorder.Start(wavPath, seconds, run.Pid()) || !recorder.Finish()) return {};
-  return test::ReadFloatWav(wavPath);
+  if (!recorder.Start(wavPath, seconds, run.Pid())) return {};
+  start();
+  return recorder.Finish() ? test::ReadFloatWav(wavPath) : std::vector<float>{};
 }
 
 float PeakOf(const std::vector<float>& samples, bool* finite) {

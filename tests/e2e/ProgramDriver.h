@@ -79,8 +79,11 @@ struct Rgb {
 std::vector<Rgb> PixelColumn(const std::string& pngPath, int x);
 
 // Records the program's sound for `seconds` and returns the samples (interleaved stereo) once
-// the recording has ended; empty when its sound ports are missing.
-std::vector<float> RecordProgram(ProgramRun& run, const std::string& wavPath, int seconds);
+// the recording has ended; empty when its sound ports are missing. `start` (the keys that start
+// the sound) runs once the recorder listens, so that a recorder slow to come up on a loaded
+// machine misses nothing.
+std::vector<float> RecordProgram(ProgramRun& run, const std::string& wavPath, int seconds,
+                                 const std::function<void()>& start);
 // The largest magnitude of the samples; false in `finite` when one is not a number.
 float PeakOf(const std::vector<float>& samples, bool* finite = nullptr);
 

@@ -45,8 +45,7 @@ TEST_F(ProgramTest, SpacePlaysTheDemoF1SavesAndCtrlShiftQQuits) {
   const std::vector<std::string> before = ProgramWindows();
   ProgramRun run(dir, {"demo"});
   ASSERT_FALSE(WaitUntilReady(run, before).empty()) << run.Output();
-  Keys("space");
-  const std::vector<float> samples = RecordProgram(run, dir + "/demo.wav", 3);
+  const std::vector<float> samples = RecordProgram(run, dir + "/demo.wav", 3, [] { Keys("space"); });
   ASSERT_GT(samples.size(), 44100u) << "no recording";
   EXPECT_GT(PeakOf(samples), 0.01) << "the demo is silent";
   const double energy = std::inner_product(samples.begin(), samples.end(), samples.begin(), 0.0);
