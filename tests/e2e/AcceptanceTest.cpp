@@ -26,12 +26,63 @@
 #include "tests/e2e/ProgramDriver.h"
 #include "tests/support/JackMidiReceiver.h"
 
+// Xlib last: its macros (None, Bool, Status) clash with names in the headers above.
+#include <X11/Xlib.h>
+
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace zs::e2e;
 using Fields = std::vector<std::string>;
+
+// The physical key of a keysym as xdotool takes it (its keycode, in decimal). xdotool sends a
+// modifier keysym such as Control_R on the first key bound to that modifier (Left Ctrl), so
+// a key that differs from its twin on the other side is sent by keycode.
+std::string PhysicalKey(const std::string& keysym) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return keysym;
+  const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(keysym.c_str()));
+  XCloseDisplay(display);
+  return code == 0 ? keysym : std::to_string(code);
+}
+
+// A Ctrl-K block command: Left Ctrl held while K and then `letter` are tapped.
+void CtrlK(const std::string& letter) {
+  Shell("xdotool keydown ctrl sleep 0.1 keydown k sleep 0.25 keyup k sleep 0.1 keydown " + letter + " sleep 0.25 keyup " +
+        letter + " sleep 0.1 keyup ctrl");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+// The window's picture as a PNG; false when it could not be taken.
+bool Screenshot(const std::string& window, const std::string& pngPath) {
+  fs::create_directories(fs::path(pngPath).parent_path());
+  fs::remove(pngPath);
+  Shell("xwd -id " + window + " -silent 2>/dev/null | convert xwd:- '" + pngPath + "' 2>/dev/null");
+  return fs::exists(pngPath);
+}
+
+// Number of distinct colours in a picture (0 when unreadable).
+int ColourCount(const std::string& pngPath) {
+  return std::atoi(Shell("convert '" + pngPath + "' -format %k info: 2>/dev/null").c_str());
+}
+
+struct Rgb {
+  int r = 0, g = 0, b = 0;
+};
+
+// The pixels of column x from the top row down (empty when unreadable).
+std::vector<Rgb> PixelColumn(const std::string& pngPath, int x) {
+  std::istringstream lines(
+      Shell("convert '" + pngPath + "' -crop 1x100000+" + std::to_string(x) + "+0 -depth 8 txt:- 2>/dev/null"));
+  std::vector<Rgb> column;
+  for (std::string line; std::getline(lines, line);) {
+    int px = 0, py = 0;
+    Rgb p;
+    if (std::sscanf(line.c_str(), "%d,%d: (%d,%d,%d", &px, &py, &p.r, &p.g, &p.b) == 5) column.push_back(p);
+  }
+  return column;
+}
 
 // The project file as the user's edits left it: per-track lines and the notes of each
 // (session, track) as "step note offset velocity gate fraction".

@@ -13,9 +13,6 @@
 
 #include "tests/support/JackRecorder.h"
 
-// Xlib last: its macros (None, Bool, Status) clash with names in the headers above.
-#include <X11/Xlib.h>
-
 namespace zs::e2e {
 
 namespace fs = std::filesystem;
@@ -88,43 +85,6 @@ std::unique_ptr<ProgramRun> StartHearingMidi(const std::string& dir, const std::
 void Keys(const std::string& keys) {
   Shell("xdotool keydown " + keys + " sleep 0.25 keyup " + keys);
   std::this_thread::sleep_for(100ms);
-}
-
-std::string PhysicalKey(const std::string& keysym) {
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return keysym;
-  const KeyCode code = XKeysymToKeycode(display, XStringToKeysym(keysym.c_str()));
-  XCloseDisplay(display);
-  return code == 0 ? keysym : std::to_string(code);
-}
-
-void CtrlK(const std::string& letter) {
-  Shell("xdotool keydown ctrl sleep 0.1 keydown k sleep 0.25 keyup k sleep 0.1 keydown " + letter + " sleep 0.25 keyup " +
-        letter + " sleep 0.1 keyup ctrl");
-  std::this_thread::sleep_for(100ms);
-}
-
-bool Screenshot(const std::string& window, const std::string& pngPath) {
-  fs::create_directories(fs::path(pngPath).parent_path());
-  fs::remove(pngPath);
-  Shell("xwd -id " + window + " -silent 2>/dev/null | convert xwd:- '" + pngPath + "' 2>/dev/null");
-  return fs::exists(pngPath);
-}
-
-int ColourCount(const std::string& pngPath) {
-  return std::atoi(Shell("convert '" + pngPath + "' -format %k info: 2>/dev/null").c_str());
-}
-
-std::vector<Rgb> PixelColumn(const std::string& pngPath, int x) {
-  std::istringstream lines(
-      Shell("convert '" + pngPath + "' -crop 1x100000+" + std::to_string(x) + "+0 -depth 8 txt:- 2>/dev/null"));
-  std::vector<Rgb> column;
-  for (std::string line; std::getline(lines, line);) {
-    int px = 0, py = 0;
-    Rgb p;
-    if (std::sscanf(line.c_str(), "%d,%d: (%d,%d,%d", &px, &py, &p.r, &p.g, &p.b) == 5) column.push_back(p);
-  }
-  return column;
 }
 
 std::vector<float> RecordProgram(ProgramRun& run, const std::string& wavPath, int seconds,

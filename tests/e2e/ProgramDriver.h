@@ -61,22 +61,6 @@ std::unique_ptr<ProgramRun> StartHearingMidi(const std::string& dir, const std::
 // program takes a key as pressed when one of its frames finds it down, and on a loaded
 // machine a frame can come well after 50 ms. (Still short of the server's auto-repeat delay.)
 void Keys(const std::string& keys);
-// The physical key of a keysym as xdotool takes it (its keycode, in decimal). xdotool sends a
-// modifier keysym such as Control_R on the first key bound to that modifier (Left Ctrl), so
-// a key that differs from its twin on the other side is sent by keycode.
-std::string PhysicalKey(const std::string& keysym);
-// A Ctrl-K block command: Left Ctrl held while K and then `letter` are tapped.
-void CtrlK(const std::string& letter);
-
-// The window's picture as a PNG; false when it could not be taken.
-bool Screenshot(const std::string& window, const std::string& pngPath);
-// Number of distinct colours in a picture (0 when unreadable).
-int ColourCount(const std::string& pngPath);
-struct Rgb {
-  int r = 0, g = 0, b = 0;
-};
-// The pixels of column x from the top row down (empty when unreadable).
-std::vector<Rgb> PixelColumn(const std::string& pngPath, int x);
 
 // Records the program's sound for `seconds` and returns the samples (interleaved stereo) once
 // the recording has ended; empty when its sound ports are missing. `start` (the keys that start
