@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include <gtest/gtest.h>
 
-#include <fstream>
+#include <tuple>
 
 #include "app/SoundfontList.h"
 #include "tests/support/TestServers.h"
@@ -16,7 +16,7 @@ struct Read {
 
 Read ReadText(const std::string& text) {
   std::string dir = zs::test::MakeTempDir("sflist");
-  std::ofstream(dir + "/soundfonts.dat") << text;
+  zs::test::WriteFile(dir + "/soundfonts.dat", text);
   Read r;
   r.out = zs::test::Captured([&] { r.ok = ReadSoundfontList(dir + "/soundfonts.dat", r.list); });
   return r;
@@ -35,26 +35,26 @@ TEST(SoundfontList, PathsKeepTheirSpacesAndBlankLinesAreSkipped) {
   EXPECT_EQ(r.out, "");
 }
 
-TEST(SoundfontList, BadLinesAreNamedAndReadingGoesOn) {
-  Read r = ReadText("1.0 a.sf2\nloud b.sf2\n1.0 c.sf2\n");
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.out, "error: reading soundfont line 1\n");
-  EXPECT_EQ(r.list.paths.size(), 2u);
+std::string Fonts(int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i) text += "1 font" + std::to_string(i) + ".sf2\n";
+  return text;
 }
 
-TEST(SoundfontList, CountLimitsAndMissingFile) {
-  Read none = ReadText("\n\n");
-  EXPECT_FALSE(none.ok);
-  EXPECT_EQ(none.out, "error: no soundfont files in soundfonts.dat\n");
-
-  std::string thirteen, twelve;
-  for (int i = 0; i < 13; ++i) thirteen += "1 font" + std::to_string(i) + ".sf2\n";
-  for (int i = 0; i < 12; ++i) twelve += "1 font" + std::to_string(i) + ".sf2\n";
-  Read many = ReadText(thirteen);
-  EXPECT_FALSE(many.ok);
-  EXPECT_EQ(many.out, "error: more than 12 soundfont files in soundfonts.dat\n");
-  EXPECT_TRUE(ReadText(twelve).ok);
-
+// Reading goes on after a bad line, so the lines after it are kept.
+TEST(SoundfontList, BadLinesAndCountsOutsideOneToTwelveAreNamed) {
+  const std::tuple<std::string, bool, const char*, size_t> cases[] = {
+      {"1.0 a.sf2\nloud b.sf2\n1.0 c.sf2\n", false, "error: reading soundfont line 1\n", 2},
+      {"\n\n", false, "error: no soundfont files in soundfonts.dat\n", 0},
+      {Fonts(13), false, "error: more than 12 soundfont files in soundfonts.dat\n", 13},
+      {Fonts(12), true, "", 12},
+  };
+  for (const auto& [text, ok, out, count] : cases) {
+    const Read r = ReadText(text);
+    EXPECT_EQ(r.ok, ok) << text;
+    EXPECT_EQ(r.out, out) << text;
+    EXPECT_EQ(r.list.paths.size(), count) << text;
+  }
   SoundfontList list;
   EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(ReadSoundfontList("/nonexistent/soundfonts.dat", list)); }),
             "error: soundfonts.dat could not be openend\n");

@@ -4,48 +4,41 @@
 // servers' Xvfb and JACK, typed at with held keys (xdotool), watched through its files, its
 // window and its sound. Every wait polls a condition up to a generous deadline, since a
 // loaded machine can be slow to start a program or to reach a key.
-#include <sys/types.h>
-
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestServers.h"
+
 namespace zs::e2e {
 
-// Output of a shell command (stdout only).
-std::string Shell(const std::string& command);
-std::string ReadAll(const std::string& path);
-
-// Polls `condition` every 50 ms until it holds or the deadline passes; its last result.
-bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline);
+using test::Shell;
+using test::WaitUntil;
+inline std::string ReadAll(const std::string& path) { return test::ReadFile(path); }
 
 // One run of the program in `dir` with `arguments` (options, then the project prefix); stdout
-// and stderr go to dir + "/" + logName. The program's stdout is a file, so what it prints is
-// complete only after it ended. A run still going at destruction is killed.
+// and stderr go to dir + "/" + logName. A run still going at destruction is killed.
 class ProgramRun {
  public:
   ProgramRun(const std::string& dir, const std::vector<std::string>& arguments,
              const std::string& logName = "program.log");
-  ~ProgramRun();
-  ProgramRun(const ProgramRun&) = delete;
-  ProgramRun& operator=(const ProgramRun&) = delete;
-  // Exit status, or -1 when the program did not end in time (or died by a signal).
-  int WaitExit(std::chrono::milliseconds timeout);
+  // Exit status (128 + signal when killed), or -1 when the program did not end in time.
+  int WaitExit(std::chrono::milliseconds timeout) { return process.Wait(timeout); }
   std::string Output() const { return ReadAll(log); }
-  pid_t Pid() const { return pid; }
+  // Whether the output holds `text` by the deadline: the program's stdout is line-buffered even
+  // into a file, so what it prints is seen while it runs.
+  bool Printed(const std::string& text, std::chrono::milliseconds deadline = std::chrono::seconds(20)) const {
+    return WaitUntil([&] { return Output().find(text) != std::string::npos; }, deadline);
+  }
+  pid_t Pid() const { return process.Pid(); }
 
  private:
   std::string log;
-  pid_t pid = -1;
-  bool exited = false;
+  test::ChildProcess process;
 };
-
-// The two JACK ports of the child's ALSA stream ("<name>.P.<pid>.<n>:out_000").
-std::vector<std::string> AlsaPortsOf(pid_t pid);
-
-// The program names its sequencer thread; once it runs, key presses reach the frames.
-bool SequencerThreadRuns(pid_t pid);
 
 // Ids of the windows named "Zembrovane Sequencer" on the display.
 std::vector<std::string> ProgramWindows();
@@ -55,29 +48,27 @@ std::vector<std::string> ProgramWindows();
 // Windows of the same name listed in `before` (other tests on the display) are not taken.
 std::string WaitUntilReady(ProgramRun& run, const std::vector<std::string>& before);
 
+// Starts the program until `heard` (given the run and its window) holds, at most three times:
+// now and then the JACK client of the program's MIDI input never gets through its first cycle
+// (the server reports it "not finished" every period from then on, and the client's thread
+// waits in the JACK library for a wake-up that never comes). `window` is empty when no start
+// came up; `heard` false when none heard its MIDI input.
+std::unique_ptr<ProgramRun> StartHearingMidi(const std::string& dir, const std::vector<std::string>& arguments,
+                                             const std::function<bool(ProgramRun&, const std::string&)>& heard,
+                                             std::string& window, bool& wasHeard);
+
 // Holds the keys (xdotool names, e.g. "ctrl+n") a quarter of a second, as a person does: the
 // program takes a key as pressed when one of its frames finds it down, and on a loaded
 // machine a frame can come well after 50 ms. (Still short of the server's auto-repeat delay.)
 void Keys(const std::string& keys);
-// The physical key of a keysym as xdotool takes it (its keycode, in decimal). xdotool sends a
-// modifier keysym such as Control_R on the first key bound to that modifier (Left Ctrl), so
-// a key that differs from its twin on the other side is sent by keycode.
-std::string PhysicalKey(const std::string& keysym);
-// A Ctrl-K block command: Left Ctrl held while K and then `letter` are tapped.
-void CtrlK(const std::string& letter);
 
-// The window's picture as a PNG; false when it could not be taken.
-bool Screenshot(const std::string& window, const std::string& pngPath);
-// Number of distinct colours in a picture (0 when unreadable).
-int ColourCount(const std::string& pngPath);
-struct Rgb {
-  int r = 0, g = 0, b = 0;
-};
-// The pixels of column x from the top row down (empty when unreadable).
-std::vector<Rgb> PixelColumn(const std::string& pngPath, int x);
-
-// Records the program's sound (its two ALSA ports) for `seconds` into a 32-bit float WAV;
-// returns when the recording has ended. False when the ports are missing.
-bool RecordProgram(pid_t pid, const std::string& wavPath, int seconds);
+// Records the program's sound for `seconds` and returns the samples (interleaved stereo) once
+// the recording has ended; empty when its sound ports are missing. `start` (the keys that start
+// the sound) runs once the recorder listens, so that a recorder slow to come up on a loaded
+// machine misses nothing.
+std::vector<float> RecordProgram(ProgramRun& run, const std::string& wavPath, int seconds,
+                                 const std::function<void()>& start);
+// The largest magnitude of the samples; false in `finite` when one is not a number.
+float PeakOf(const std::vector<float>& samples, bool* finite = nullptr);
 
 }  // namespace zs::e2e

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "tests/support/TestServers.h"
+
 namespace zs::test {
 
 using Clock = std::chrono::steady_clock;
@@ -110,14 +112,7 @@ OwnJackServer::~OwnJackServer() {
   }
 }
 
-bool OwnJackServer::Running() const {
-  FILE* ports = popen("JACK_NO_START_SERVER=1 jack_lsp 2>/dev/null", "r");
-  if (ports == nullptr) return false;
-  char line[256];
-  const bool any = std::fgets(line, sizeof line, ports) != nullptr;
-  pclose(ports);
-  return any;
-}
+bool OwnJackServer::Running() const { return !Shell("JACK_NO_START_SERVER=1 jack_lsp 2>/dev/null").empty(); }
 
 void OwnJackServer::Stop() {
   jackd.Signal(SIGTERM);

@@ -5,6 +5,8 @@
 
 #include <thread>
 
+#include "tests/support/ChildProcess.h"
+
 namespace zs::test {
 
 // The callback runs on JACK's thread until the client is closed, and it writes to the mutex
@@ -87,28 +89,16 @@ void JackMidiReceiver::Clear() {
 }
 
 bool JackMidiReceiver::WaitFor(size_t count, std::chrono::milliseconds deadline) {
-  auto end = std::chrono::steady_clock::now() + deadline;
-  while (std::chrono::steady_clock::now() < end) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (received.size() >= count) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  std::lock_guard<std::mutex> lock(mutex);
-  return received.size() >= count;
+  return WaitUntil([&] { return Received().size() >= count; }, deadline, std::chrono::milliseconds(2));
 }
 
 bool JackMidiReceiver::WaitForProbes(size_t count, std::chrono::milliseconds deadline) {
-  auto end = std::chrono::steady_clock::now() + deadline;
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (probes >= count) return true;
-    }
-    if (std::chrono::steady_clock::now() >= end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  return WaitUntil(
+      [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return probes >= count;
+      },
+      deadline, std::chrono::milliseconds(2));
 }
 
 }  // namespace zs::test

@@ -40,6 +40,13 @@ float Peak(const std::vector<float>& samples) {
   return peak;
 }
 
+double Rms(const std::vector<float>& samples, size_t from, size_t to) {
+  to = std::min(to, samples.size());
+  double sum = 0.0;
+  for (size_t i = from; i < to; ++i) sum += double(samples[i]) * samples[i];
+  return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+}
+
 double ZeroCrossingFrequency(const std::vector<float>& samples, double sampleRate) {
   int first = -1, last = -1, crossings = 0;
   for (size_t i = 1; i < samples.size(); ++i) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ bool InitCapturingOutput(SFOutput& sf, const std::vector<std::string>& paths, co
 void Render(SFOutput& sf, int soundfont, int frames, std::vector<float>& left, std::vector<float>& right);
 
 float Peak(const std::vector<float>& samples);
+// Root mean square of the samples from..to.
+double Rms(const std::vector<float>& samples, size_t from = 0, size_t to = SIZE_MAX);
 // Frequency estimated from rising zero crossings.
 double ZeroCrossingFrequency(const std::vector<float>& samples, double sampleRate);
 

@@ -53,4 +53,14 @@ std::string Captured(const std::function<void()>& f) {
   return testing::internal::GetCapturedStdout();
 }
 
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return out;
+  char buffer[512];
+  while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+  pclose(pipe);
+  return out;
+}
+
 }  // namespace zs::test

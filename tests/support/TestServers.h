@@ -21,5 +21,7 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 // Runs f with standard output captured and returns what it printed.
 std::string Captured(const std::function<void()>& f);
+// The standard output of a shell command.
+std::string Shell(const std::string& command);
 
 }  // namespace zs::test

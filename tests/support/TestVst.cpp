@@ -19,8 +19,8 @@
 namespace {
 
 struct AEffect;
-using HostCallback = intptr_t (*)(AEffect*, int32_t, int32_t, intptr_t, void*, float);
 using Dispatcher = intptr_t (*)(AEffect*, int32_t, int32_t, intptr_t, void*, float);
+using HostCallback = Dispatcher;
 using Process = void (*)(AEffect*, float**, float**, int32_t);
 using SetParameter = void (*)(AEffect*, int32_t, float);
 using GetParameter = float (*)(AEffect*, int32_t);
@@ -31,21 +31,13 @@ struct AEffect {
   Process process;
   SetParameter setParameter;
   GetParameter getParameter;
-  int32_t numPrograms;
-  int32_t numParams;
-  int32_t numInputs;
-  int32_t numOutputs;
-  int32_t flags;
-  intptr_t resvd1;
-  intptr_t resvd2;
-  int32_t initialDelay;
-  int32_t realQualities;
-  int32_t offQualities;
+  int32_t numPrograms, numParams, numInputs, numOutputs, flags;
+  intptr_t resvd1, resvd2;
+  int32_t initialDelay, realQualities, offQualities;
   float ioRatio;
   void* object;
   void* user;
-  int32_t uniqueID;
-  int32_t version;
+  int32_t uniqueID, version;
   Process processReplacing;
   void* processDoubleReplacing;
   char future[56];
@@ -56,7 +48,6 @@ constexpr int NumPrograms = 4;
 constexpr int NumParams = 3;
 
 AEffect g_effect;
-HostCallback g_host = nullptr;
 int g_program = 0;
 float g_params[NumParams] = {0.5f, 0.0f, 0.0f};
 
@@ -117,7 +108,6 @@ void ProcessReplacing(AEffect*, float** inputs, float** outputs, int32_t frames)
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(HostCallback host) {
-  g_host = host;
   long version = host ? static_cast<long>(host(nullptr, 1, 0, 0, nullptr, 0.0f)) : 0;
   Log("VSTPluginMain %ld", version);
   const char* mode = getenv("TEST_VST_MODE");

@@ -19,15 +19,11 @@ ours() {
 
 stop() {
   [ -f "$dir/pids" ] || return 0
-  pids=""
-  while read -r pid; do
-    if ours "$pid"; then pids="$pids $pid"; fi
-  done < "$dir/pids"
+  pids=$(while read -r pid; do if ours "$pid"; then echo "$pid"; fi; done < "$dir/pids")
   for pid in $pids; do kill "$pid" 2>/dev/null; done
   # jackd removes its shared memory and semaphores on the way out; give it time to.
   for _ in $(seq 50); do
-    alive=""
-    for pid in $pids; do if ours "$pid"; then alive="$alive $pid"; fi; done
+    alive=$(for pid in $pids; do if ours "$pid"; then echo "$pid"; fi; done)
     [ -z "$alive" ] && break
     sleep 0.1
   done
