@@ -38,7 +38,8 @@ TEST(FxSettings, ParsesIntoTheSettingsStringOrReportsTheLine) {
       {"Plate.so\n-1\n65\n", "error line 2"},  // more than the plug-in takes
       {"Plate.so\n-1\n2\n0 0.5\n3\n", "error line 4"},
       {"Plate.so\n99999999999\n0\n", "error line 1"},
-      {"Plate.so\n-99999999999\n0\n", "error line 1"},
+      {"Plate.so\n-4294967295\n0\n", "error line 1"},  // as an int it would be 1
+      {"Plate.so\n4294967297\n0\n", "error line 1"},
       {"Plate.so\n-1\n1\n0 nan\n", "error line 3"},
       // The name is the first field of the settings string, so it cannot hold the separator.
       {"Pla:te.so\n-1\n0\n", "error line 0"},
