@@ -11,9 +11,7 @@
 
 namespace {
 
-// How long a try waits before it plays again. A message is either carried within a few JACK
-// periods or lost, but a starved process can run its JACK thread much later; what a try that
-// gave up too early still delivers would then arrive on top of the next try.
+// Long, since what a try that gave up too early still delivers would arrive on top of the next.
 constexpr std::chrono::milliseconds kRetryAfter(2000);
 
 }  // namespace
@@ -35,8 +33,7 @@ bool MidiPeer::Open(const std::string& keyboardPort, const std::string& synthPor
 }
 
 MidiPeer::~MidiPeer() {
-  // Closed before it is deleted, with a pause, as MidiOutput does: RtMidi's JACK back end can
-  // otherwise free memory its process callback is still reading. The synth port does the same.
+  // As MidiOutput does: RtMidi's JACK back end can otherwise free memory its callback still reads.
   if (keys) keys->closePort();
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
@@ -63,32 +60,4 @@ RtMidi::Api ApiUnderTest() {
     }
   }();
   return api;
-}
-
-Polled PollUntil(MidiInput& input, bool noteOff, int note, std::chrono::milliseconds deadline, Polled polled) {
-  zs::test::WaitUntil(
-      [&] {
-        std::vector<NoteEvent> events;
-        bool pitch = false, sustain = false, mod = false;
-        input.GetEvents(events, polled.flags, polled.anyKeyHeld, polled.singleNote, pitch, sustain, mod);
-        polled.pitchWheelPolls += pitch;
-        polled.sustainPolls += sustain;
-        polled.modWheelPolls += mod;
-        for (const NoteEvent& e : events) {
-          polled.events.push_back(e);
-          polled.arrived = polled.arrived || (e.noteOff == noteOff && e.note == note);
-        }
-        return polled.arrived;
-      },
-      deadline, std::chrono::milliseconds(1));
-  return polled;
-}
-
-Polled Deliver(MidiPeer& peer, MidiInput& input, const std::vector<Bytes>& messages, bool noteOff, int note) {
-  Polled polled;
-  for (int attempt = 0; attempt < 4 && !polled.arrived; ++attempt) {
-    for (const Bytes& m : messages) peer.Play(m);
-    polled = PollUntil(input, noteOff, note, kRetryAfter, polled);
-  }
-  return polled;
 }

@@ -1,23 +1,15 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
-// Signal generators and measurements for the effect plug-in tests.
 
 #include <cmath>
 #include <complex>
 #include <cstdint>
 #include <numeric>
-#include <utility>
 #include <vector>
 
 namespace zs::test {
 
 using Signal = std::vector<float>;
-
-// The reverb's controls as the sequencer's chain sets them on activation.
-inline const std::pair<const char*, float> kChainReverbSettings[] = {
-    {"In Delay", 60},         {"LF X", 105.737f},     {"Low RT60", 1.68179f}, {"Mid RT60", 1.68179f},
-    {"HF Damping", 2984.89f}, {"Eq1 Freq", 112.468f}, {"Eq1 Level", 0},       {"Eq2 Freq", 449.873f},
-    {"Eq2 Level", 0},         {"Dry/Wet Mix", 0},     {"Level", 6}};
 
 inline Signal Sine(double freq, double amplitude, double seconds, double rate) {
   Signal s(size_t(seconds * rate));
@@ -25,7 +17,6 @@ inline Signal Sine(double freq, double amplitude, double seconds, double rate) {
   return s;
 }
 
-// Uniform white noise in -amplitude..amplitude from a fixed seed.
 inline Signal Noise(double amplitude, size_t frames, uint32_t seed) {
   Signal s(frames);
   for (float& v : s) {
@@ -50,8 +41,7 @@ inline double Peak(const Signal& s, size_t from = 0) {
   return p;
 }
 
-// The largest sample-to-sample step from `from` on: a click shows as a step no sine of the
-// signal's level and frequency could take.
+// A click shows as a step no sine of the signal's level and frequency could take.
 inline double MaxStep(const Signal& s, size_t from = 0) {
   double step = 0;
   for (size_t i = from + 1; i < s.size(); ++i) step = std::max(step, double(std::fabs(s[i] - s[i - 1])));
@@ -60,8 +50,7 @@ inline double MaxStep(const Signal& s, size_t from = 0) {
 
 inline double Db(double ratio) { return 20.0 * std::log10(ratio); }
 
-// Gain in dB at `freq` of a system whose impulse response is h (decayed within h), exact at any
-// frequency, not only at FFT bins.
+// Gain in dB at `freq` of a system whose impulse response h has decayed; exact at any frequency.
 inline double ResponseDb(const Signal& h, double freq, double rate) {
   std::complex<double> sum = 0, turn = std::polar(1.0, -2.0 * M_PI * freq / rate), at = 1;
   for (float v : h) {
@@ -71,7 +60,7 @@ inline double ResponseDb(const Signal& h, double freq, double rate) {
   return Db(std::abs(sum));
 }
 
-// RBJ band-pass (constant 0 dB peak) biquad, run in double over a whole signal.
+// RBJ band-pass (constant 0 dB peak) biquad.
 inline std::vector<double> BandPass(const std::vector<double>& x, double centre, double q, double rate) {
   double w0 = 2 * M_PI * centre / rate, alpha = std::sin(w0) / (2 * q), a0 = 1 + alpha;
   double b0 = alpha / a0, b2 = -alpha / a0, a1 = -2 * std::cos(w0) / a0, a2 = (1 - alpha) / a0;
@@ -87,8 +76,7 @@ inline std::vector<double> BandPass(const std::vector<double>& x, double centre,
   return y;
 }
 
-// Decay time from Schroeder's backward-integrated energy curve: twice the time it takes to fall
-// from -5 to -35 dB.
+// From Schroeder's backward-integrated energy curve: twice the fall from -5 to -35 dB.
 inline double SchroederT60(const std::vector<double>& h, double rate) {
   std::vector<double> edc(h.size() + 1, 0.0);
   for (size_t i = h.size(); i-- > 0;) edc[i] = edc[i + 1] + h[i] * h[i];

@@ -10,27 +10,19 @@
 namespace zs::test {
 namespace {
 
-float DefaultValue(const LADSPA_PortRangeHint& hint, unsigned long sampleRate) {
-  LADSPA_PortRangeHintDescriptor d = hint.HintDescriptor;
-  const double scale = LADSPA_IS_HINT_SAMPLE_RATE(d) ? double(sampleRate) : 1.0;
-  const double lo = hint.LowerBound * scale, hi = hint.UpperBound * scale;
-  const bool logarithmic = LADSPA_IS_HINT_LOGARITHMIC(d) && lo > 0 && hi > 0;
-  auto between = [&](double w) {
-    return logarithmic ? std::exp(std::log(lo) * (1 - w) + std::log(hi) * w) : lo * (1 - w) + hi * w;
-  };
-  double v = 0.0;
-  switch (d & LADSPA_HINT_DEFAULT_MASK) {
-    case LADSPA_HINT_DEFAULT_MINIMUM: v = lo; break;
-    case LADSPA_HINT_DEFAULT_LOW: v = between(0.25); break;
-    case LADSPA_HINT_DEFAULT_MIDDLE: v = between(0.5); break;
-    case LADSPA_HINT_DEFAULT_HIGH: v = between(0.75); break;
-    case LADSPA_HINT_DEFAULT_MAXIMUM: v = hi; break;
-    case LADSPA_HINT_DEFAULT_1: v = 1; break;
-    case LADSPA_HINT_DEFAULT_100: v = 100; break;
-    case LADSPA_HINT_DEFAULT_440: v = 440; break;
-    default: break;
-  }
-  return float(LADSPA_IS_HINT_INTEGER(d) ? std::round(v) : v);
+// The hints our effects use; no sample-rate or integer controls among them.
+float DefaultValue(const LADSPA_PortRangeHint& hint) {
+  const LADSPA_PortRangeHintDescriptor d = hint.HintDescriptor & LADSPA_HINT_DEFAULT_MASK;
+  if (d == LADSPA_HINT_DEFAULT_1) return 1.0f;
+  const double w = d == LADSPA_HINT_DEFAULT_LOW       ? 0.25
+                   : d == LADSPA_HINT_DEFAULT_MIDDLE  ? 0.5
+                   : d == LADSPA_HINT_DEFAULT_MAXIMUM ? 1.0
+                                                      : -1.0;
+  if (w < 0) return 0.0f;
+  const double lo = hint.LowerBound, hi = hint.UpperBound;
+  if (LADSPA_IS_HINT_LOGARITHMIC(hint.HintDescriptor) && lo > 0 && hi > 0)
+    return float(std::exp(std::log(lo) * (1 - w) + std::log(hi) * w));
+  return float(lo * (1 - w) + hi * w);
 }
 
 }  // namespace
@@ -44,9 +36,8 @@ LadspaHost::~LadspaHost() {
 }
 
 bool LadspaHost::Load(const std::string& libraryPath, const std::string& label, unsigned long sampleRate) {
-  if (library || !(library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL))) {
-    const char* why = library ? "host already loaded" : dlerror();
-    error = "error: cannot load " + libraryPath + ": " + (why ? why : "unknown");
+  if (!(library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_LOCAL))) {
+    error = "error: cannot load " + libraryPath + ": " + dlerror();
     return false;
   }
   auto function = reinterpret_cast<LADSPA_Descriptor_Function>(dlsym(library, "ladspa_descriptor"));
@@ -60,7 +51,7 @@ bool LadspaHost::Load(const std::string& libraryPath, const std::string& label, 
   for (unsigned long p = 0; p < descriptor->PortCount; ++p) {
     LADSPA_PortDescriptor pd = descriptor->PortDescriptors[p];
     if (LADSPA_IS_PORT_CONTROL(pd)) {
-      if (LADSPA_IS_PORT_INPUT(pd)) controls[p] = DefaultValue(descriptor->PortRangeHints[p], sampleRate);
+      if (LADSPA_IS_PORT_INPUT(pd)) controls[p] = DefaultValue(descriptor->PortRangeHints[p]);
       descriptor->connect_port(handle, p, &controls[p]);
     } else if (LADSPA_IS_PORT_AUDIO(pd)) {
       (LADSPA_IS_PORT_INPUT(pd) ? audioIn : audioOut).push_back(int(p));
@@ -75,43 +66,39 @@ int LadspaHost::PortIndex(const std::string& name) const {
   return -1;
 }
 
+int LadspaHost::ControlIndex(const std::string& name) const {
+  const int p = PortIndex(name);
+  return p >= 0 && LADSPA_IS_PORT_CONTROL(descriptor->PortDescriptors[p]) ? p : -1;
+}
+
 bool LadspaHost::SetControl(const std::string& name, float value) {
-  int p = PortIndex(name);
-  if (p < 0 || !LADSPA_IS_PORT_CONTROL(descriptor->PortDescriptors[p])) return false;
-  controls[size_t(p)] = value;
-  return true;
+  const int p = ControlIndex(name);
+  if (p >= 0) controls[size_t(p)] = value;
+  return p >= 0;
 }
 
 float LadspaHost::GetControl(const std::string& name) const {
-  int p = PortIndex(name);
-  if (p < 0 || !LADSPA_IS_PORT_CONTROL(descriptor->PortDescriptors[p]))
-    return std::numeric_limits<float>::quiet_NaN();
-  return controls[size_t(p)];
+  const int p = ControlIndex(name);
+  return p >= 0 ? controls[size_t(p)] : std::numeric_limits<float>::quiet_NaN();
 }
 
 void LadspaHost::Activate() {
-  if (!handle) return;
   if (active && descriptor->deactivate) descriptor->deactivate(handle);
   if (descriptor->activate) descriptor->activate(handle);
   active = true;
 }
 
-void LadspaHost::RunStereo(const std::vector<float>& inLeft, const std::vector<float>& inRight,
-                           std::vector<float>& outLeft, std::vector<float>& outRight, size_t block,
+void LadspaHost::RunStereo(std::vector<float>& left, std::vector<float>& right, size_t block,
                            const std::function<void(size_t)>& beforeBlock) {
-  if (!handle || audioIn.size() < 2 || audioOut.size() < 2 || inLeft.size() != inRight.size()) return;
+  if (!handle || audioIn.size() < 2 || audioOut.size() < 2 || left.size() != right.size()) return;
   if (!active) Activate();
-  if (&outLeft != &inLeft) outLeft.assign(inLeft.size(), 0.0f);
-  if (&outRight != &inRight) outRight.assign(inRight.size(), 0.0f);
-  block = std::max<size_t>(block, 1);
-  for (size_t at = 0; at < inLeft.size(); at += block) {
+  for (size_t at = 0; at < left.size(); at += block) {
     if (beforeBlock) beforeBlock(at);
-    // LADSPA connects audio inputs through non-const pointers although plug-ins only read them.
-    descriptor->connect_port(handle, audioIn[0], const_cast<float*>(inLeft.data() + at));
-    descriptor->connect_port(handle, audioIn[1], const_cast<float*>(inRight.data() + at));
-    descriptor->connect_port(handle, audioOut[0], outLeft.data() + at);
-    descriptor->connect_port(handle, audioOut[1], outRight.data() + at);
-    descriptor->run(handle, std::min(block, inLeft.size() - at));
+    descriptor->connect_port(handle, audioIn[0], left.data() + at);
+    descriptor->connect_port(handle, audioIn[1], right.data() + at);
+    descriptor->connect_port(handle, audioOut[0], left.data() + at);
+    descriptor->connect_port(handle, audioOut[1], right.data() + at);
+    descriptor->run(handle, std::min(block, left.size() - at));
   }
 }
 

@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// What the GL tests' pixels cannot tell apart. Triangles, reflections, anchors and rotations of
+// quads and sprites are not used by the program.
+#include <gtest/gtest.h>
+#include <lodepng.h>
+
+#include <array>
+#include <string>
+#include <tuple>
+
+#include "render/Atlas.h"
+#include "render/Font.h"
+#include "render/Render.h"
+#include "render/Sprite.h"
+#include "tests/support/TestServers.h"
+
+namespace {
+
+const Color Red{1, 0, 0, 1};
+const Color Yellow{1, 1, 0, 1};
+const Color Green{0, 1, 0, 1};
+
+struct Image {
+  std::vector<unsigned char> rgba;
+  unsigned width = 0, height = 0;
+  // Row ty is counted from the bottom, as the renderer stores textures.
+  const unsigned char* At(int x, int ty) const { return &rgba[(size_t(height - 1 - ty) * width + x) * 4]; }
+  int OpaqueIn(int x0, int y0, int w, int h) const {
+    int n = 0;
+    for (int y = y0; y < y0 + h; ++y)
+      for (int x = x0; x < x0 + w; ++x) n += At(x, y)[3] > 0;
+    return n;
+  }
+};
+
+TEST(Assets, EveryAtlasRectangleHasAPictureAndEveryGlyphIsInkedWhereTheFontSamplesIt) {
+  Image atlas;
+  ASSERT_EQ(lodepng::decode(atlas.rgba, atlas.width, atlas.height,
+                            zs::test::BuildPath("share/res/drawable/atlas.png"), LCT_RGBA, 8),
+            0u);
+  for (int i = 0; i < Atlas::kCount; ++i) {
+    const PixelRect r = Atlas::GetCoords(i);
+    EXPECT_GT(atlas.OpaqueIn(r.x, r.y, r.w, r.h), r.w * r.h / 20) << "rectangle " << i;
+  }
+  MyFont font;
+  for (const CharOutline& g : font.GetOutlines()) {
+    // Quads sample columns x0 .. x1-1 and rows y0 .. y1-1: ink beyond them would be cut off.
+    EXPECT_GE(atlas.OpaqueIn(g.x0, g.y0, g.x1 - g.x0, g.y1 - g.y0), 4) << g.character;
+    EXPECT_EQ(atlas.OpaqueIn(g.x1, g.y0, 1, g.y1 - g.y0 + 1), 0) << g.character;
+    EXPECT_EQ(atlas.OpaqueIn(g.x0, g.y1, g.x1 - g.x0 + 1, 1), 0) << g.character;
+    for (int y = g.y0; y < g.y1; ++y)
+      for (int x = g.x0; x < g.x1; ++x) {
+        const unsigned char* p = atlas.At(x, y);
+        EXPECT_TRUE(p[3] == 0 || (p[0] == 255 && p[1] == 255 && p[2] == 255 && p[3] == 255)) << g.character;
+      }
+  }
+}
+
+TEST(MyFont, PenAdvancesAndGlyphSizeFollowTheScale) {
+  // A tab has no glyph: it advances like a space and makes no quad.
+  for (auto [text, scale, secondX] :
+       {std::tuple{"AB", 1, 15}, {"A B", 1, 29}, {"M1", 1, 17}, {"A\tC", 1, 29}, {"(/", 1, 15}, {"1Z", 2, 30}}) {
+    MyFont font;
+    std::vector<Quad> quads;
+    font.Print(text, quads, scale, scale);
+    ASSERT_EQ(quads.size(), 2u) << text;
+    EXPECT_EQ(quads[1].corners[1][0], secondX) << text;
+    EXPECT_EQ(quads[0].corners[0][1], 13 * scale) << text;
+  }
+  MyFont font;
+  std::vector<Quad> quads;
+  font.Print("Aa", quads, 1, 1);
+  ASSERT_EQ(quads.size(), 2u);
+  EXPECT_EQ(quads[0].textureCoords[0][0], quads[1].textureCoords[0][0]);
+  EXPECT_FLOAT_EQ(quads[1].corners[0][1], 0.75f * quads[0].corners[0][1]);
+}
+
+TEST(Quad, TextureIsUprightAndOldReplacementColoursAreCleared) {
+  Quad q;
+  SetQuadReplaceColor(&q, Red, Red, Red, Red, Red, Red);
+  InitQuad(&q, 10, 20, 99, 2, false, false, false, Red);
+  EXPECT_EQ(QuadReplaceColors(q).color1.r, 0);
+  const float upright[4][2] = {{0, 1}, {0, 0}, {1, 1}, {1, 0}};  // the glyph H in the GL tests cannot show it
+  for (int i = 0; i < 4; ++i)
+    for (int k = 0; k < 2; ++k) EXPECT_FLOAT_EQ(q.textureCoords[i][k], upright[i][k]) << "corner " << i;
+}
+
+// Once the table is full, a new set draws the picture's own colours instead of writing past it.
+TEST(QuadReplaceColors, EqualSetsShareAnEntryAndAFullTableReplacesNothing) {
+  Quad a, b;
+  for (int i = 0; i < 300; ++i) {
+    const Color c{i / 300.0, 0, 0, 1};
+    SetQuadReplaceColor(&a, c, c, c, c, c, c);
+    SetQuadReplaceColor(&b, c, c, c, c, c, c);
+    EXPECT_EQ(a.replaceColors, b.replaceColors);
+    EXPECT_TRUE(QuadReplaceColors(a).replace3 == c || QuadReplaceColors(a).replace3 == Color{}) << i;
+  }
+  EXPECT_TRUE(QuadReplaceColors(a).replace3 == Color{});
+}
+
+Quad MakeQuad(int texture, int shader, Color color = Yellow) {
+  Quad q;
+  InitQuad(&q, 10, 10, texture, shader, false, false, false, color);
+  return q;
+}
+
+// Bands above and below are seen in the GL tests' pixels; here bands at the sides.
+TEST(CalcLetterBoxes, CentresTheVirtualScreen) {
+  Render render;
+  for (auto [w, h, want] : {std::tuple{1920, 1080, std::array{1.8, 240.0}}, {1600, 900, {1.5, 200.0}}}) {
+    double ox = -1, oy = -1, scale = -1;
+    render.CalcLetterBoxes(800, 600, w, h, ox, oy, scale);
+    EXPECT_EQ((std::array{scale, ox, oy}), (std::array{want[0], want[1], 0.0})) << w << "x" << h;
+  }
+}
+
+// Each batch as "<texture>x<triangles>r<red>", the red of its colour or, for shader 3, of its
+// first replacement colour.
+TEST(BuildFrameBatches, QuadsJoinOnlyWhenTheirDrawStateMatches) {
+  Quad keyed = MakeQuad(99, 3), sameKey = MakeQuad(99, 3, Green), otherKey = MakeQuad(99, 3);
+  SetQuadReplaceColor(&keyed, {1, 1, 1, 1}, {}, {}, Yellow, {}, {});
+  SetQuadReplaceColor(&sameKey, {1, 1, 1, 1}, {}, {}, Yellow, {}, {});  // shader 3 does not read `color`
+  SetQuadReplaceColor(&otherKey, {1, 1, 1, 1}, {}, {}, Green, {}, {});
+  const std::pair<std::vector<Quad>, const char*> cases[] = {
+      {{MakeQuad(99, 2, Yellow), MakeQuad(99, 2, Green)}, "99x2r1 99x2r0"},
+      // Shader 0 ignores colours; non-adjacent quads never join.
+      {{MakeQuad(99, 0, Yellow), MakeQuad(99, 0, Green), MakeQuad(98, 0), MakeQuad(99, 0)}, "99x4r1 98x2r1 99x2r1"},
+      {{keyed, sameKey}, "99x4r1"},
+      {{keyed, otherKey}, "99x2r1 99x2r0"},
+  };
+  for (const auto& [quads, want] : cases) {
+    std::vector<float> vertices;
+    std::vector<TriangleBatch> batches;
+    int vertexCount = -1;
+    ASSERT_TRUE(BuildFrameBatches(quads, vertices, batches, vertexCount)) << want;
+    std::string got;
+    for (const TriangleBatch& b : batches) {
+      const Color& c = b.shaderIndex == 3 ? b.replaceColor1 : b.color;
+      got += (got.empty() ? "" : " ") + std::to_string(b.textureIndex) + "x" + std::to_string(b.triangleCount) +
+             "r" + std::to_string(int(c.r));
+    }
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(vertexCount, 3 * (int(quads.size()) * 2));
+  }
+}
+
+TEST(Sprite, PositionAndScaleMoveItsQuadAndAFlatOneKeepsItsShader) {
+  Sprite s;
+  s.Create(nullptr, 32, 16);
+  s.SetPosition(100, 50);
+  s.SetScale(2, 3);
+  const BoundingBox box = s.GetBoundingBox();
+  EXPECT_EQ((std::array{box.minX, box.minY, box.maxX, box.maxY}), (std::array{100.0, 50.0, 164.0, 98.0}));
+  s.SetShaderIndex(3);
+  s.SetColor({0, 1, 0, 0.5});
+  Quad* q = s.GetQuad(0);
+  EXPECT_EQ(q->shaderIndex, 1);
+  EXPECT_EQ(q->textureIndex, kFlatTextureIndex);
+  EXPECT_EQ(q->color.a, 0.5);
+}
+
+}  // namespace
