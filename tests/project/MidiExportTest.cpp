@@ -43,8 +43,7 @@ std::vector<Event> TextEvents(const std::string& text, std::vector<int>* trackEn
   return events;
 }
 
-// "tick+key" or "tick-key" for each note-on and note-off of one channel number (1..12), with
-// "v" and the velocity of note-ons when asked.
+// "tick+key" / "tick-key" per note-on / note-off of channel number 1..12, "v<velocity>" if asked.
 std::string Notes(const std::string& text, int channelNumber, bool velocities = false) {
   std::string out;
   for (const Event& e : TextEvents(text)) {

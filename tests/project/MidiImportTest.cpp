@@ -29,7 +29,6 @@ std::string BigEndian(uint32_t value, int count) {
   return out;
 }
 
-// A file from its header fields and the data of its track chunks.
 std::string Smf(int format, uint16_t division, const std::vector<std::string>& tracks, int declared = -1) {
   std::string out = "MThd" + BigEndian(6, 4) + BigEndian(format, 2) +
                     BigEndian(declared < 0 ? static_cast<uint32_t>(tracks.size()) : declared, 2) +
@@ -141,7 +140,7 @@ TEST(MidiImportTest, WhatDoesNotFitIsLeftOutAndReported) {
   EXPECT_NE(text.find("t 0 0 15\ne 0 60 0 100 0 64\ne 1 60 0 100 0 64\nt 1 0 15\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\ne 12 70 96 100 0 5\n"), std::string::npos) << text;
 
-  // Equally busy tracks: the last in file order is left out.
+  // Equally busy: the last in file order is left out.
   StandardMidiFile even(96);
   for (int c = 0; c < 13; ++c) {
     const int t = even.AddTrack();
@@ -179,15 +178,13 @@ TEST(MidiImportTest, DamagedFilesAreRefusedWithAReason) {
     EXPECT_EQ(messages.rfind(c.reason, 0), 0u) << messages;
     EXPECT_EQ(text, "untouched");
   }
-  // One reader for several files: each read starts afresh.
   MidiFileData reused, fresh;
   std::string error;
   EXPECT_TRUE(reused.Read(Smf(1, 96, {note + kEnd, kEnd}), error) && reused.Read(kFormat0, error));
   EXPECT_TRUE(fresh.Read(kFormat0, error));
   ASSERT_EQ(reused.tracks.size(), 1u);
   EXPECT_EQ(reused.tracks[0].size(), fresh.tracks[0].size());
-  // Whatever bytes are damaged, the import makes a project or says why (the sanitizer builds
-  // also see that it never reads outside the file).
+  // Whatever bytes are damaged, the import makes a project or says why.
   std::mt19937 rng(7);
   for (int i = 0; i < 5000; ++i) {
     std::string bytes = kFormat0, text, messages;
@@ -228,8 +225,7 @@ TEST(MidiImportTest, TheProgramWritesNewProjectsOnly) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
 }
 
-// The channel events of each track chunk of a file with notes (the conductor track: its
-// tempo), as "tick:status:data1:data2".
+// The channel events (and the conductor's tempo) of each track chunk with notes.
 std::vector<std::string> EventsOfTracksWithNotes(const std::string& bytes) {
   MidiFileData file;
   std::string error;
@@ -249,8 +245,6 @@ std::vector<std::string> EventsOfTracksWithNotes(const std::string& bytes) {
   return out;
 }
 
-// Random songs exported, imported and exported again give the same notes, instruments, volume
-// and pan on the same tracks, and the same tempo.
 TEST(MidiImportTest, ExportedSongsComeBackTheSame) {
   SFOutput& synth = SharedSynth();
   const std::string dir = MakeTempDir("midi-round-trip");

@@ -308,9 +308,8 @@ TEST_F(ProjectFileTest, MalformedFilesNeverCrashAndLeaveAConsistentStore) {
   }
 }
 
-// Tests run as root, and root writes into read-only directories. Saving is made to fail
-// instead by a file size limit (the write fails half way, as on a full disk), by a directory
-// standing where the file should go, and by a directory that does not exist.
+// Root writes into read-only folders, so saves fail by a file size limit (half way, as on a
+// full disk), a folder in the file's place, a missing folder and a link to nowhere.
 TEST_F(ProjectFileTest, FailedSavesKeepTheOldFileAndUnreadableFilesChangeNothing) {
   ProjectRig rig(synth);
   FillRandomProject(rig, *synth, 11, 0.05);
@@ -346,8 +345,6 @@ TEST_F(ProjectFileTest, FailedSavesKeepTheOldFileAndUnreadableFilesChangeNothing
   }
 }
 
-// A second instance on the same project is told at its start; a file someone else saved since
-// is overwritten only by a second F1; a missing file belongs to no one.
 TEST_F(ProjectFileTest, TheWatchWarnsASecondInstanceAndAChangeOnDisk) {
   ProjectFileWatch first, second, none;
   EXPECT_TRUE(none.Remember(dir + "/missing.dat"));

@@ -13,13 +13,11 @@ namespace zs::test {
 // "Sine A" (bank 0, program 0), "Sine B" (0:5), "Pad" (8:1) and "Kit" (128:0).
 SFOutput& SharedSynth();
 
-// The player tests' rig: a player over a real song model, here with the shared synthesizer.
 using ProjectRig = PlayerRig;
 
-// Random content of every persistent kind, notes in about `density` of all steps (1 to 4
-// each), flags and ranges also on sessions without notes (which do not survive saving), a song
-// over sessions with notes. Tracks on one soundfont share reverb and chorus, as the editor
-// keeps them.
+// Random content of every persistent kind, notes in about `density` of all steps; flags and
+// ranges also on sessions without notes (which are not saved). Tracks share their soundfont's
+// reverb and chorus, as the editor keeps them.
 void FillRandomProject(ProjectRig& rig, SFOutput& synth, uint32_t seed, double density);
 
 // Every persistent field as text (doubles to six significant digits), for comparing projects.
