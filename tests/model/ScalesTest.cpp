@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "model/Scales.h"
@@ -35,7 +36,6 @@ TEST(ScaleTable, EveryScaleOnEveryBaseMatchesTheIndependentDefinition) {
       for (int i = s.count; i < 12; ++i) EXPECT_EQ(s.pitchClasses[i], -1);
       for (int note = -30; note < 160; ++note) EXPECT_EQ(Scales::IsNoteInScale(s, note), In(pcs, note)) << note;
 
-      // One degree up is the next scale note above; one down from there comes back.
       for (int note = 0; note < 128; ++note) {
         if (!In(pcs, note)) continue;
         int next = note + 1;
@@ -44,9 +44,7 @@ TEST(ScaleTable, EveryScaleOnEveryBaseMatchesTheIndependentDefinition) {
         int down = -1;
         ASSERT_EQ(Scales::HarmonicTranspose(s, note, 1, up), next < 128) << note;
         EXPECT_EQ(up, next < 128 ? next : note);
-        if (next < 128) {
-          EXPECT_TRUE(Scales::HarmonicTranspose(s, up, -1, down) && down == note) << note;
-        }
+        EXPECT_TRUE(next == 128 || (Scales::HarmonicTranspose(s, up, -1, down) && down == note)) << note;
       }
     }
   }
@@ -56,19 +54,15 @@ TEST(ScaleTable, EveryScaleOnEveryBaseMatchesTheIndependentDefinition) {
 
 TEST(ScaleTable, TransposeEdgesAndNotesOutsideTheScale) {
   const ScaleNotes major = Get(BaseC, ScaleMajor);
-  struct Case {
-    int note, degrees;
-    bool ok;
-    int result;
-  };
-  const Case cases[] = {{64, 1, true, 65}, {71, 1, true, 72},   {61, 1, true, 62},   {61, -1, true, 60},
-                        {127, 1, false, 127}, {0, -1, false, 0}, {60, 0, true, 60},   {60, 7, true, 72},
-                        {60, 9, true, 76},  {60, -15, true, 35}, {120, 7, false, 120}, {128, -1, false, 128},
-                        {-1, 1, false, -1}, {INT_MAX, -1, false, INT_MAX}, {60, INT_MIN, false, 60}};
-  for (const Case& c : cases) {
+  const std::tuple<int, int, bool, int> cases[] = {
+      {64, 1, true, 65},   {71, 1, true, 72},    {61, 1, true, 62},    {61, -1, true, 60},   {127, 1, false, 127},
+      {0, -1, false, 0},   {60, 0, true, 60},    {60, 7, true, 72},    {60, 9, true, 76},    {60, -15, true, 35},
+      {120, 7, false, 120}, {128, -1, false, 128}, {-1, 1, false, -1}, {INT_MAX, -1, false, INT_MAX},
+      {60, INT_MIN, false, 60}};
+  for (auto [note, degrees, ok, result] : cases) {
     int r = -99;
-    EXPECT_EQ(Scales::HarmonicTranspose(major, c.note, c.degrees, r), c.ok) << c.note << " by " << c.degrees;
-    EXPECT_EQ(r, c.result) << c.note << " by " << c.degrees;
+    EXPECT_EQ(Scales::HarmonicTranspose(major, note, degrees, r), ok) << note << " by " << degrees;
+    EXPECT_EQ(r, result) << note << " by " << degrees;
   }
   int r = 0;
   EXPECT_TRUE(Scales::HarmonicTranspose(Get(BaseC, ScaleWholeTone), 61, 6, r));
@@ -82,11 +76,9 @@ TEST(ScaleTable, TransposeEdgesAndNotesOutsideTheScale) {
 }
 
 TEST(ScaleTable, NoteNames) {
-  EXPECT_EQ(NoteToString(0), "C-1");
-  EXPECT_EQ(NoteToString(1), "C#-1");
-  EXPECT_EQ(NoteToString(60), "C4");
-  EXPECT_EQ(NoteToString(127), "G9");
-  EXPECT_EQ(NoteToString(kNoteRest), "REST");
-  EXPECT_EQ(NoteToString(-1) + NoteToString(129), "");
+  for (auto [note, name] : {std::pair<int, std::string>{0, "C-1"}, {1, "C#-1"}, {60, "C4"}, {127, "G9"},
+                            {kNoteRest, "REST"}, {-1, ""}, {129, ""}}) {
+    EXPECT_EQ(NoteToString(note), name);
+  }
   EXPECT_STREQ(Scales::GetScaleName(16), "");
 }

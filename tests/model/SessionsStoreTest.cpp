@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 
 #include "model/SessionsStore.h"
 
 namespace {
 
-Note MakeNote(int note, int offset = 0, int velocity = 100) {
-  Note n;
-  n.note = static_cast<uint8_t>(note);
-  n.offset = static_cast<uint8_t>(offset);
-  n.velocity = static_cast<uint8_t>(velocity);
-  n.gate = 1;
-  return n;
+Note MakeNote(int note, int offset = 0) {
+  return Note{static_cast<uint8_t>(note), 100, 1, 0, static_cast<uint8_t>(offset)};
 }
 
 std::vector<int> NoteValues(const SessionsStore& s, int session, int track, int step) {
@@ -31,16 +27,11 @@ class Store : public ::testing::Test {
 
 }  // namespace
 
-// The other defaults (ranges 0..15, layers, pitches, velocities) are checked by
-// the random-edit test's reference model and by the new project file's exact text.
 TEST_F(Store, NewStoreDefaults) {
-  EXPECT_EQ(store->GetTrackVolume(11), 100);
-  int voices, level, speed, depth, type;
+  int voices, level, speed, depth, type, track, start, end;
   store->GetTrackChorus(11, voices, level, speed, depth, type);
-  EXPECT_EQ(level, 0);
-  int track, start, end;
   store->GetLoopingStartEndSteps(track, start, end);
-  EXPECT_EQ(end, 127);
+  EXPECT_EQ((std::array{store->GetTrackVolume(11), level, end}), (std::array{100, 0, 127}));
 }
 
 TEST_F(Store, SessionLengthIsTheLongestTrackRange) {
@@ -65,8 +56,7 @@ TEST_F(Store, FilteredQueries) {
   std::vector<Note> out;
   store->GetNotesInOffsetRange(0, 1, 5, 0.5, 1.0, out);
   ASSERT_EQ(out.size(), 2u);
-  EXPECT_EQ(out[0].offset, 64);
-  EXPECT_EQ(out[1].offset, 127);
+  EXPECT_EQ((std::pair<int, int>(out[0].offset, out[1].offset)), std::pair(64, 127));
   store->GetNotesInSubstepRange(0, 1, 5, 0, 64, out);
   EXPECT_EQ(out.size(), 2u);
   store->GetNotesInsideNoteRange(0, 1, 5, 40, 53, out);  // notes 40 and 53
@@ -84,10 +74,7 @@ TEST_F(Store, BoundingBox) {
   store->AddNote(0, 0, 3, MakeNote(70));
   store->AddNote(0, 0, 200, MakeNote(20));
   ASSERT_TRUE(store->GetNotesBoundingBox(0, 0, low, high, first, last));
-  EXPECT_EQ(low, 20);
-  EXPECT_EQ(high, 70);
-  EXPECT_EQ(first, 3);
-  EXPECT_EQ(last, 200);
+  EXPECT_EQ((std::array{low, high, first, last}), (std::array{20, 70, 3, 200}));
 }
 
 TEST_F(Store, SessionCopyTakesNeitherMuteNorSolo) {
@@ -122,16 +109,54 @@ TEST_F(Store, BackupAndRestore) {
 
   store->RestoreFrom(&backup, false);
   store->GetStartEndSteps(4, 4, start, end);
-  EXPECT_EQ(start, 2);
-  EXPECT_EQ(store->GetTrackVolume(4), 100);
-  EXPECT_EQ(store->GetSingle(4), -1);
+  EXPECT_EQ((std::array{start, store->GetTrackVolume(4), store->GetSingle(4)}), (std::array{2, 100, -1}));
 }
 
-// Held longer than a byte counts: the longest gate, not a wrapped short one.
-TEST_F(Store, GateBeyondAByteIsClamped) {
+TEST_F(Store, GateBeyondAByteIsClampedNotWrapped) {
   store->AddNote(0, 0, 0, MakeNote(67));
   store->SetGate(0, 0, 0, 67, 300, 128);
   std::vector<Note> notes;
   store->GetNotes(0, 0, 0, notes);
   EXPECT_EQ(notes[0].gate, 255);
+}
+
+TEST(NotePool, HandsOutIndicesFromTheTopAndGrowsByWholeBlocks) {
+  NoteStore pool;
+  pool.Clear();
+  EXPECT_EQ(pool.Count(), 128);
+  for (int expected = 127; expected >= 0; --expected) EXPECT_EQ(pool.GetNew(), expected);
+  EXPECT_EQ(pool.Count(), 128);
+  EXPECT_EQ(pool.GetNew(), 255);  // the 129th grows the pool by one block
+  EXPECT_EQ(pool.Count(), 256);
+  EXPECT_EQ(pool.FreeCount(), 127);
+}
+
+TEST(NotePool, DisposedRecordIsNextAndKeepsItsPlaybackBytes) {
+  NoteStore pool;
+  pool.Clear();
+  int a = pool.GetNew();
+  *pool.Get(a) = Note{60, 100, 2, 5, 7, 3, 1, 64, {9, 8}};
+  pool.Dispose(a);
+  const Note* n = pool.Get(a);
+  EXPECT_EQ(n->note + n->velocity + n->gate + n->gateFraction + n->offset, 0);
+  EXPECT_EQ((std::array<int, 4>{n->channel, n->output, n->pitchChange, n->reserved[0]}), (std::array{3, 1, 64, 9}));
+  EXPECT_EQ(pool.GetNew(), a);
+}
+
+TEST(StepPool, DisposeReturnsTheStepsNotesAndEmptiesIt) {
+  NoteStore notes;
+  StepStore steps(&notes);
+  steps.Clear();
+  EXPECT_EQ(steps.Count(), 64);
+  EXPECT_EQ(notes.Count(), 128);
+  int s = steps.GetNew();
+  EXPECT_EQ(s, 63);
+  for (int i = 0; i < 3; ++i) steps.Get(s)->push_back(notes.GetNew());
+  EXPECT_EQ(notes.FreeCount(), 125);
+  steps.Dispose(s);
+  EXPECT_TRUE(steps.Get(s)->empty());
+  EXPECT_EQ(notes.FreeCount(), 128);
+  EXPECT_EQ(steps.GetNew(), s);
+  for (int i = 0; i < 64; ++i) steps.GetNew();
+  EXPECT_EQ(steps.Count(), 128);
 }

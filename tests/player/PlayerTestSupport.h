@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
-// A player over a real song model whose every sent message is recorded through the player's
-// observer; the synthesizer and MIDI outputs are attached only where a test needs them.
+// A player over a real song model that records every message it sends.
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
@@ -25,21 +25,8 @@ struct PlayerRig {
 
   void Add(int session, int track, int step, int note, int offset = 0, int gate = 1, int fraction = 0,
            int velocity = 100) {
-    Note n;
-    n.note = static_cast<uint8_t>(note);
-    n.offset = static_cast<uint8_t>(offset);
-    n.gate = static_cast<uint8_t>(gate);
-    n.gateFraction = static_cast<uint8_t>(fraction);
-    n.velocity = static_cast<uint8_t>(velocity);
-    store->AddNote(session, track, step, n);
-  }
-
-  std::vector<int> NotesOn() {
-    std::vector<int> notes;
-    for (const SentNote& s : sent) {
-      if (s.on) notes.push_back(s.note);
-    }
-    return notes;
+    const auto byte = [](int value) { return static_cast<uint8_t>(value); };
+    store->AddNote(session, track, step, Note{byte(note), byte(velocity), byte(gate), byte(fraction), byte(offset)});
   }
 
   // The note-ons sent, as (track, note, velocity).
@@ -51,24 +38,22 @@ struct PlayerRig {
     return starts;
   }
 
-  bool Ended(int note) const {
-    for (const SentNote& s : sent) {
-      if (!s.on && s.note == note) return true;
-    }
-    return false;
+  std::vector<int> NotesOn() const {
+    std::vector<int> notes;
+    for (const auto& start : Starts()) notes.push_back(start[1]);
+    return notes;
   }
 
-  // Replays the sent messages as a receiver would: a note-on makes a key sound, a note-off
-  // ends it. Returns the keys still sounding (destination, channel or track, note).
+  bool Ended(int note) const {
+    return std::any_of(sent.begin(), sent.end(), [&](const SentNote& s) { return !s.on && s.note == note; });
+  }
+
+  // The keys (destination, channel or track, note) left sounding for a receiver of the sent messages.
   std::vector<std::tuple<int, int, int>> Hanging() const {
     std::map<std::tuple<int, int, int>, int> sounding;
     for (const SentNote& s : sent) {
       auto key = std::make_tuple(s.destination, s.destination == 0 ? s.track : s.channel, s.note);
-      if (s.on) {
-        ++sounding[key];
-      } else {
-        sounding[key] = 0;
-      }
+      sounding[key] = s.on ? sounding[key] + 1 : 0;
     }
     std::vector<std::tuple<int, int, int>> hanging;
     for (auto& [key, count] : sounding) {

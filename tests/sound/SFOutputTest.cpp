@@ -55,29 +55,19 @@ class SFOutputTest : public testing::Test {
     return value;
   }
 
-  std::string dir;
+  std::string dir, out;
   SFOutput sf;
-  std::string out;
 };
 
 TEST_F(SFOutputTest, InitLoadsEverySoundfontWithItsGainAndListsItsBanks) {
   const std::string second = Font("Second.sf2");
   ASSERT_TRUE(Init({kTimGM6mb, second}, {0.5, 11.0}));
-  for (const char* line :
-       {"fluidsynth version = ", "initial settings: reverb active = 1\ninitial settings: chorus active = 1\n",
-        "set synth.ladspa.active=1 rv=0\n", "error: could not create audio driver for soundfont 0\nloading sf 0\n",
-        "loading sf 1\n", "sf 0 reverb room=", "sf 1 chorus voiceCount=", "synth 0 number of loaded soundfonts = 1\n",
-        "soundfont name = >TimGM6mb.sf2<\nbank=0, prog=0, name=>"}) {
-    EXPECT_TRUE(Printed(line)) << line << "\nin:\n" << out;
-  }
+  EXPECT_TRUE(Printed("set synth.ladspa.active=1 rv=0\n") && Printed("sf 1 chorus voiceCount=")) << out;
   EXPECT_FALSE(sf.HasAudioDriver(0));
-  // Where fluidsynth's defaults differ: the buffer size asked for is the driver's period, 128
-  // voices at most, MMA bank selects.
   fluid_settings_t* settings = fluid_synth_get_settings(sf.GetSynth(0));
   int periodSize = 0;
   fluid_settings_getint(settings, "audio.period-size", &periodSize);
-  EXPECT_EQ(periodSize, 128);
-  EXPECT_EQ(fluid_synth_get_polyphony(sf.GetSynth(0)), 128);
+  EXPECT_EQ((std::array{periodSize, fluid_synth_get_polyphony(sf.GetSynth(0))}), (std::array{128, 128}));
   EXPECT_EQ(fluid_settings_str_equal(settings, "synth.midi-bank-select", "mma"), 1);
   EXPECT_FLOAT_EQ(fluid_synth_get_gain(sf.GetSynth(0)), 0.5f);
   EXPECT_FLOAT_EQ(fluid_synth_get_gain(sf.GetSynth(1)), 0.2f) << "a gain above 10 leaves the default";
@@ -87,11 +77,9 @@ TEST_F(SFOutputTest, InitLoadsEverySoundfontWithItsGainAndListsItsBanks) {
   EXPECT_EQ(lists[0].name, "TimGM6mb.sf2");
   EXPECT_EQ(F(sf.GetDefaultInstrument()), (Fields{0, 0, 0, 0, 0}));
   for (int t = 0; t < SFOutput::kTracks; ++t) EXPECT_EQ(F(sf.GetInstrument(t)), kUnset);
-  EXPECT_TRUE(sf.IsReverbEnabled(0));
-  EXPECT_TRUE(sf.IsChorusEnabled(1));
+  EXPECT_TRUE(sf.IsReverbEnabled(0) && sf.IsChorusEnabled(1));
   EXPECT_FALSE(sf.IsReverbEnabled(3)) << "entries beyond the loaded soundfonts start off";
 
-  // Started again with other soundfonts: nothing of the first lists is left.
   sf.Shutdown();
   ASSERT_TRUE(Init({second}));
   ASSERT_EQ(lists.size(), 1u);
@@ -107,8 +95,7 @@ TEST_F(SFOutputTest, PresetsAreGroupedIntoBanksAndLookedUpInOrder) {
   EXPECT_EQ(list.banks[0].progs[0].name + std::to_string(list.banks[0].progs[1].prog), "One5");
   EXPECT_TRUE(Printed("bank=0, prog=1, name=>One<\nbank=0, prog=5, name=>Five<\nbank=8, prog=3, name=>Eight<\n"));
 
-  // Bank 5 lies between 0 and 8: the look-up fails, and the record keeps the request beside
-  // the indexes of what still sounds.
+  // A failed look-up keeps the request beside the indexes of what still sounds.
   ASSERT_TRUE(sf.SetInstrument(2, 0, 0, 5));
   EXPECT_EQ(F(sf.GetInstrument(2)), (Fields{0, 0, 1, 0, 5}));
   EXPECT_FALSE(sf.SetInstrument(2, 0, 5, 3));
@@ -116,7 +103,6 @@ TEST_F(SFOutputTest, PresetsAreGroupedIntoBanksAndLookedUpInOrder) {
   EXPECT_FALSE(sf.SetInstrument(2, 0, 8, 4));
   EXPECT_FALSE(sf.SetInstrument(2, 0, 200, 0));
 
-  // Bank and program reach the mapped channel, bank 128 included on a melodic channel.
   ASSERT_TRUE(sf.SetInstrument(9, 0, 8, 3));
   ASSERT_TRUE(sf.SetInstrument(11, 0, 128, 0));
   EXPECT_EQ(F(sf.GetInstrument(11)), (Fields{0, 2, 0, 128, 0}));
@@ -128,9 +114,8 @@ TEST_F(SFOutputTest, PresetsAreGroupedIntoBanksAndLookedUpInOrder) {
 
   EXPECT_TRUE(sf.SetInstrumentFromIndex(4, 0, 1, 0));
   EXPECT_EQ(F(sf.GetInstrument(4)), (Fields{0, 1, 0, 8, 3}));
-  for (auto [s, b, p] : {std::array{0, 3, 0}, {0, 1, 1}, {1, 0, 0}, {-1, 0, 0}, {0, -1, 0}}) {
+  for (auto [s, b, p] : {std::array{0, 3, 0}, {0, 1, 1}, {1, 0, 0}, {-1, 0, 0}, {0, -1, 0}})
     EXPECT_FALSE(sf.SetInstrumentFromIndex(4, s, b, p)) << s << " " << b << " " << p;
-  }
 }
 
 TEST_F(SFOutputTest, EmptySoundfontsAndNamesWithAndWithoutDirectories) {
@@ -156,8 +141,7 @@ TEST_F(SFOutputTest, EmptySoundfontsAndNamesWithAndWithoutDirectories) {
   EXPECT_EQ(F(sf.GetInstrument(0)), (Fields{0, -1, -1, 0, 0}));
 }
 
-// A soundfont that cannot be loaded keeps its number and its tracks' instruments and plays
-// nothing; only when none loads does Init fail. All twelve slots can be filled, no more.
+// Only when no soundfont loads does Init fail. All twelve slots can be filled, no more.
 TEST_F(SFOutputTest, AMissingSoundfontKeepsItsNumberAndEverySlotCanPlay) {
   std::string good = Font("Good.sf2"), missing = dir + "/Missing.sf2", garbage = dir + "/Garbage.sf2";
   std::ofstream(garbage) << "not a soundfont";
@@ -170,7 +154,7 @@ TEST_F(SFOutputTest, AMissingSoundfontKeepsItsNumberAndEverySlotCanPlay) {
   EXPECT_EQ(F(sf.GetInstrument(3)), (Fields{1, -1, -1, 2, 7}));
   sf.SendNoteOn(Playhead{}, 3, 60, 100);
   EXPECT_EQ(Voices(1), 0);
-  ASSERT_TRUE(sf.SetInstrument(3, 2, 0, 0));  // and back to a soundfont that plays
+  ASSERT_TRUE(sf.SetInstrument(3, 2, 0, 0));
   sf.SendNoteOn(Playhead{}, 3, 60, 100);
   EXPECT_EQ(Voices(2), 1);
   sf.Shutdown();
@@ -197,7 +181,7 @@ TEST_F(SFOutputTest, AMissingSoundfontKeepsItsNumberAndEverySlotCanPlay) {
 TEST_F(SFOutputTest, TracksUseTheirMappedChannelsAndNeverChannelNine) {
   ASSERT_TRUE(Init({kTimGM6mb}));
   for (int t = 0; t < SFOutput::kTracks; ++t) {
-    ASSERT_TRUE(sf.SetInstrument(t, 0, 0, 19));  // church organ: sustains while held
+    ASSERT_TRUE(sf.SetInstrument(t, 0, 0, 19));  // organ: sustains while held
     sf.SetVolume(t, 10 + t);
     sf.SetPan(t, 30 + t);
     sf.SetReverbSend(t, 50 + t);
@@ -214,7 +198,6 @@ TEST_F(SFOutputTest, TracksUseTheirMappedChannelsAndNeverChannelNine) {
   for (int t = 0; t < SFOutput::kTracks; ++t) sf.SendNoteOff(Playhead{}, t, 60, 0);
   EXPECT_TRUE(SoundingChannels(0).empty());
 
-  // Bad track numbers are reported and touch nothing.
   testing::internal::CaptureStdout();
   sf.SetVolume(12, 1);
   sf.SendNoteOn(Playhead{}, -1, 60, 100);
@@ -229,9 +212,8 @@ TEST_F(SFOutputTest, TracksUseTheirMappedChannelsAndNeverChannelNine) {
 
 TEST_F(SFOutputTest, ReverbAndChorusBelongToTheSoundfont) {
   ASSERT_TRUE(Init({Font("A.sf2"), Font("B.sf2")}));
-  for (auto [track, soundfont] : {std::pair{0, 0}, {1, 0}, {2, 1}}) {
+  for (auto [track, soundfont] : {std::pair{0, 0}, {1, 0}, {2, 1}})
     ASSERT_TRUE(sf.SetInstrument(track, soundfont, 0, 0));
-  }
   std::array<double, 4> before, r;
   sf.GetReverb(2, before[0], before[1], before[2], before[3]);
   sf.SetReverb(0, 0.9, 0.1, 0.8, 0.7);
@@ -269,15 +251,14 @@ TEST_F(SFOutputTest, ReverbAndChorusBelongToTheSoundfont) {
   EXPECT_FALSE(sf.IsChorusEnabled(2));
 }
 
-// The block callback must sound exactly like fluidsynth's own driver, which renders with
-// fluid_synth_write_float: dry signal with reverb and chorus mixed in.
+// Our block callback must sound exactly like fluidsynth's own driver (dry, reverb and chorus mixed).
 TEST_F(SFOutputTest, RenderingMatchesTheLibrarysOwnDriver) {
   SFOutput plain;
   std::string plainOut;
   ASSERT_TRUE(Init({kTimGM6mb}));
   ASSERT_TRUE(InitCapturingOutput(plain, {kTimGM6mb}, {1.0}, plainOut));
   for (SFOutput* s : {&sf, &plain}) {
-    ASSERT_TRUE(s->SetInstrument(0, 0, 0, 48));  // strings
+    ASSERT_TRUE(s->SetInstrument(0, 0, 0, 48));
     s->SetReverbSend(0, 127);
     s->SetChorusSend(0, 127);
     s->SendNoteOn(Playhead{}, 0, 64, 110);
@@ -287,9 +268,8 @@ TEST_F(SFOutputTest, RenderingMatchesTheLibrarysOwnDriver) {
   for (int done = 0; done < 44100; done += 128)
     fluid_synth_write_float(plain.GetSynth(0), std::min(128, 44100 - done), pl.data() + done, 0, 1, pr.data() + done, 0, 1);
   float difference = 0.0f;
-  for (size_t i = 0; i < l.size(); ++i) {
+  for (size_t i = 0; i < l.size(); ++i)
     difference = std::max({difference, std::fabs(l[i] - pl[i]), std::fabs(r[i] - pr[i])});
-  }
   EXPECT_GT(Peak(pl), 0.01f);
   EXPECT_LT(difference, 1e-6f);
 }
@@ -298,12 +278,7 @@ TEST_F(SFOutputTest, RenderingMatchesTheLibrarysOwnDriver) {
 TEST_F(SFOutputTest, NotesSoundOnTheirSoundfontAndTheLoudnessFollows) {
   ASSERT_TRUE(Init({kTimGM6mb, Font("Sine.sf2")}));
   ASSERT_TRUE(sf.SetInstrument(3, 1, 0, 0));
-  ASSERT_TRUE(sf.SetInstrument(4, 0, 0, 0));
   std::vector<float> l, r;
-  Render(sf, 1, 1024, l, r);
-  EXPECT_LT(Peak(l), 1e-6f);
-  EXPECT_EQ(sf.GetCurrentLoudness(1), 0.0f);
-
   sf.SendNoteOn(Playhead{}, 3, 69, 100);
   Render(sf, 1, 8192, l, r);
   float peak = std::max(Peak(l), Peak(r));
@@ -318,11 +293,6 @@ TEST_F(SFOutputTest, NotesSoundOnTheirSoundfontAndTheLoudnessFollows) {
   sf.SendNoteOff(Playhead{}, 3, 69, 0);
   Render(sf, 1, 44100 * 2, l, r);
   EXPECT_LT(sf.GetCurrentLoudness(1), 0.001f);
-
-  sf.SendNoteOn(Playhead{}, 4, 60, 100);  // piano of the real soundfont
-  Render(sf, 0, 8192, l, r);
-  EXPECT_GT(Peak(l), 0.005f);
-  EXPECT_GT(sf.GetCurrentLoudness(0), 0.005f);
 
   for (int slot : {5, -1, 12}) EXPECT_EQ(sf.GetCurrentLoudness(slot), 0.0f) << slot;
   EXPECT_FALSE(sf.RenderBlock(5, 128, l.data(), r.data()));
