@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Mixer subpage: selection, the range rules, what reaches the synthesizer, the guard and
-// baking pitch change and velocity into the notes.
+// Mixer subpage: selection, ranges, what reaches the synthesizer, the layering guard and
+// making pitch change and velocity permanent.
+#include <array>
 #include <tuple>
 
 #include "tests/editor/SequencerFixture.h"
@@ -15,17 +16,15 @@ class MixerTest : public SequencerFixture {
     Subpage(SubpageMixer);
   }
   void MixerTrack(int t) {
-    Left(20);
+    Arrow(&Controls::leftCount, 20);
     Right(t);
     ASSERT_EQ(seq->GetMixerTrack(), t);
   }
-  // Controller value on the channel the track plays on.
   int Cc(int track, int controller) {
     int value = -1;
     fluid_synth_get_cc(seq->GetSynth()->GetSynth(0), SFOutput::TrackChannel(track), controller, &value);
     return value;
   }
-  // Pitches, or velocities, of the notes of a step in their order.
   std::vector<int> Notes(int session, int track, int step, bool velocities = false) {
     std::vector<Note> notes;
     Store()->GetNotes(session, track, step, notes);
@@ -35,7 +34,7 @@ class MixerTest : public SequencerFixture {
   }
 };
 
-// The mixer track is a cursor of its own; a key held without a new press moves nothing.
+// The mixer track is a cursor of its own.
 TEST_F(MixerTest, SelectionKeysAndTrackCursor) {
   EXPECT_EQ(seq->GetMixerParam(), 7);
   PressAndExpect([this] { return seq->GetMixerParam(); },
@@ -68,13 +67,11 @@ TEST_F(MixerTest, ChannelAndOutputWrapOthersClamp) {
 }
 
 TEST_F(MixerTest, VolumeAndPanReachTheSynthesizerAndSurviveSaveAndLoad) {
-  Store()->SetTrackVolume(5, 50);  // another track's column value is sent as well
-  MixerTrack(9);                   // track 9 plays on channel 10
+  Store()->SetTrackVolume(5, 50);
+  MixerTrack(9);  // channel 10
   Store()->SetTrackVolume(9, 125);
   Up(5);
-  EXPECT_EQ(Store()->GetTrackVolume(9), 127);
-  EXPECT_EQ(Cc(9, 7), 127);
-  EXPECT_EQ(Cc(5, 7), 50);
+  EXPECT_EQ((std::array{Store()->GetTrackVolume(9), Cc(9, 7), Cc(5, 7)}), (std::array{127, 127, 50}));
   Down(27);
   EXPECT_EQ(Cc(9, 7), 100);
 
@@ -96,17 +93,14 @@ TEST_F(MixerTest, VolumeAndPanReachTheSynthesizerAndSurviveSaveAndLoad) {
   Up(100);
   Store()->SetTrackChannel(9, 0);
   Reload();
-  EXPECT_EQ(Store()->GetTrackVolume(9), 100);
-  EXPECT_EQ(Store()->GetTrackPan(9), 20);
-  EXPECT_EQ(Store()->GetTrackChannel(9), 5);
-  EXPECT_EQ(Cc(9, 7), 100);
-  EXPECT_EQ(Cc(9, 10), 20);
+  EXPECT_EQ((std::array{Store()->GetTrackVolume(9), Store()->GetTrackPan(9), Store()->GetTrackChannel(9), Cc(9, 7),
+                         Cc(9, 10)}),
+            (std::array{100, 20, 5, 100, 20}));
 }
 
 TEST_F(MixerTest, SoloMuteFixedVelocityAndPropagatedMuteActOnTheMixerTrack) {
   MixerTrack(4);
   const bool fixed = Store()->GetTrackVelocityFixed(4);
-  // The solo track, track 4's fixed velocity and the mute of tracks 0 and 4.
   PressAndExpect([this] { return std::tuple{Store()->GetSingle(0), Store()->GetTrackVelocityFixed(4),
                                             Store()->GetMuted(0, 0), Store()->GetMuted(0, 4)}; },
                  {{[](Controls& c) { c.altS = true; }, {4, fixed, false, false}},
@@ -116,7 +110,7 @@ TEST_F(MixerTest, SoloMuteFixedVelocityAndPropagatedMuteActOnTheMixerTrack) {
   EXPECT_EQ(Store()->GetTrackVelocityFixed(0), Store()->GetTrackVelocityFixed(1));
   Tap(&Controls::altShiftM);
   for (int t = 0; t < kTracks; ++t) EXPECT_TRUE(Store()->GetMuted(0, t)) << t;
-  EXPECT_FALSE(Store()->GetMuted(1, 0));  // other sessions keep theirs
+  EXPECT_FALSE(Store()->GetMuted(1, 0));
   Tap(&Controls::altM);
   Tap(&Controls::altShiftM);
   for (int t = 0; t < kTracks; ++t) EXPECT_FALSE(Store()->GetMuted(0, t)) << t;
@@ -137,16 +131,13 @@ TEST_F(MixerTest, LayeringNeedsAStoppedPlayerAndNoNoteKey) {
   EXPECT_EQ(Store()->GetTrackLayer(3), 7);
   Tap(&Controls::spacePressed);
 
-  Press([](Controls& c) { c.pianoPressed[5] = c.pianoHeld[5] = true; });  // a note, still held
-  Press([](Controls& c) {
-    c.pianoHeld[5] = true;
-    c.altX = true;
-  });
+  Press([](Controls& c) { c.pianoPressed[5] = c.pianoHeld[5] = true; });
+  Press([](Controls& c) { c.pianoHeld[5] = c.altX = true; });
   ExpectMessage("NOTE KEY", true);
   EXPECT_EQ(Store()->GetTrackLayer(3), 7);
   Press([](Controls& c) { c.pianoReleased[5] = true; });
 
-  Tap(&Controls::rightCtrlPressed);  // recording blocks as well
+  Tap(&Controls::rightCtrlPressed);
   Down(1);
   ExpectMessage("STOP PLAYBACK", true);
   Tap(&Controls::rightCtrlPressed);
@@ -187,11 +178,11 @@ TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
   ExpectMessage("PITCH CHANGES APPLIED", false);
   EXPECT_EQ(Notes(0, 1, 0), (std::vector<int>{58, 123}));
   EXPECT_EQ(Notes(11, 1, 255), std::vector<int>{8});
-  EXPECT_EQ(Notes(0, 2, 0), std::vector<int>{60});  // other tracks untouched
+  EXPECT_EQ(Notes(0, 2, 0), std::vector<int>{60});
   EXPECT_EQ(Store()->GetTrackPitch(1), 64);
 
   Store()->SetTrackVelocity(1, 33);
-  Tap(&Controls::ctrlShiftV);  // pitch still selected: nothing
+  Tap(&Controls::ctrlShiftV);  // needs velocity selected
   EXPECT_EQ(Notes(0, 1, 0, true), (std::vector<int>{100, 100}));
   Tap(&Controls::altV);
   Tap(&Controls::ctrlShiftV);

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Sessions subpage: the session cursor, the session clipboard and its paste variants, erasing,
-// and the song list.
+// Sessions subpage: the session cursor, the clipboard and its paste variants, erasing, the song list.
 #include "tests/editor/SequencerFixture.h"
 
 namespace zs::test {
@@ -17,9 +16,7 @@ class SessionsTest : public SequencerFixture {
     while (seq->GetSessionCursor() / 6 != target / 6) Press([](Controls& c) { c.downCount = 1; });
     while (seq->GetSessionCursor() != target) Press([](Controls& c) { c.rightCount = 1; });
   }
-  // Copies `from` (with the current track) and pastes into `to` with the given key.
-  template <typename Setter>
-  void Paste(int from, int to, Setter key) {
+  void Paste(int from, int to, Keys key) {
     MoveCursorTo(from);
     Tap(&Controls::ctrlC);
     MoveCursorTo(to);
@@ -27,8 +24,7 @@ class SessionsTest : public SequencerFixture {
   }
 };
 
-// Six sessions a row, two rows; one position per frame however many presses came, and a key
-// only held (no press arrived in the frame) moves nothing.
+// Six sessions a row, two rows; one position per frame however many presses came.
 TEST_F(SessionsTest, CursorWrapsWithinRowsOnePositionPerFrame) {
   PressAndExpect([this] { return seq->GetSessionCursor(); },
                  {{[](Controls& c) { c.leftCount = 3; }, 5},  {[](Controls& c) { c.leftCount = 1; }, 4},
@@ -46,34 +42,27 @@ TEST_F(SessionsTest, CursorWrapsWithinRowsOnePositionPerFrame) {
 }
 
 TEST_F(SessionsTest, PasteVariantsCopyNotesAndFlagsAsAsked) {
-  // Source session 1: notes on tracks 0 and 1, track 2 muted, track 1 solo.
   Store()->AddNote(1, 0, 3, MakeNote(60));
   Store()->AddNote(1, 1, 5, MakeNote(62));
   Store()->SetMuted(1, 2, true);
   Store()->SetSingle(1, 1);
-  // Targets with flags of their own.
-  for (int s : {3, 4, 5}) Store()->SetMuted(s, 7, true);
+  const struct {
+    int target;
+    Keys key;
+    bool notes, flags;
+  } rows[] = {{3, [](Controls& c) { c.ctrlV = true; }, true, false},
+              {4, [](Controls& c) { c.ctrlM = true; }, false, true},
+              {5, [](Controls& c) { c.ctrlA = true; }, true, true}};
+  for (const auto& r : rows) {
+    Store()->SetMuted(r.target, 7, true);
+    Paste(1, r.target, r.key);
+    EXPECT_EQ(NotesAt(r.target, 0, 3) + NotesAt(r.target, 1, 5), r.notes ? 2 : 0) << r.target;
+    EXPECT_EQ(Store()->GetMuted(r.target, 2), r.flags) << r.target;
+    EXPECT_EQ(Store()->GetMuted(r.target, 7), !r.flags) << r.target;
+    EXPECT_EQ(Store()->GetSingle(r.target), r.flags ? 1 : -1) << r.target;
+  }
 
-  Paste(1, 3, [](Controls& c) { c.ctrlV = true; });
-  EXPECT_EQ(NotesAt(3, 0, 3), 1);
-  EXPECT_EQ(NotesAt(3, 1, 5), 1);
-  EXPECT_TRUE(Store()->GetMuted(3, 7));
-  EXPECT_FALSE(Store()->GetMuted(3, 2));
-  EXPECT_EQ(Store()->GetSingle(3), -1);
-
-  Paste(1, 4, [](Controls& c) { c.ctrlM = true; });
-  EXPECT_EQ(NotesAt(4, 0, 3), 0);
-  EXPECT_TRUE(Store()->GetMuted(4, 2));
-  EXPECT_FALSE(Store()->GetMuted(4, 7));
-  EXPECT_EQ(Store()->GetSingle(4), 1);
-
-  Paste(1, 5, [](Controls& c) { c.ctrlA = true; });
-  EXPECT_EQ(NotesAt(5, 1, 5), 1);
-  EXPECT_TRUE(Store()->GetMuted(5, 2));
-  EXPECT_FALSE(Store()->GetMuted(5, 7));
-  EXPECT_EQ(Store()->GetSingle(5), 1);
-
-  // CTRL T: source track 0 of session 1 into track 2 (the current track) of session 6.
+  // CTRL T: track 0 of the source into the current track.
   MoveCursorTo(1);
   Tap(&Controls::ctrlC);
   Press([](Controls& c) { c.shiftNumberRow[2] = true; });
@@ -86,13 +75,12 @@ TEST_F(SessionsTest, PasteVariantsCopyNotesAndFlagsAsAsked) {
 
 TEST_F(SessionsTest, EveryPasteEmptiesTheClipboard) {
   Store()->AddNote(0, 0, 0, MakeNote(60));
-  // Same session: nothing happens, and the clipboard is gone for the next session too.
+  // Into the same session: nothing, and the clipboard is gone.
   Paste(0, 0, [](Controls& c) { c.ctrlV = true; });
   MoveCursorTo(2);
   Tap(&Controls::ctrlV);
   EXPECT_EQ(NotesAt(2, 0, 0), 0);
 
-  // A successful paste is not repeated by a second CTRL V.
   Paste(0, 2, [](Controls& c) { c.ctrlV = true; });
   EXPECT_EQ(NotesAt(2, 0, 0), 1);
   MoveCursorTo(3);
