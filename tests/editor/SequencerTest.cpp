@@ -39,7 +39,9 @@ TEST(SequencerSlices, FrameTimeIsCutIntoSixtiethsAndCappedAtOneSecond) {
     double s[kMaxPlayerSlices + 1];
     ASSERT_EQ(Sequencer::PlayerSlices(c.frame, s), c.count) << c.frame;
     for (int i = 0; i + 1 < c.count; ++i) EXPECT_DOUBLE_EQ(s[i], 1.0 / 60) << c.frame;
-    if (c.count > 0) EXPECT_NEAR(s[c.count - 1], c.last, 1e-12) << c.frame;
+    if (c.count > 0) {
+      EXPECT_NEAR(s[c.count - 1], c.last, 1e-12) << c.frame;
+    }
   }
 }
 

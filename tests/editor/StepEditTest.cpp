@@ -20,7 +20,7 @@ using BlockTest = StepEditTest;
 TEST_F(StepEditTest, CursorNoteIsWrittenDeletedAndChangedByTheRepeatCount) {
   Store()->SetTrackVelocity(0, 90);
   TapAt(19, 61, &Controls::ctrlN);
-  EXPECT_EQ(std::pair(At(19, 61).velocity, At(19, 61).gate), std::pair<uint8_t, uint8_t>(90, 1));
+  EXPECT_EQ(std::pair(At(19, 61).velocity, At(19, 61).gate), (std::pair<uint8_t, uint8_t>(90, 1)));
   Tap(&Controls::ctrlX);
   EXPECT_EQ(NotesAt(0, 0, 19), 0);
 
