@@ -98,9 +98,7 @@ TEST_F(SequencerTest, NoSongMessageShowsForOneAndAHalfSeconds) {
   Idle(1.4);
   EXPECT_TRUE(seq->IsMessageActive());
   Idle(0.2);
-  EXPECT_FALSE(seq->IsMessageActive());
-  EXPECT_EQ(seq->GetMessage(), "");
-  EXPECT_FALSE(seq->IsMessageError());
+  EXPECT_EQ(std::tuple(seq->IsMessageActive(), seq->GetMessage(), seq->IsMessageError()), std::tuple(false, "", false));
 
   Tap(&Controls::f8Pressed);
   ExpectMessage("NO SONG", true);
@@ -209,8 +207,7 @@ TEST_F(SequencerTest, RecordingToggleAndEscapeUndoesTheTake) {
   Store()->AddNote(0, 0, 5, MakeNote(60));
   Tap(&Controls::escapePressed);
   EXPECT_FALSE(seq->IsRecording());
-  EXPECT_EQ(NotesAt(0, 0, 5), 0);
-  EXPECT_EQ(NotesAt(0, 0, 0), 1) << "what was there before the take stays";
+  EXPECT_EQ(std::pair(NotesAt(0, 0, 0), NotesAt(0, 0, 5)), std::pair(1, 0)) << "what was there before the take stays";
   ExpectMessage("UNDO RECORDING", false);
 
   Tap(&Controls::rightCtrlPressed);
@@ -222,8 +219,7 @@ TEST_F(SequencerTest, RecordingToggleAndEscapeUndoesTheTake) {
   ExpectMessage("NOTHING TO UNDO", true);
   for (int i = 0; i < 2; ++i) Tap(&Controls::shiftEscape);
   ExpectMessage("REDO RECORDING", false);
-  EXPECT_EQ(NotesAt(0, 0, 0), 1);
-  EXPECT_EQ(NotesAt(0, 0, 5), 1);
+  EXPECT_EQ(std::pair(NotesAt(0, 0, 0), NotesAt(0, 0, 5)), std::pair(1, 1));
 }
 
 TEST_F(SequencerTest, SpacePlaysAndStopsShiftSpaceContinuesAndFollowingShowsThePlayingBar) {
