@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -143,9 +144,8 @@ class SequencerFixture : public ::testing::Test {
   }
 
   void ExpectMessage(const std::string& text, bool isError) {
-    EXPECT_TRUE(seq->IsMessageActive());
-    EXPECT_EQ(seq->GetMessage(), text);
-    EXPECT_EQ(seq->IsMessageError(), isError);
+    EXPECT_EQ(std::tuple(seq->IsMessageActive(), seq->GetMessage(), seq->IsMessageError()),
+              std::tuple(true, text, isError));
   }
 
   SessionsStore* Store() { return seq->GetSessions(); }
