@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The editor fed by the real keyboard reader: keys typed through XTest on the test servers'
-// Xvfb reach Keyboard::Read, and its Controls drive the Sequencer frame by frame, so held
-// letters, modifiers and latches are what a person's typing produces.
+// The editor fed by real devices: keys typed through XTest on the test servers' Xvfb and read by
+// Keyboard::Read, so held letters and modifiers are what a person's typing produces; and a JACK
+// peer playing into the MIDI input (what the keys do once read is in LiveNotesTest).
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "devices/Keyboard.h"
+#include "tests/devices/MidiPeer.h"
 #include "tests/editor/SequencerFixture.h"
+#include "tests/support/ChildProcess.h"
 
 // Xlib last: its macros (None, Bool, Status) clash with names in the headers above.
 #include <X11/Xlib.h>
@@ -44,7 +47,7 @@ class KeyEventsTest : public SequencerFixture {
     SequencerFixture::TearDown();
   }
 
-  // Each key goes down (or up) in a frame of its own, as a person types.
+  // Each key goes down (or up) in a frame of its own.
   void Type(const std::vector<KeySym>& press = {}, const std::vector<KeySym>& release = {}) {
     auto frame = [this] {
       XSync(display, False);
@@ -63,7 +66,6 @@ class KeyEventsTest : public SequencerFixture {
     }
     if (press.empty() && release.empty()) frame();
   }
-  // A command: the keys go down in order and come up in reverse.
   void Chord(const std::vector<KeySym>& keys) { Type(keys, std::vector<KeySym>(keys.rbegin(), keys.rend())); }
   bool AnyColumnLit() {
     for (int column = 0; column < Sequencer::kNoteColumns; ++column)
@@ -99,7 +101,7 @@ TEST_F(KeyEventsTest, MixerCommandsWorkWhileTheirLetterIsDown) {
   Chord({XK_Control_L, XK_Shift_L, XK_v});
   ExpectMessage("VELOCITY CHANGES APPLIED", false);
 
-  // A note key really held as a note still blocks them.
+  // A note key held as a note still blocks them.
   Type({XK_a});
   Chord({XK_Control_L, XK_Shift_L, XK_v});
   ExpectMessage("NOTE KEY", true);
@@ -107,25 +109,59 @@ TEST_F(KeyEventsTest, MixerCommandsWorkWhileTheirLetterIsDown) {
 }
 
 TEST_F(KeyEventsTest, HeldCommandLettersLightNoKeyAndReleasesEndNotesInTheAttributeEditor) {
-  Type({XK_Control_L, XK_n});  // Ctrl+N adds a note at the cursor (pitch 48)
+  Type({XK_Control_L, XK_n});
   EXPECT_FALSE(AnyColumnLit()) << "a held command letter is not a held note";
   Type({}, {XK_n, XK_Control_L});
   ASSERT_EQ(NotesAt(0, 0, 0), 1);
 
-  Type({XK_a});  // note key 12: pitch 60 sounds
+  Type({XK_a});  // pitch 60
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_TRUE(AnyColumnLit());
-  Type({XK_Delete}, {XK_Delete});  // the attribute editor opens on the cursor note
+  Type({XK_Delete}, {XK_Delete});  // the attribute editor
   Type({}, {XK_a});
   Type({XK_9}, {XK_9});
-  Type({XK_Return}, {XK_Return});  // velocity 9, editor closed
-  std::vector<Note> notes;
-  Store()->GetNotes(0, 0, 0, notes);
-  ASSERT_EQ(notes.size(), 1u);
-  EXPECT_EQ(notes[0].velocity, 9) << "the editor was open";
+  Type({XK_Return}, {XK_Return});
+  EXPECT_EQ(At(0, 48).velocity, 9) << "the editor was open";
   ASSERT_EQ(sent.size(), 2u) << "the release while the editor was open ended the note";
   EXPECT_FALSE(sent[1].on);
   EXPECT_EQ(sent[1].note, 60);
+}
+
+using namespace std::chrono_literals;
+
+class LiveMidiTest : public SequencerFixture {
+ protected:
+  void SetUp() override {}
+
+  // JACK drops a period's messages now and then on a loaded machine: the message is sent again.
+  bool PlayUntilSent(const Bytes& message, bool on, int velocity) {
+    return Retry(4, [&] {
+      peer.Play(message);
+      return WaitUntil(
+          [&] {
+            Frame(Controls{});
+            for (const SentNote& n : sent)
+              if (n.on == on && n.note == message[1] && (!on || n.velocity == velocity)) return true;
+            return false;
+          },
+          300ms, 1ms);
+    });
+  }
+
+  MidiPeer peer;
+};
+
+TEST_F(LiveMidiTest, KeysOfAJackKeyboardPlayWithTheVelocityScaledToItsMaximum) {
+  ASSERT_TRUE(UseTestServers());
+  ASSERT_TRUE(peer.Open("keys", "synth"));
+  EnterFolder(1);
+  Restart({.midiInput = peer.KeysPort(), .maxVelocity = 100});
+  RecordSentNotes();
+  Tap(&Controls::altZ);
+  Tap(&Controls::altY);
+  EXPECT_TRUE(PlayUntilSent({0x90, 64, 50}, true, 63));
+  EXPECT_TRUE(PlayUntilSent({0x80, 64, 0}, false, 0));
+  EXPECT_TRUE(PlayUntilSent({0x90, 60, 110}, true, 127));
 }
 
 }  // namespace

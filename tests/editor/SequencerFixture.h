@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
-// The Sequencer driven as the sequencer thread drives it: one Controls record and one frame
-// time per Update, no window, no audio device (the synthesizer renders nowhere), with the
-// cursor moved by keys as a user moves it. Shared by the editor tests of every subpage.
+// The Sequencer driven as the sequencer thread drives it: one Controls record and one frame time
+// per Update, no window and no audio device, the cursor moved by keys as a user moves it.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,14 +10,39 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "devices/MidiInput.h"
 #include "editor/Sequencer.h"
 #include "player/Player.h"
 #include "sound/SFOutput.h"
 #include "tests/support/TestServers.h"
+
+// The Sequencer's friend: puts the editor into states whose keys belong to other subpages' handlers,
+// and plays into its MIDI input as RtMidi's thread would, without a port.
+class ScreenTestAccess {
+ public:
+  static void Cursor(Sequencer& s, int note, int step) { s.noteCursor = note, s.stepCursor = step; }
+  static void Octave(Sequencer& s, int octave) { s.octave = octave; }
+  static void Mixer(Sequencer& s, int track, int param) { s.mixerTrack = track, s.mixerParam = param; }
+  static void Fx(Sequencer& s, int fx, int extReverb, int extEq) {
+    s.fxParam = fx, s.extReverbParam = extReverb, s.extEqParam = extEq;
+  }
+  static void EqProgram(Sequencer& s, int index) { s.eqProgramSelecting = true, s.eqProgramIndex = index; }
+  static void AttribEdit(Sequencer& s, int field, const std::string& typed) {
+    s.attribEdit.active = true, s.attribEdit.field = field, s.attribEdit.buffer = typed;
+  }
+  static void SessionCursor(Sequencer& s, int k) { s.sessionCursor = k; }
+  // The input counts as open from then on.
+  static void Midi(Sequencer& s, std::vector<unsigned char> message) {
+    s.midiInputOk = true;
+    MidiInput::MidiCallback(0, &message, s.midiInput.get());
+  }
+};
 
 namespace zs::test {
 
@@ -34,7 +58,6 @@ inline Note MakeNote(int pitch) {
   return n;
 }
 
-// What the tests vary of the program's command line.
 struct SequencerOptions {
   std::string programDirectory = zs::test::BuildPath("bin/");
   std::string midiInput{};
@@ -56,9 +79,8 @@ class SequencerFixture : public ::testing::Test {
     fs::current_path(previousDir);
   }
 
-  // A fresh working folder whose soundfonts.dat lists TimGM6mb `soundfonts` times (the same
-  // file twice gives two synthesizers with effects of their own). No audio device: the
-  // synthesizer renders nowhere, also on a machine with a sound card.
+  // soundfonts.dat lists TimGM6mb `soundfonts` times: the same file twice gives two synthesizers
+  // with effects of their own. The ALSA configuration has no device, also on a machine with one.
   void EnterFolder(int soundfonts) {
     setenv("ALSA_CONFIG_PATH", zs::test::SourcePath("tests/support/asound-no-device.conf").c_str(), 1);
     fs::current_path(zs::test::MakeTempDir("sequencer"));
@@ -66,24 +88,20 @@ class SequencerFixture : public ::testing::Test {
     for (int i = 0; i < soundfonts; ++i) list << "1.0 " << kSoundfont << "\n";
   }
 
-  // Shuts down the running sequencer, if any, and starts one with these options.
   void Restart(const SequencerOptions& o = {}) {
     if (seq) seq->Shutdown();
     seq = std::make_unique<Sequencer>(o.programDirectory, "song", o.midiInput, "", "", false, false, 128,
                                       Color{0.1, 0.1, 0.1, 1}, o.launchpad, o.wallpaper, false, "", o.qmini,
                                       o.blackKeys, true, o.maxVelocity);
     ASSERT_TRUE(seq->Init(nullptr));
-    // These tests run without a sound device on purpose; the start-up message saying so
-    // would stand in front of the messages they check.
+    // The missing sound device is on purpose; its message would hide the ones the tests check.
     if (seq->GetMessage() == "NO AUDIO DEVICE - SILENT") Idle(3.1);
   }
 
-  // Every note the player sends from now on lands in `sent`.
   void RecordSentNotes() {
     seq->GetPlayer()->SetSendObserver([this](const SentNote& n) { sent.push_back(n); });
   }
 
-  // One frame with the given keys.
   void Frame(const Controls& c, double dt = 0.001) { seq->Update(dt, c, quads, scene); }
   void Idle(double seconds, double dt = 0.01) {
     for (double t = 0; t < seconds - 1e-9; t += dt) Frame(Controls{}, dt);
@@ -94,7 +112,6 @@ class SequencerFixture : public ::testing::Test {
     set(c);
     Frame(c);
   }
-  // One frame with one flag of the record set.
   void Tap(bool Controls::*flag) {
     Controls c{};
     c.*flag = true;
@@ -117,7 +134,6 @@ class SequencerFixture : public ::testing::Test {
   void Up(int count) { Arrow(&Controls::upCount, count); }
   void Down(int count) { Arrow(&Controls::downCount, count); }
   void Right(int count) { Arrow(&Controls::rightCount, count); }
-  void Left(int count) { Arrow(&Controls::leftCount, count); }
   void Save() {
     Tap(&Controls::f1Pressed);
     ExpectMessage("SAVED", false);
@@ -128,9 +144,8 @@ class SequencerFixture : public ::testing::Test {
   }
 
   void ExpectMessage(const std::string& text, bool isError) {
-    EXPECT_TRUE(seq->IsMessageActive());
-    EXPECT_EQ(seq->GetMessage(), text);
-    EXPECT_EQ(seq->IsMessageError(), isError);
+    EXPECT_EQ(std::tuple(seq->IsMessageActive(), seq->GetMessage(), seq->IsMessageError()),
+              std::tuple(true, text, isError));
   }
 
   SessionsStore* Store() { return seq->GetSessions(); }
@@ -140,18 +155,17 @@ class SequencerFixture : public ::testing::Test {
     return static_cast<int>(notes.size());
   }
 
-  // One frame with `presses` presses of an arrow key, with the combination flag held (or none).
+  // `presses` presses of an arrow key in one frame, with the combination flag held (or none).
   void Arrow(int32_t Controls::*count, int presses, bool Controls::*held = nullptr) {
     Controls c{};
     c.*count = presses;
     if (held) c.*held = true;
     Frame(c);
   }
-  // Digits typed one per frame.
   void Type(const char* digits) {
     for (const char* d = digits; *d; ++d) Press([d](Controls& c) { c.digitPressed[*d - '0'] = true; });
   }
-  // Moves the cursor to (step, pitch) with the octave, Page Down and the arrow keys.
+  // The cursor moved to (step, pitch) with the octave, Page Down and the arrow keys.
   void GoTo(int step, int pitch) {
     const int octave = std::min(Sequencer::kMaxOctave, pitch / 12);
     while (seq->GetOctave() < octave) Tap(&Controls::keypadPlusPressed);
@@ -166,8 +180,6 @@ class SequencerFixture : public ::testing::Test {
     ASSERT_EQ(seq->GetBar() * 16 + seq->GetStepCursor(), step);
     ASSERT_EQ(seq->GetNoteCursor() + 12 * seq->GetOctave(), pitch);
   }
-
-  // One frame with `flag` set, the cursor moved to (step, pitch) first.
   void TapAt(int step, int pitch, bool Controls::*flag) {
     GoTo(step, pitch);
     Tap(flag);
@@ -184,8 +196,6 @@ class SequencerFixture : public ::testing::Test {
     none.note = 255;
     return none;
   }
-
-  // For each (step, pitch): whether track 0 holds a note of that pitch there.
   void ExpectNotes(std::initializer_list<std::pair<int, int>> notes, bool present = true) {
     for (auto [step, pitch] : notes) EXPECT_EQ(At(step, pitch).note == pitch, present) << step << ", " << pitch;
   }
@@ -193,22 +203,21 @@ class SequencerFixture : public ::testing::Test {
   void Put(int step, Note n, int track = 0) { Store()->AddNote(0, track, step, n); }
   void Put(int step, int pitch, int track = 0) { Put(step, MakeNote(pitch), track); }
 
-  // Every note of a track as (step, note bytes), for exact comparisons.
-  std::vector<std::vector<uint8_t>> Snapshot(int track = 0) {
+  // Every note of track 0 as (step, note bytes), for exact comparisons.
+  std::vector<std::vector<uint8_t>> Snapshot() {
     std::vector<std::vector<uint8_t>> all;
     std::vector<Note> notes;
     for (int s = 0; s < kSteps; ++s) {
-      Store()->GetNotes(0, track, s, notes);
+      Store()->GetNotes(0, 0, s, notes);
       for (const Note& n : notes) {
-        std::vector<uint8_t> row{static_cast<uint8_t>(s)};
         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&n);
-        row.insert(row.end(), bytes, bytes + sizeof(Note));
-        all.push_back(row);
+        all.push_back({static_cast<uint8_t>(s)});
+        all.back().insert(all.back().end(), bytes, bytes + sizeof(Note));
       }
     }
     return all;
   }
-  int CountNotes(int track = 0) { return static_cast<int>(Snapshot(track).size()); }
+  int CountNotes() { return static_cast<int>(Snapshot().size()); }
 
   fs::path previousDir = fs::current_path();
   std::unique_ptr<Sequencer> seq;
