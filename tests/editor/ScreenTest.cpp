@@ -7,6 +7,7 @@
 
 #include "editor/SequencerColors.h"
 #include "render/Font.h"
+#include "render/Render.h"
 #include "tests/editor/SequencerFixture.h"
 
 namespace zs::test {
@@ -360,6 +361,22 @@ TEST_F(ScreenTest, MarkersMessagesAndLoudnessMeter) {
   seq->DisplayPageSteps(quads);
   EXPECT_TRUE(FlatColored(100, 200, 40, 200, WithAlpha(GreenColor, 0.5)));
   EXPECT_TRUE(SameColor(quads.quads.back().color, WithAlpha(GreenColor, 0.5)));
+}
+
+// Every visible cell of every track holds a note, all tracks are shown and the longest help page.
+TEST_F(ScreenTest, DensestFrameFitsTheRenderer) {
+  for (int t = 0; t < kTracks; ++t)
+    for (int s = 0; s < 16; ++s)
+      for (int c = 0; c < Sequencer::kNoteColumns; ++c) seq->GetSessions()->AddNote(0, t, 48 + s, MakeNote(48 + c));
+  Press([](Controls& c) { c.altDigit[4] = true; });
+  Press([](Controls& c) { c.f10Pressed = true; });
+  Press([](Controls& c) { c.f11Pressed = true; });
+  EXPECT_EQ(Flats(18, 23).size(), 12u * 16 * 37);
+  std::vector<float> vertices;
+  std::vector<TriangleBatch> batches;
+  int vertexCount = 0;
+  ASSERT_TRUE(BuildFrameBatches(quads.quads, vertices, batches, vertexCount));
+  EXPECT_EQ(vertexCount, static_cast<int>(6 * quads.quads.size()));
 }
 
 }  // namespace
