@@ -9,9 +9,8 @@
 
 namespace zs::test {
 
-// The callback runs on JACK's thread until the client is closed, and it writes to the mutex
-// and list, so the client goes first; the pause between closing the port and deleting the
-// client is the one the program's MIDI ports take for RtMidi's JACK back end.
+// The callbacks write to the members until their client is closed; the pause before deleting
+// RtMidi's client is the one the program's MIDI ports take.
 JackMidiReceiver::~JackMidiReceiver() {
   if (client) jack_client_close(client);
   if (!in) return;
@@ -45,7 +44,6 @@ bool JackMidiReceiver::OpenWithFrames(const std::string& clientName, const std::
   return false;
 }
 
-// A test's receiver may lock and allocate on JACK's thread; the program's senders may not.
 int JackMidiReceiver::OnProcess(jack_nframes_t frames, void* self) {
   auto* receiver = static_cast<JackMidiReceiver*>(self);
   void* buffer = jack_port_get_buffer(receiver->port, frames);
