@@ -162,7 +162,8 @@ class Outrigger : public ::testing::Test {
   std::string dir;
 };
 
-TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
+// Audio passing unchanged without a VST is checked by LoadPassingThrough.
+TEST_F(Outrigger, WithoutSettingsPublishesTheDescriptor) {
   ChildRun run = Load(nullptr, [](const LADSPA_Descriptor* d) {
     printf("%lu %s %s %s %s %d %lu\n", d->UniqueID, d->Label, d->Name, d->Maker, d->Copyright, d->Properties,
            d->PortCount);
@@ -170,7 +171,7 @@ TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
       const LADSPA_PortRangeHint& h = d->PortRangeHints[i];
       printf("%s %d %d %g %g\n", d->PortNames[i], d->PortDescriptors[i], h.HintDescriptor, h.LowerBound, h.UpperBound);
     }
-    return RunSines(d, 1024, 3000, true, "audio");
+    return 0;
   });
   ASSERT_EQ(run.exitCode, 0) << run.out;
   const Lines descriptor = {
@@ -185,7 +186,6 @@ TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
   };
   EXPECT_TRUE(HasLines(run.out, descriptor)) << run.out;
   EXPECT_TRUE(HasLines(run.out, {Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"})) << run.out;
-  EXPECT_EQ(GainError(dir + "/audio", 1.0f), 0.0f);
   EXPECT_TRUE(run.vstLog.empty());
 }
 
