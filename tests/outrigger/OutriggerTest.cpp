@@ -185,7 +185,10 @@ TEST_F(Outrigger, WithoutSettingsPublishesTheDescriptor) {
       "******** closing plugin",
   };
   EXPECT_TRUE(HasLines(run.out, descriptor)) << run.out;
-  EXPECT_TRUE(HasLines(run.out, {Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"})) << run.out;
+  EXPECT_TRUE(HasLines(run.out, {"Loaded from path = " + zs::test::BuildPath("share/plugins"),
+                                 "Exe-Path = " + fs::read_symlink("/proc/self/exe").parent_path().string() + "/",
+                                 Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"}))
+      << run.out;
   EXPECT_TRUE(run.vstLog.empty());
 }
 
