@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
-#include <RtMidi.h>
 #include <jack/jack.h>
 
 #include <chrono>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,11 +15,14 @@ using MidiBytes = std::vector<unsigned char>;
 class JackMidiReceiver {
  public:
   ~JackMidiReceiver();
-  // Opens "<clientName>:<portName>". allTypes records system exclusive, timing and sensing too.
+  // Opens "<clientName>:<portName>". Without allTypes, system exclusive, time code, clock and
+  // sensing messages are dropped, as an RtMidi input drops them.
   bool Open(const std::string& clientName, const std::string& portName, bool allTypes = false);
-  // A plain JACK client instead, for timing to the sample: FrameTimes() holds the JACK time (µs)
-  // of each message's frame, taken in the cycle itself as a sender maps its times to frames.
-  bool OpenWithFrames(const std::string& clientName, const std::string& portName);
+  // For timing to the sample: FrameTimes() holds the JACK time (µs) of each message's frame, taken
+  // in the cycle itself as a sender maps its times to frames.
+  bool OpenWithFrames(const std::string& clientName, const std::string& portName) {
+    return Open(clientName, portName, true);
+  }
   std::vector<MidiBytes> Received();
   std::vector<double> FrameTimes();
   double SampleRate() const { return client ? jack_get_sample_rate(client) : 0; }
@@ -36,11 +37,10 @@ class JackMidiReceiver {
   bool WaitForProbes(size_t count, std::chrono::milliseconds deadline);
 
  private:
-  static void OnMessage(double, std::vector<unsigned char>* message, void* self);
   static int OnProcess(jack_nframes_t frames, void* self);
   void Record(const MidiBytes& message, double frameTime);
 
-  std::unique_ptr<RtMidiIn> in;
+  bool dropSystemMessages = false;
   jack_client_t* client = nullptr;
   jack_port_t* port = nullptr;
   std::mutex mutex;
