@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: LGPL-2.1-or-later
-# Installs the built tree into a staging folder (DESTDIR) and checks what a user gets: the
-# program with its resources and plug-ins, the launcher, the menu entry, the icon and the
-# manual; then starts the installed program through the launcher as the desktop menu does and
-# quits it with Ctrl+Shift+Q. Needs the test servers (Xvfb and JACK).
-# Usage: install-test.sh <build-dir> [cmake]
+# install-test.sh <build-dir> [cmake]: installs into a staging folder, checks what a user gets
+# and starts the installed program through the launcher as the menu does (needs the test servers).
 set -euo pipefail
 export JACK_NO_START_SERVER=1
 BUILD=$(cd "${1:?build directory}" && pwd)
@@ -29,7 +26,6 @@ LAUNCHER=$ROOT$LAUNCHER_DIR/ZembrovaneSequencer
 DESKTOP=$SHARE/applications/zembrovane-sequencer.desktop
 ICON=$SHARE/icons/hicolor/64x64/apps/zembrovane-sequencer.png
 MANUAL=$SHARE/man/man1/ZembrovaneSequencer.1
-IMPORT_MANUAL=$SHARE/man/man1/zembrovane-import.1
 
 echo "== installed files"
 for f in "$P/bin/ZembrovaneSequencer" "$P/bin/zembrovane-import" "$LAUNCHER"; do
@@ -38,14 +34,14 @@ done
 for f in plugins/Equalizer.so plugins/ReverbZitaRev1.so plugins/Limiter.so plugins/Outrigger.so \
          res/drawable/atlas.png res/drawable/icon.png demo/demo.dat demo/soundfonts.dat \
          man/man1/ZembrovaneSequencer.1 man/man1/zembrovane-import.1 Shaders/Shader{,2,3,4}.{vsh,fsh} \
-         "$DESKTOP" "$ICON" "$MANUAL" "$IMPORT_MANUAL"; do
+         "$DESKTOP" "$ICON" "$MANUAL"; do
   case $f in /*) ;; *) f=$P/share/$f ;; esac
   [ -s "$f" ] || fail "$f missing or empty"
 done
-# The menu icon is the 64 x 64 window icon (PNG header: width and height, big-endian).
+# The menu icon is the 64 x 64 window icon (PNG header: big-endian width and height).
 cmp -s "$ICON" "$BUILD/share/res/drawable/icon.png" || fail "menu icon differs from the window icon"
 [ "$(od -An -tu1 -j16 -N8 "$ICON" | tr -s ' ')" = " 0 0 0 64 0 0 0 64" ] || fail "icon is not 64 x 64"
-if grep -l '@ZS_[A-Z_]*@' "$LAUNCHER" "$DESKTOP" "$MANUAL" "$IMPORT_MANUAL" "$P"/share/man/man1/*.1; then
+if grep -l '@ZS_[A-Z_]*@' "$LAUNCHER" "$DESKTOP" "$SHARE"/man/man1/*.1 "$P"/share/man/man1/*.1; then
   fail "install-time placeholders left in the files above"
 fi
 grep -q "^prefix=.*'$PREFIX'" "$LAUNCHER" || fail "launcher does not start the program in $PREFIX"
@@ -61,7 +57,7 @@ grep -q '^Categories=.*Audio;' "$DESKTOP" || fail "menu entry is not in the Audi
 ! command -v desktop-file-validate > /dev/null || desktop-file-validate "$DESKTOP" || fail "desktop-file-validate refused the menu entry"
 
 echo "== manuals"
-# Clean for groff, and every option of a program's usage text has an entry of its own.
+# Every option of a program's usage text has an entry of its own.
 for program in ZembrovaneSequencer zembrovane-import; do
   manual=$SHARE/man/man1/$program.1
   warnings=$(groff -man -ww -z "$manual" 2>&1) || fail "groff failed on $manual"
@@ -79,7 +75,6 @@ for text in soundfonts.dat fx.dat '\.dat' '\.asc' '\.mid' ZEMBROVANE_SEQUENCER_F
 done
 
 echo "== launcher with arguments: the program in the current folder"
-# A home of its own, so the launcher never touches the real songs folder.
 export HOME=$STAGE/home ZEMBROVANE_SEQUENCER_PREFIX=$P
 mkdir "$STAGE/work"
 rc=0; out=$(cd "$STAGE/work" && "$LAUNCHER" -w 7 mysong 2>&1) || rc=$?
@@ -95,7 +90,6 @@ set +a
 mkdir "$HOME"
 SONGS=$HOME/ZembrovaneSequencer
 LOG=$STAGE/program.log
-# Only a window that was not there before is ours.
 before=$(xdotool search --name 'Zembrovane Sequencer' 2>/dev/null || true)
 "$LAUNCHER" > "$LOG" 2>&1 &
 APP=$!
@@ -106,8 +100,7 @@ for _ in $(seq 600); do
   sleep 0.1
 done
 [ -n "$win" ] || { cat "$LOG"; echo "error: the installed program opened no window"; exit 1; }
-# Quit as a person does, holding the keys; the program reads keys only once it has loaded the
-# song, so ask again until it ends.
+# The program reads keys only once it has loaded the song, so ask again until it ends.
 for _ in $(seq 20); do
   xdotool windowfocus "$win" 2>/dev/null || true
   xdotool keydown ctrl+shift+q sleep 0.25 keyup ctrl+shift+q
@@ -128,7 +121,7 @@ for effect in equalizer reverb limiter; do
 done
 
 echo "== launcher again: keeps the songs folder, opens the newest song, starts new songs"
-# An empty soundfont list lets the program stop right after its window opened.
+# An empty soundfont list ends the program right after its start.
 : > "$SONGS/soundfonts.dat"
 cp "$SONGS/demo.dat" "$SONGS/mine.dat"
 touch -d '1 hour ago' "$SONGS/demo.dat"

@@ -1,18 +1,12 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The effect chain with the real built plug-ins in fluidsynth's LADSPA host, rendering
-// TimGM6mb through the same block callback the audio driver uses.
+// The built plug-ins in fluidsynth's LADSPA host, rendered through the audio driver's block callback.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
 
 #include "sound/SFOutput.h"
 #include "tests/support/ChildProcess.h"
@@ -26,18 +20,12 @@ namespace fs = std::filesystem;
 using Signal = std::vector<float>;
 
 std::string ProgramDirectory() { return BuildPath("bin/"); }
-
 bool Contains(const std::string& text, const std::string& line) { return text.find(line + "\n") != std::string::npos; }
 
 int Count(const std::string& text, const std::string& part) {
   int n = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
-}
-
-Signal Concat(Signal a, const Signal& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 // Error of b against a, in dB below a, at the lag (b later than a) that fits best.
@@ -56,8 +44,7 @@ double AlignedSnr(const Signal& a, const Signal& b, int maxLag) {
 }
 
 constexpr int kRate = 44100;
-// fluidsynth starts notes on its 64-frame block boundaries; lengths in whole blocks keep every
-// chord starting on the same frame of a block, so renders compare sample by sample.
+// fluidsynth starts notes on its 64-frame blocks: lengths in whole blocks let renders compare sample by sample.
 constexpr int kBlock = 64;
 constexpr int kHeld = kRate / 2 / kBlock * kBlock;
 constexpr int kTotal = 2 * kRate / kBlock * kBlock;
@@ -67,8 +54,7 @@ class EffectChainTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { UseNoAudioDevice(); }
 
-  // Init with the given program directory; the built-in reverb and chorus are switched off
-  // so that only the chain shapes the sound.
+  // The built-in reverb and chorus off, so that only the chain shapes the sound.
   bool Start(SFOutput& sf, const std::string& programDirectory, int soundfonts = 1) {
     std::vector<std::string> paths(soundfonts, kTimGM6mb);
     std::vector<double> gains(soundfonts, 1.0);
@@ -80,8 +66,7 @@ class EffectChainTest : public ::testing::Test {
     return ok;
   }
 
-  // A piano chord on track 0, held half a second, then its release: the left channel, and the
-  // right one in `right` when asked for.
+  // A piano chord on track 0, held half a second, then released: the left channel (and the right one).
   static Signal PlayChord(SFOutput& sf, int velocity = 100, Signal* right = nullptr) {
     Playhead playhead{};
     const int keys[] = {48, 55, 60, 64};
@@ -91,11 +76,13 @@ class EffectChainTest : public ::testing::Test {
     for (int k : keys) sf.SendNoteOff(playhead, 0, k, 0);
     Render(sf, 0, kTotal - kHeld, releasedL, releasedR);
     left.insert(left.end(), releasedL.begin(), releasedL.end());
-    if (right) *right = Concat(r, releasedR);
+    if (right) {
+      *right = r;
+      right->insert(right->end(), releasedR.begin(), releasedR.end());
+    }
     return left;
   }
 
-  // The chord without any chain.
   Signal DryChord() {
     SFOutput dry;
     EXPECT_TRUE(Start(dry, NoPluginsDirectory()));
@@ -113,7 +100,7 @@ TEST_F(EffectChainTest, EveryChainComesUpWithReverbOnAndEqualizerOff) {
       EXPECT_TRUE(Contains(out, "sf " + std::to_string(i) + " ladspa " + effect + " activated with success")) << out;
     EXPECT_TRUE(fluid_ladspa_is_active(fluid_synth_get_ladspa_fx(sf.GetSynth(i))));
     EXPECT_TRUE(sf.GetLimiterState(i).available && sf.GetLimiterState(i).active);
-    // The bridge only ever joins soundfont 0's chain, and only with -x.
+    // The bridge joins only soundfont 0's chain, and only with -x.
     EXPECT_FALSE(fluid_ladspa_effect_port_exists(fluid_synth_get_ladspa_fx(sf.GetSynth(i)), "738150397", "Input (Left)"));
   }
   for (const char* absent : {"error: could not set up", "error: sf", "error: turned off", "fxSettings"})
@@ -142,9 +129,8 @@ TEST_F(EffectChainTest, SwitchingEffectsChangesTheSoundAndOffRestoresTheDrySound
   EXPECT_GT(Rms(wet, tail), 3.0 * Rms(dry, tail)) << "the external reverb is on after Init";
 
   sf.SetExternalReverbActive(0, false);
-  Render(sf, 0, kSecond, r, r);  // let the reverb's tail die away
+  Render(sf, 0, kSecond, r, r);  // the reverb's tail dies away
   Signal off = PlayChord(sf);
-  // Only the limiter's look-ahead delay is left.
   EXPECT_GT(AlignedSnr(dry, off, 200), 60.0);
 
   double eq[ExternalEffect::kParams] = {2.0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
@@ -185,7 +171,6 @@ TEST_F(EffectChainTest, ParametersSetOnOneTrackReachEveryTrackOfItsSoundfont) {
   Signal dry = DryChord(), viaTrack0 = PlayChord(sf);
   EXPECT_NEAR(Rms(viaTrack0, 0, kHeld) / Rms(dry, 0, kHeld), 3.0, 0.2);
 
-  // Out-of-range indexes and tracks are refused without touching anything.
   sf.SetExternalReverbSingleParam(0, 11, 1.0);
   sf.SetExternalReverbSingleParam(12, 0, 1.0);
   sf.GetExternalReverbParams(5, got);
@@ -194,7 +179,7 @@ TEST_F(EffectChainTest, ParametersSetOnOneTrackReachEveryTrackOfItsSoundfont) {
 }
 
 TEST_F(EffectChainTest, TheOutputStaysWithinFullScaleWithLoudBuiltInEffects) {
-  // fluidsynth adds its own reverb and chorus after the LADSPA chain has run.
+  // fluidsynth adds its own reverb and chorus after the chain has run.
   auto loudPeak = [](SFOutput& sf) {
     sf.SetReverbEnabled(0, true);
     sf.SetChorusEnabled(0, true);
@@ -231,7 +216,7 @@ TEST_F(EffectChainTest, WithoutTheLimiterTheWholeChainIsOffAndTheSynthesizerPlay
   EXPECT_FALSE(sf.GetExternalReverbAvailable(0));
   EXPECT_FALSE(sf.GetExternalEqualizerAvailable(0));
 
-  // Switching on what is not there changes nothing; parameters are kept all the same.
+  // Parameters are kept all the same.
   sf.SetExternalReverbActive(0, true);
   EXPECT_FALSE(sf.GetExternalReverbActive(0));
   sf.SetExternalEqualizerSingleParam(0, 3, 6.5);
@@ -244,10 +229,8 @@ TEST_F(EffectChainTest, WithoutTheLimiterTheWholeChainIsOffAndTheSynthesizerPlay
 }
 
 #ifdef ZS_TEST_VST
-// -x runs in a fresh process per case: Outrigger reads its settings once per process, fx.dat
-// is read from the working directory, and a forked child of a process whose earlier tests
-// left fluidsynth threads behind could wait forever on a lock one of them held. The child
-// therefore executes this program again to run only the case below.
+// -x runs this program again per case: Outrigger reads its settings once per process, fx.dat is
+// read from the working directory, and a plain fork could inherit a lock held by a fluidsynth thread.
 constexpr const char* kChildVariable = "ZS_CHAIN_TEST_CHILD";
 
 TEST(VstBridgeChild, DISABLED_InitWithFx) {
@@ -301,7 +284,7 @@ TEST_F(VstBridgeTest, OnlySoundfontZeroGetsTheBridgeWithTheSettingsOfFxDat) {
                            "sf 1 ladspa limiter activated with success"})
     EXPECT_TRUE(Contains(run.out, line)) << line << "\n" << run.out;
   EXPECT_EQ(run.out.find("error: sf"), std::string::npos) << run.out;
-  // The test VST's parameter 0 is its gain: soundfont 0 plays a quarter as loud as 1.
+  // The test VST's parameter 0 is its gain.
   double ratio = 0;
   ASSERT_EQ(sscanf(run.out.substr(run.out.find("peak ratio")).c_str(), "peak ratio %lf", &ratio), 1);
   EXPECT_NEAR(ratio, 0.25, 0.01);
@@ -311,7 +294,6 @@ TEST_F(VstBridgeTest, OnlySoundfontZeroGetsTheBridgeWithTheSettingsOfFxDat) {
 TEST_F(VstBridgeTest, AnUnusableFxDatSkipsOnlyTheBridge) {
   const std::pair<const char*, const char*> cases[] = {
       {nullptr, "error: fx settings file fx.dat could not be openend"},
-      {"Plate.so\n-2\n0\n", "error: fx settings file fx.dat parse error line 1"},
       {"Plate.so\n-1\n2\n0 0.25\n", "error: fx settings file fx.dat parse error line 4"},
   };
   for (auto [fxDat, message] : cases) {

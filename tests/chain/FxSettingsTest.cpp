@@ -19,9 +19,8 @@ TEST(FxSettings, ParsesIntoTheSettingsStringOrReportsTheLine) {
   const std::string name255 = std::string(252, 'a') + ".so";
   const std::pair<std::string, std::string> cases[] = {
       {"Plate.so\n-1\n2\n0 0.5\n3 0.25\n", "Plate.so:-1:2:0 0.5:3 0.25:"},
-      // Values keep six significant digits; words after the name are ignored.
+      // Six significant digits; words after the name are ignored.
       {"Plate.so  trailing words\n7\n3\n1 1\n2 0.1234567\n4\t1e-7\n", "Plate.so:7:3:1 1:2 0.123457:4 1e-07:"},
-      // Lines after the announced parameters are ignored, whatever they hold.
       {"Plate.so\n-1\n0\n0 0.5\ngarbage\n", "Plate.so:-1:0:"},
       {"Plate.so\n-1\n1\n5 0.75\nnot a parameter\n", "Plate.so:-1:1:5 0.75:"},
       // The end of the file before the parameters is not an error.
@@ -41,9 +40,8 @@ TEST(FxSettings, ParsesIntoTheSettingsStringOrReportsTheLine) {
       {"Plate.so\n-4294967295\n0\n", "error line 1"},  // as an int it would be 1
       {"Plate.so\n4294967297\n0\n", "error line 1"},
       {"Plate.so\n-1\n1\n0 nan\n", "error line 3"},
-      // The name is the first field of the settings string, so it cannot hold the separator.
+      // The name is a field of the settings string, so it cannot hold the separator.
       {"Pla:te.so\n-1\n0\n", "error line 0"},
-      // More parameters announced than written fails after the last line.
       {"Plate.so\n-1\n3\n0 0.5\n1 0.5\n", "error line 5"},
       {"Plate.so\n-1\n1\n", "error line 3"},
   };

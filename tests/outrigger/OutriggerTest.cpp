@@ -31,21 +31,11 @@ Lines SplitLines(const std::string& text) {
   return lines;
 }
 
-// The lines every load starts with.
-Lines Head() {
-  return {"Loaded from path = " + zs::test::BuildPath("share/plugins"),
-          "Exe-Path = " + fs::read_symlink("/proc/self/exe").parent_path().string() + "/"};
-}
-
-// The lines of a load that ends without a VST, after the settings lines.
-Lines NoVstTail() {
-  return {Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0", "******** closing plugin"};
-}
-
-template <typename T>
-std::vector<T> Concat(std::vector<T> a, const std::vector<T>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+// Whether `text` holds the lines one after the other.
+bool HasLines(const std::string& text, const Lines& lines) {
+  std::string joined = "\n";
+  for (const std::string& line : lines) joined += line + "\n";
+  return ("\n" + text).find(joined) != std::string::npos;
 }
 
 Signal Sine(size_t frames, float amplitude, float step) {
@@ -57,7 +47,9 @@ Signal Sine(size_t frames, float amplitude, float step) {
 // Runs a stereo signal through the instance in host blocks of `block` frames, in place or into
 // outputs of their own, and writes input and output (left, right) to `file` for the parent.
 int RunAudio(const LADSPA_Descriptor* d, Signal left, Signal right, size_t block, bool inPlace, const char* file) {
-  Signal written = Concat(left, right), outL(left.size(), 9.0f), outR(right.size(), 9.0f);
+  Signal written = left;
+  written.insert(written.end(), right.begin(), right.end());
+  Signal outL(left.size(), 9.0f), outR(right.size(), 9.0f);
   Signal& outputL = inPlace ? left : outL;
   Signal& outputR = inPlace ? right : outR;
   float gain = 1.0f, program = 1.0f;
@@ -72,12 +64,12 @@ int RunAudio(const LADSPA_Descriptor* d, Signal left, Signal right, size_t block
     d->run(h, std::min(block, left.size() - done));
   }
   d->cleanup(h);
-  written = Concat(Concat(written, outputL), outputR);
+  written.insert(written.end(), outputL.begin(), outputL.end());
+  written.insert(written.end(), outputR.begin(), outputR.end());
   zs::test::WriteFile(file, std::string(reinterpret_cast<const char*>(written.data()), written.size() * sizeof(float)));
   return 0;
 }
 
-// The sines most cases play, `frames` long, in blocks of `block`.
 int RunSines(const LADSPA_Descriptor* d, size_t block, size_t frames, bool inPlace, const char* file) {
   return RunAudio(d, Sine(frames, 0.5f, 0.0627f), Sine(frames, 0.25f, 0.0941f), block, inPlace, file);
 }
@@ -107,7 +99,7 @@ float GainError(const std::string& file, float gain) {
   return worst;
 }
 
-// The lines of a VST log for one kind of call, e.g. "processReplacing " with its frame count.
+// The lines of a VST log for one kind of call, e.g. "processReplacing ".
 Lines Starting(const Lines& log, const std::string& prefix) {
   Lines lines;
   std::copy_if(log.begin(), log.end(), std::back_inserter(lines),
@@ -115,20 +107,13 @@ Lines Starting(const Lines& log, const std::string& prefix) {
   return lines;
 }
 
-// `lines` with the handle value of a successful dlopen blanked out.
-Lines WithoutHandle(Lines lines) {
-  for (auto& line : lines) {
-    if (line.rfind(Prefix + "g_handle = ", 0) == 0 && line != Prefix + "g_handle = 0") line = Prefix + "g_handle = *";
-  }
-  return lines;
-}
-
-// What a child left behind: its exit code, its standard output and the test VST's log.
 struct ChildRun {
   int exitCode = -1;
   std::string out;
   Lines vstLog;
 };
+
+const auto NoAudio = [](const LADSPA_Descriptor*) { return 0; };
 
 class Outrigger : public ::testing::Test {
  protected:
@@ -138,9 +123,8 @@ class Outrigger : public ::testing::Test {
     fs::copy_file(ZS_TEST_VST, dir + "/Plate.so");
   }
 
-  // Loads Outrigger in a child with `settings` in ZEMBROVANE_SEQUENCER_FX_LINUX_VST (unset when
-  // null) and `vstMode` in TEST_VST_MODE, runs body with its descriptor, then unloads it.
-  // Outrigger reads its settings once per process, so every configuration needs a fresh child.
+  // Outrigger reads ZEMBROVANE_SEQUENCER_FX_LINUX_VST (unset when null) once per process, so
+  // every configuration loads it in a fresh child; `vstMode` breaks the test VST on purpose.
   ChildRun Load(const char* settings, const std::function<int(const LADSPA_Descriptor*)>& body,
                 const char* vstMode = nullptr) {
     fs::remove(dir + "/TestVst.log");
@@ -165,10 +149,10 @@ class Outrigger : public ::testing::Test {
     return {code, zs::test::ReadFile(dir + "/out.txt"), SplitLines(zs::test::ReadFile(dir + "/TestVst.log"))};
   }
 
-  // Loads with settings that must leave Outrigger without a VST, checks that audio passes.
+  // Settings that must leave Outrigger without a VST: audio passes unchanged.
   ChildRun LoadPassingThrough(const char* settings, const char* vstMode = nullptr) {
-    ChildRun run = Load(settings, [&](const LADSPA_Descriptor* d) { return RunSines(d, 1024, 3000, true, "audio"); },
-                        vstMode);
+    ChildRun run = Load(
+        settings, [&](const LADSPA_Descriptor* d) { return RunSines(d, 1024, 3000, true, "audio"); }, vstMode);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(GainError(dir + "/audio", 1.0f), 0.0f);
     EXPECT_TRUE(Starting(run.vstLog, "processReplacing").empty());
@@ -178,19 +162,19 @@ class Outrigger : public ::testing::Test {
   std::string dir;
 };
 
-TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
+// Audio passing unchanged without a VST is checked by LoadPassingThrough.
+TEST_F(Outrigger, WithoutSettingsPublishesTheDescriptor) {
   ChildRun run = Load(nullptr, [](const LADSPA_Descriptor* d) {
     printf("%lu %s %s %s %s %d %lu\n", d->UniqueID, d->Label, d->Name, d->Maker, d->Copyright, d->Properties,
            d->PortCount);
     for (unsigned long i = 0; i < d->PortCount; ++i) {
       const LADSPA_PortRangeHint& h = d->PortRangeHints[i];
-      printf("%s %d %d %g %g\n", d->PortNames[i], d->PortDescriptors[i], h.HintDescriptor, h.LowerBound,
-             h.UpperBound);
+      printf("%s %d %d %g %g\n", d->PortNames[i], d->PortDescriptors[i], h.HintDescriptor, h.LowerBound, h.UpperBound);
     }
-    return RunSines(d, 1024, 3000, true, "audio");
+    return 0;
   });
   ASSERT_EQ(run.exitCode, 0) << run.out;
-  Lines descriptor = {
+  const Lines descriptor = {
       "738150397 zembrovane_fx_linuxvst Zembrovane FX LinuxVST Zembrovane developers None 4 6",
       "Gain 5 593 0 0",        // control input; bounded below, logarithmic, default 1
       "Program 5 99 1 16",     // control input; bounded, integer, default minimum
@@ -198,50 +182,44 @@ TEST_F(Outrigger, WithoutSettingsPublishesDescriptorAndPassesAudioUnchanged) {
       "Output (Left) 10 0 0 0",
       "Input (Right) 9 0 0 0",
       "Output (Right) 10 0 0 0",
+      "******** closing plugin",
   };
-  Lines tail = NoVstTail();
-  Lines expected = Concat(Concat(Head(), {tail[0], tail[1]}), descriptor);
-  expected.push_back(tail[2]);
-  EXPECT_EQ(SplitLines(run.out), expected);
-  EXPECT_EQ(GainError(dir + "/audio", 1.0f), 0.0f);
+  EXPECT_TRUE(HasLines(run.out, descriptor)) << run.out;
+  EXPECT_TRUE(HasLines(run.out, {"Loaded from path = " + zs::test::BuildPath("share/plugins"),
+                                 "Exe-Path = " + fs::read_symlink("/proc/self/exe").parent_path().string() + "/",
+                                 Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"}))
+      << run.out;
   EXPECT_TRUE(run.vstLog.empty());
 }
 
 // The VST is listed, then its program is set framed by queries, then the parameters in order.
 TEST_F(Outrigger, ListsTheVstThenSetsTheProgramAndTheParameters) {
-  ChildRun run = Load("Plate.so:3:2:2 0.75:0 0.25:", [](const LADSPA_Descriptor*) { return 0; });
+  ChildRun run = Load("Plate.so:3:2:2 0.75:0 0.25:", NoAudio);
   ASSERT_EQ(run.exitCode, 0) << run.out;
-  Lines out = Concat(Head(), {Prefix + "passed fx settings = >Plate.so:3:2:2 0.75:0 0.25:<",
-                              Prefix + "vst name = Plate.so", Prefix + "preset = 3", Prefix + "num params = 2",
-                              Prefix + "param 2 value 0.750000", Prefix + "param 0 value 0.250000",
-                              Prefix + "now loading LinuxVST = ./Plate.so", Prefix + "g_handle = *",
-                              Prefix + "opened library", Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3"});
   Lines log = {"VSTPluginMain 2400"};
-  for (int p = 0; p < 4; ++p) {
-    out.push_back(Prefix + "program " + std::to_string(p) + " name Program " + std::to_string(p));
-    log.push_back("dispatcher 29 " + std::to_string(p) + " 0 0");
-  }
-  const char* labels[] = {"x", "%", "%"};
-  const char* displays[] = {"0.50", "0.00", "0.00"};
+  for (int p = 0; p < 4; ++p) log.push_back("dispatcher 29 " + std::to_string(p) + " 0 0");
   for (int i = 0; i < 3; ++i) {
-    std::string n = std::to_string(i);
-    out.push_back(Prefix + "param " + n + " name Param " + n);
-    out.push_back(Prefix + "param " + n + " label " + labels[i]);
-    out.push_back(Prefix + "param " + n + " display " + displays[i]);
-    for (int opcode : {8, 6, 7}) log.push_back("dispatcher " + std::to_string(opcode) + " " + n + " 0 0");
+    for (int opcode : {8, 6, 7})
+      log.push_back("dispatcher " + std::to_string(opcode) + " " + std::to_string(i) + " 0 0");
   }
-  out = Concat(out, {Prefix + "current program is 0", Prefix + "setting program 3", Prefix + "current program is 3",
-                     Prefix + "setting param 2 to value 0.750000", Prefix + "setting param 0 to value 0.250000",
-                     Prefix + "loaded and configured vst Plate.so", "******** closing plugin"});
-  log = Concat(log, {"dispatcher 10 0 0 44100", "dispatcher 11 0 512 0", "dispatcher 0 0 0 0", "dispatcher 3 0 0 0",
-                     "dispatcher 67 0 0 0", "dispatcher 2 0 3 0", "dispatcher 68 0 0 0", "dispatcher 3 0 0 0",
-                     "setParameter 2 0.75", "setParameter 0 0.25", "dispatcher 1 0 0 0"});
-  EXPECT_EQ(WithoutHandle(SplitLines(run.out)), out);
+  for (const char* call : {"dispatcher 10 0 0 44100", "dispatcher 11 0 512 0", "dispatcher 0 0 0 0",
+                           "dispatcher 3 0 0 0", "dispatcher 67 0 0 0", "dispatcher 2 0 3 0", "dispatcher 68 0 0 0",
+                           "dispatcher 3 0 0 0", "setParameter 2 0.75", "setParameter 0 0.25", "dispatcher 1 0 0 0"})
+    log.push_back(call);
   EXPECT_EQ(run.vstLog, log);
+  // What the VST answered, as the host lists it.
+  EXPECT_TRUE(HasLines(run.out, {Prefix + "program 3 name Program 3", Prefix + "param 0 name Param 0",
+                                 Prefix + "param 0 label x", Prefix + "param 0 display 0.50"}))
+      << run.out;
+  EXPECT_TRUE(
+      HasLines(run.out, {Prefix + "current program is 0", Prefix + "setting program 3", Prefix + "current program is 3",
+                         Prefix + "setting param 2 to value 0.750000", Prefix + "setting param 0 to value 0.250000",
+                         Prefix + "loaded and configured vst Plate.so", "******** closing plugin"}))
+      << run.out;
 }
 
 TEST_F(Outrigger, ParameterIndexesTheVstDoesNotHaveAreSkipped) {
-  ChildRun run = Load("Plate.so:-1:4:7 0.5:-1 0.5:1 0.25:2147483647 0.5:", [](const LADSPA_Descriptor*) { return 0; });
+  ChildRun run = Load("Plate.so:-1:4:7 0.5:-1 0.5:1 0.25:2147483647 0.5:", NoAudio);
   ASSERT_EQ(run.exitCode, 0) << run.out;
   EXPECT_EQ(Starting(run.vstLog, "setParameter"), Lines{"setParameter 1 0.25"});
   Lines out = SplitLines(run.out);
@@ -267,15 +245,16 @@ TEST_F(Outrigger, MalformedSettingsLoadNoVstButKeepTheDescriptor) {
   std::string longName(256, '5');
   std::string tooMany = "Plate.so:-1:65:";
   for (int i = 0; i < 65; ++i) tooMany += std::to_string(i) + " 0.5:";
-  for (std::string settings : {longName + ":-1:0:", "Plate.so:-1:1:0 0." + longName + ":", tooMany, std::string("Plate.so:-1:1:3:"),
-                               std::string("Plate.so:-1:1:3 :"), std::string("Plate.so:-1:2:0 0.5:"),
-                               std::string("Plate.so:-1:2:0 0.5"), std::string("Plate.so:-1:-1:"),
-                               std::string("Plate.so:-2:0:"), std::string("Plate.so:99999999999:0:")}) {
+  for (std::string settings :
+       {longName + ":-1:0:", "Plate.so:-1:1:0 0." + longName + ":", tooMany, std::string("Plate.so:-1:1:3:"),
+        std::string("Plate.so:-1:1:3 :"), std::string("Plate.so:-1:2:0 0.5:"), std::string("Plate.so:-1:2:0 0.5"),
+        std::string("Plate.so:-1:-1:"), std::string("Plate.so:-2:0:"), std::string("Plate.so:99999999999:0:")}) {
     SCOPED_TRACE(settings);
     ChildRun run = LoadPassingThrough(settings.c_str());
-    Lines expected = Concat(Head(), {Prefix + "passed fx settings = >" + settings + "<",
-                                     Prefix + "error: bad fx settings"});
-    EXPECT_EQ(SplitLines(run.out), Concat(expected, NoVstTail()));
+    EXPECT_TRUE(
+        HasLines(run.out, {Prefix + "passed fx settings = >" + settings + "<", Prefix + "error: bad fx settings",
+                           Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"}))
+        << run.out;
     EXPECT_TRUE(run.vstLog.empty());
   }
 }
@@ -285,11 +264,9 @@ TEST_F(Outrigger, AcceptsA255CharacterNameAnd64Parameters) {
   fs::copy_file(ZS_TEST_VST, dir + "/" + name);
   std::string settings = name + ":-1:64:";
   for (int i = 0; i < 64; ++i) settings += std::to_string((63 - i) % 3) + " 0.5:";  // the test VST has 3
-  ChildRun run = Load(settings.c_str(), [](const LADSPA_Descriptor*) { return 0; });
+  ChildRun run = Load(settings.c_str(), NoAudio);
   ASSERT_EQ(run.exitCode, 0) << run.out;
-  Lines out = SplitLines(run.out);
-  ASSERT_GE(out.size(), 3u);
-  EXPECT_EQ(out[out.size() - 2], Prefix + "loaded and configured vst " + name);
+  EXPECT_TRUE(HasLines(run.out, {Prefix + "loaded and configured vst " + name})) << run.out;
   EXPECT_EQ(Starting(run.vstLog, "setParameter ").size(), 64u);
   EXPECT_TRUE(Starting(run.vstLog, "dispatcher 2 ").empty()) << "program -1 keeps the VST's own";
   ASSERT_GE(run.vstLog.size(), 2u);
@@ -302,39 +279,35 @@ TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
   fs::create_symlink(libc.dli_fname, dir + "/NoEntry.so");
 
   EXPECT_TRUE(LoadPassingThrough("Missing.so:-1:0:").vstLog.empty());
-  Lines out = SplitLines(LoadPassingThrough("NoEntry.so:-1:0:").out);
-  EXPECT_EQ(Lines(out.end() - 3, out.end()), (Lines{Prefix + "opened library",
-                                                   Prefix + "error: no VST entry point in ./NoEntry.so",
-                                                   "******** closing plugin"}));
-
+  EXPECT_TRUE(HasLines(
+      LoadPassingThrough("NoEntry.so:-1:0:").out,
+      {Prefix + "opened library", Prefix + "error: no VST entry point in ./NoEntry.so", "******** closing plugin"}));
   EXPECT_EQ(LoadPassingThrough("Plate.so:3:0:", "refuse").vstLog, Lines{"VSTPluginMain 2400"});
   ChildRun noDispatcher = LoadPassingThrough("Plate.so:3:1:0 0.25:", "nodispatcher");
   EXPECT_EQ(noDispatcher.vstLog, Lines{"VSTPluginMain 2400"});
-  out = SplitLines(noDispatcher.out);
-  EXPECT_EQ(Lines(out.end() - 3, out.end()),
-            (Lines{Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3", "******** closing plugin"}));
+  EXPECT_TRUE(HasLines(noDispatcher.out,
+                       {Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3", "******** closing plugin"}))
+      << noDispatcher.out;
 
   // Without setParameter the VST is still opened and processes, with its own gain.
-  ChildRun noSetter = Load("Plate.so:-1:1:0 0.25:",
-                           [](const LADSPA_Descriptor* d) { return RunSines(d, 512, 1000, false, "audio"); },
-                           "nosetparameter");
+  ChildRun noSetter = Load(
+      "Plate.so:-1:1:0 0.25:", [](const LADSPA_Descriptor* d) { return RunSines(d, 512, 1000, false, "audio"); },
+      "nosetparameter");
   EXPECT_EQ(noSetter.exitCode, 0);
   EXPECT_LT(GainError(dir + "/audio", 0.5f), 1e-7f);
   EXPECT_TRUE(Starting(noSetter.vstLog, "setParameter").empty());
 }
 
-// Debian's packaged effects (installed by scripts/install-deps.sh) export only the older entry
-// point "main"; they must load and do to the sound what their parameters say.
+// Debian's packaged effects export only the older entry point "main"; they must load and do to
+// the sound what their parameters say.
 TEST_F(Outrigger, RunsDebiansPackagedVsts) {
   fs::create_symlink("/usr/lib/lxvst/DragonflyPlateReverb-vst.so", dir + "/Dragonfly.so");
   fs::create_symlink("/usr/lib/vst/3BandEQ-vst.so", dir + "/ThreeBand.so");
-  // A one-second stereo impulse, in place.
   auto impulse = [](const LADSPA_Descriptor* d) {
     Signal left(44100), right(44100);
     left[0] = right[0] = 1.0f;
     return RunAudio(d, left, right, 441, true, "audio");
   };
-
   ChildRun plate = Load("Dragonfly.so:-1:0:", impulse);
   ASSERT_EQ(plate.exitCode, 0) << plate.out;
   EXPECT_NE(plate.out.find(Prefix + "loaded and configured vst Dragonfly.so"), std::string::npos) << plate.out;

@@ -81,21 +81,19 @@ void ChildProcess::Signal(int signal) const {
 
 namespace {
 
-std::string Swap(const std::string& name) {
+std::string SetDefaultServer(const std::string& name) {
   const char* shared = std::getenv("JACK_DEFAULT_SERVER");
   std::string previous = shared ? shared : "";
   setenv("JACK_DEFAULT_SERVER", name.c_str(), 1);
   return previous;
 }
 
-std::vector<std::string> JackdArguments(bool realtime) {
-  return {"jackd", realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r", "44100", "-p", "128"};
-}
-
 }  // namespace
 
 OwnJackServer::OwnJackServer(const std::string& name, bool realtime)
-    : name(name), previous(Swap(name)), jackd(JackdArguments(realtime)) {
+    : name(name),
+      previous(SetDefaultServer(name)),
+      jackd({"jackd", realtime ? "-R" : "--no-realtime", "-d", "dummy", "-r", "44100", "-p", "128"}) {
   WaitUntil([this] { return Running(); }, std::chrono::seconds(10));
 }
 

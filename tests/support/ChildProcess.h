@@ -9,16 +9,15 @@
 
 namespace zs::test {
 
-// Polls `condition` every `every` until it holds or the deadline passes; its last result.
+// Polls `condition` until it holds or the deadline passes; its last result.
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline,
                std::chrono::milliseconds every = std::chrono::milliseconds(50));
 
-// Tries `attempt` up to `times` times until it succeeds: for what a loaded JACK server may drop.
+// For what a loaded JACK server may drop.
 bool Retry(int times, const std::function<bool()>& attempt);
 
-// A forked child: either a program (argv[0] looked up in PATH) or a function whose return value
-// is the exit code. It runs in `dir` (unless empty) with standard output and error going to
-// `log` (to /dev/null when empty). One still running at destruction is killed.
+// A forked child running a program (looked up in PATH) or a function returning the exit code, in
+// `dir` (unless empty), output and errors to `log` (or /dev/null); killed at destruction.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv, const std::string& dir = "", const std::string& log = "");
@@ -38,15 +37,13 @@ class ChildProcess {
   int status = -1;
 };
 
-// A JACK dummy server (44.1 kHz, 128 frames) under a name of its own: the default server of this
-// process while it lives. Stopped with SIGTERM: a killed jackd keeps its slot in the machine's
-// JACK registry, and after a few of them no server starts any more.
+// A JACK dummy server (44.1 kHz, 128 frames) of its own, the process's default while it lives.
+// Stopped with SIGTERM: a killed jackd keeps its slot in JACK's registry of eight.
 class OwnJackServer {
  public:
   OwnJackServer(const std::string& name, bool realtime);
   ~OwnJackServer();
   bool Running() const;
-  // Ends the server now (the test's environment keeps pointing at it until destruction).
   void Stop();
 
  private:

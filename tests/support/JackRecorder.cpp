@@ -18,8 +18,7 @@ std::vector<std::string> JackLsp(const std::string& arguments) {
   return lines;
 }
 
-// JACK renames a second jack_capture on the same server "jack_capture-01" and so on, as when
-// another test records at the same time; any of them joined to our own port is ours.
+// Another test's recording makes ours "jack_capture-01" and so on: any joined to our port is ours.
 bool CaptureListens(const std::string& port) {
   return WaitUntil(
       [&] {

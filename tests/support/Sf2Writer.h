@@ -11,10 +11,8 @@ struct Sf2Preset {
   int program = 0;
 };
 
-// Writes a minimal SoundFont 2 file: one looped sine sample (441 Hz at 44100 Hz, root key 69)
-// in one instrument, and every preset playing that instrument over the whole keyboard.
-// Presets are written in the given order; an empty list gives a soundfont without presets.
-// Returns false when the file cannot be written.
+// A SoundFont 2 file whose presets, in the given order, all play one looped 441 Hz sine (root key
+// 69) over the whole keyboard.
 bool WriteSf2(const std::string& path, const std::vector<Sf2Preset>& presets);
 
 }  // namespace zs::test

@@ -10,24 +10,20 @@ namespace zs::test {
 
 inline const std::string kTimGM6mb = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
-// Points ALSA at a configuration without devices, so that SFOutput gets no audio driver and
-// the test renders blocks itself. Call before the first Init of the process.
+// ALSA without devices: SFOutput gets no audio driver and the test renders blocks itself.
 void UseNoAudioDevice();
 
-// A program directory without plug-ins beside it: effect chains cannot be built there, so the
-// synthesizers play dry with fluidsynth's own reverb and chorus only.
+// A program directory without plug-ins beside it: no effect chains.
 std::string NoPluginsDirectory();
 
 // SFOutput::Init with buffer 128 and no fx; its standard output is returned in out.
 bool InitCapturingOutput(SFOutput& sf, const std::vector<std::string>& paths, const std::vector<double>& gains,
                          std::string& out, const std::string& programDirectory = NoPluginsDirectory());
 
-// Renders the next frames of one soundfont in blocks of 128 frames, as its audio driver would.
-// Fails the calling test when the soundfont cannot be rendered.
+// Renders in blocks of 128 frames, as the audio driver would; fails the test when it cannot.
 void Render(SFOutput& sf, int soundfont, int frames, std::vector<float>& left, std::vector<float>& right);
 
 float Peak(const std::vector<float>& samples);
-// Root mean square of the samples from..to.
 double Rms(const std::vector<float>& samples, size_t from = 0, size_t to = SIZE_MAX);
 // Frequency estimated from rising zero crossings.
 double ZeroCrossingFrequency(const std::vector<float>& samples, double sampleRate);

@@ -1,14 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// A tiny Linux VST 2 effect for testing hosts: it appends one line per call it receives to
-// "TestVst.log" in the current directory and multiplies its stereo input by a gain.
-//
-// Four programs ("Program 0".."Program 3") and three parameters; parameter 0 is the gain
-// (0.5 until set). TEST_VST_MODE, read by VSTPluginMain, breaks it on purpose:
+// A Linux VST 2 effect for testing hosts: logs every call to ./TestVst.log and multiplies its
+// stereo input by parameter 0 (0.5 until set). Four programs, three parameters. TEST_VST_MODE
 // "refuse" returns no effect, "nodispatcher" and "nosetparameter" leave those fields null.
-//
-// The effect record is declared here in full, independently of any host, so that a host that
-// reads a field at the wrong offset fails against it.
-
+// The record is declared here apart from any host, so a host reading a wrong offset fails.
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -23,14 +17,13 @@ using Dispatcher = intptr_t (*)(AEffect*, int32_t, int32_t, intptr_t, void*, flo
 using HostCallback = Dispatcher;
 using Process = void (*)(AEffect*, float**, float**, int32_t);
 using SetParameter = void (*)(AEffect*, int32_t, float);
-using GetParameter = float (*)(AEffect*, int32_t);
 
 struct AEffect {
   int32_t magic;
   Dispatcher dispatcher;
   Process process;
   SetParameter setParameter;
-  GetParameter getParameter;
+  void* getParameter;
   int32_t numPrograms, numParams, numInputs, numOutputs, flags;
   intptr_t resvd1, resvd2;
   int32_t initialDelay, realQualities, offQualities;
@@ -53,7 +46,7 @@ float g_params[NumParams] = {0.5f, 0.0f, 0.0f};
 
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void Log(const char* format, ...) {
-  // Opened per line so that a crashing host still leaves a complete log.
+  // Opened per line, so that a crashing host still leaves a complete log.
   FILE* file = fopen("TestVst.log", "a");
   if (file == nullptr) return;
   va_list args;
@@ -95,8 +88,6 @@ void SetParam(AEffect*, int32_t index, float value) {
   if (index >= 0 && index < NumParams) g_params[index] = value;
 }
 
-float GetParam(AEffect*, int32_t index) { return index >= 0 && index < NumParams ? g_params[index] : 0.0f; }
-
 void ProcessReplacing(AEffect*, float** inputs, float** outputs, int32_t frames) {
   Log("processReplacing %d", frames);
   float gain = g_params[0];
@@ -118,7 +109,6 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(HostCal
   g_effect.magic = 0x56737450;  // 'VstP'
   g_effect.dispatcher = strcmp(mode, "nodispatcher") == 0 ? nullptr : Dispatch;
   g_effect.setParameter = strcmp(mode, "nosetparameter") == 0 ? nullptr : SetParam;
-  g_effect.getParameter = GetParam;
   g_effect.numPrograms = NumPrograms;
   g_effect.numParams = NumParams;
   g_effect.numInputs = 2;

@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: LGPL-2.1-or-later
-# Starts or stops the servers the integration tests talk to: an Xvfb display and a JACK
-# dummy server (with an ALSA configuration that routes the default PCM into it).
-#   test-servers.sh start DIR   writes DIR/env (sourceable) and DIR/pids
-#   test-servers.sh stop DIR    stops exactly the processes recorded in DIR/pids
+# test-servers.sh start|stop DIR: an Xvfb display and a JACK dummy server with ALSA routed into
+# it; start writes DIR/env (sourceable) and DIR/pids, stop ends exactly the recorded processes.
 set -u
 cmd=${1:?start|stop}
 dir=${2:?directory}
 here=$(cd "$(dirname "$0")" && pwd)
 
-# A pid left from an earlier run that did not stop may belong to another program by now:
-# only our servers are stopped. One that has ended but was not reaped yet (Z) is stopped.
+# A pid left from an earlier run may belong to another program by now.
 ours() {
   [ -n "$1" ] && [ -r "/proc/$1/stat" ] || return 1
   read -r _ comm state _ < "/proc/$1/stat" 2>/dev/null || return 1
@@ -21,7 +18,7 @@ stop() {
   [ -f "$dir/pids" ] || return 0
   pids=$(while read -r pid; do if ours "$pid"; then echo "$pid"; fi; done < "$dir/pids")
   for pid in $pids; do kill "$pid" 2>/dev/null; done
-  # jackd removes its shared memory and semaphores on the way out; give it time to.
+  # jackd removes its shared memory and semaphores on the way out.
   for _ in $(seq 50); do
     alive=$(for pid in $pids; do if ours "$pid"; then echo "$pid"; fi; done)
     [ -z "$alive" ] && break
@@ -36,21 +33,17 @@ start)
   stop
   mkdir -p "$dir"
   : > "$dir/pids"
-  # Xvfb picks a free display itself and tells us which through the pipe.
   exec 3> "$dir/display"
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset > "$dir/xvfb.log" 2>&1 < /dev/null &
   echo $! >> "$dir/pids"
   exec 3>&-
-  # Generous waits: a loaded machine can take seconds to start either server.
   for _ in $(seq 300); do [ -s "$dir/display" ] && break; sleep 0.1; done
   display=":$(head -n1 "$dir/display" | tr -d '[:space:]')"
   if [ "$display" = ":" ]; then echo "error: Xvfb did not start"; cat "$dir/xvfb.log"; exit 1; fi
 
   sed "s|@ALSA_CONF@|/usr/share/alsa/alsa.conf|" "$here/asound.conf.in" > "$dir/asound.conf"
-  # JACK registers every server in one table of eight entries and frees an entry only when a
-  # server of the same name starts again after its owner died. Names from a small pool, the
-  # first one not running, keep a killed run from using up the table for good.
-  # One start at a time picks a name, so two runs never take the same one.
+  # JACK's table of eight servers frees an entry only when a server of the same name starts
+  # again after its owner died: names from a small pool keep killed runs from filling it.
   exec 9> /tmp/zs-test-servers-jack.lock
   flock 9
   ok=0
