@@ -33,9 +33,6 @@ class ScreenTestAccess {
     s.fxParam = fx, s.extReverbParam = extReverb, s.extEqParam = extEq;
   }
   static void EqProgram(Sequencer& s, int index) { s.eqProgramSelecting = true, s.eqProgramIndex = index; }
-  static void AttribEdit(Sequencer& s, int field, const std::string& typed) {
-    s.attribEdit.active = true, s.attribEdit.field = field, s.attribEdit.buffer = typed;
-  }
   static void SessionCursor(Sequencer& s, int k) { s.sessionCursor = k; }
   // The input counts as open from then on.
   static void Midi(Sequencer& s, std::vector<unsigned char> message) {

@@ -197,23 +197,6 @@ TEST_F(StepEditTest, TranspositionsAreAllOrNothing) {
   EXPECT_EQ(At(0, 62).note, 62);
 }
 
-TEST_F(StepEditTest, ValueEditorAndCursorWraps) {
-  const int bpm = seq->GetPlayer()->GetBPM();
-  Tap(&Controls::altB);
-  EXPECT_TRUE(seq->GetValueEditActive());
-  Arrow(&Controls::upCount, 3);
-  EXPECT_EQ(seq->GetPlayer()->GetBPM(), bpm + 3);
-  Arrow(&Controls::downCount, 300);
-  EXPECT_EQ(seq->GetPlayer()->GetBPM(), 1);
-  Tap(&Controls::returnPressed);
-
-  // The last row: a held flag without a press moves nothing.
-  PressAndExpect([this] { return std::pair{seq->GetStepCursor(), seq->GetNoteCursor()}; },
-                 {{[](Controls& c) { c.upCount = 1; }, {15, 0}}, {[](Controls& c) { c.leftCount = 1; }, {15, 36}},
-                  {[](Controls& c) { c.rightCount = 1, c.shiftRightHeld = true; }, {15, 0}},
-                  {[](Controls& c) { c.shiftDownHeld = true; }, {15, 0}}});
-}
-
 TEST_F(StepEditTest, InsertAuditionsTheCursorNoteUntilReleased) {
   RecordSentNotes();
   Put(3, 60);
@@ -344,11 +327,6 @@ TEST_F(BlockTest, RandomOffsetsKeepEveryNoteInsideTheBlockSteps) {
       EXPECT_EQ(row[1 + 8], 0) << "no marks left behind";
     }
     for (int s = 10; s <= 13; ++s) ASSERT_EQ(At(s, 90).offset, 0);
-    for (int p = 60; p <= 66; ++p) {
-      int count = 0;
-      for (int s = 10; s <= 13; ++s) count += At(s, p).note == p ? 1 : 0;
-      ASSERT_EQ(count, 4) << "pitch " << p;
-    }
   }
   Tap(&Controls::ctrlKQ);
   for (int s = 10; s <= 13; ++s) EXPECT_EQ(At(s, 62).offset, 0);
@@ -363,8 +341,6 @@ TEST_F(BlockTest, HarmonicBlockTranspositionRefusesCollisions) {
   Tap(&Controls::shiftKeypadPlus);
   ExpectMessage("NOTE COLLISION", true);
   EXPECT_EQ(Snapshot(), before);
-  Tap(&Controls::ctrlKY);
-  EXPECT_EQ(Snapshot(), before) << "a refusal leaves no block to erase";
 
   Store()->DeleteNote(0, 0, 0, 62);
   Put(1, 62);  // inside the block: it moves along
