@@ -105,20 +105,7 @@ class KeyboardTest : public ::testing::Test {
   WindowInfo info;
 };
 
-TEST_F(KeyboardTest, ModifiersSelectOneContextAndCursorKeysCountEveryPress) {
-  Controls c = Chord({XK_Control_L, XK_Alt_L}, Code(XK_Prior));
-  EXPECT_TRUE(c.ctrlAltPageUp);
-  EXPECT_FALSE(c.ctrlPageUp || c.altPageUp || c.pageUpPressed || c.ctrlShiftPageUp);
-  EXPECT_EQ(c.pageUpCount, 1);
-
-  EXPECT_TRUE(Press(XK_Control_R).rightCtrlPressed);
-  EXPECT_TRUE(Chord({}, Code(XK_F1)).f1Pressed) << "Right Ctrl does not spoil the plain context";
-  c = Chord({XK_Shift_L}, Code(XK_1));
-  EXPECT_FALSE(c.shiftNumberRow[0]) << "Right Ctrl and Left Shift are two modifiers";
-  EXPECT_TRUE(c.digitPressed[1]) << "digits ignore the modifiers";
-  Release(XK_Control_R);
-  EXPECT_TRUE(Chord({XK_Shift_L}, Code(XK_1)).shiftNumberRow[0]);
-
+TEST_F(KeyboardTest, CursorKeysCountEveryPressAndCtrlMovesTheHeldKeyToItsContext) {
   // Key repeat as the server sends it without detectable auto-repeat.
   for (KeySym sym : {XK_Right, XK_Next}) {
     for (int press = 0; press < 3; ++press) {
@@ -126,7 +113,7 @@ TEST_F(KeyboardTest, ModifiersSelectOneContextAndCursorKeysCountEveryPress) {
       Down(sym);
     }
   }
-  c = Frame();
+  Controls c = Frame();
   EXPECT_EQ(c.rightCount, 3);
   EXPECT_EQ(c.pageDownCount, 3);
   EXPECT_TRUE(c.rightHeld && c.pageDownPressed);
@@ -152,36 +139,13 @@ TEST_F(KeyboardTest, GermanAndUsLayoutsGiveTheSamePositions) {
   }
 }
 
-TEST_F(KeyboardTest, CtrlKCommandsTakeTheSecondLetterWhileCtrlIsHeld) {
-  for (bool shiftBetween : {false, true}) {  // Shift ends the wait before B
-    Controls c;
-    const std::string out = zs::test::Captured([&] {
-      Down(XK_Control_L);
-      Press(XK_k);
-      Release(XK_k);
-      if (shiftBetween) Chord({}, Code(XK_Shift_L));
-      c = Press(XK_b);
-      Up(XK_b);
-      Release(XK_Control_L);
-    });
-    EXPECT_EQ(out, std::string("*** WAITING FOR B,K,C,Y,H,U,M,A,S,R,T,Q,D,N\n") +
-                       (shiftBetween ? "bCtrlK OFF\n" : "** CTRL KB\n"));
-    EXPECT_EQ(c.ctrlKB, !shiftBetween);
-    EXPECT_EQ(c.ctrlB, shiftBetween) << "the letter of a Ctrl-K command is not also Ctrl+B";
-  }
-}
-
-TEST_F(KeyboardTest, PianoKeysReportPressAndReleaseOnlyForPlainPressesAndFocusLossReleasesThem) {
+TEST_F(KeyboardTest, PianoKeysReportPressHoldAndReleaseAndFocusLossReleasesThem) {
   Controls c = Press(XK_a);
   EXPECT_TRUE(c.pianoPressed[kPianoA] && c.pianoHeld[kPianoA]);
   c = Frame();
   EXPECT_FALSE(c.pianoPressed[kPianoA]);
   EXPECT_TRUE(c.pianoHeld[kPianoA]);
-  Press(XK_Shift_L);
-  EXPECT_TRUE(Release(XK_a).pianoReleased[kPianoA]) << "a reported press is released whatever is held";
-  EXPECT_FALSE(Press(XK_a).pianoPressed[kPianoA]) << "Shift+A is a command, not a note";
-  Release(XK_Shift_L);
-  EXPECT_FALSE(Release(XK_a).pianoReleased[kPianoA]);
+  EXPECT_TRUE(Release(XK_a).pianoReleased[kPianoA]);
 
   Press(XK_s);
   Press(XK_Control_L);
@@ -202,7 +166,7 @@ TEST_F(KeyboardTest, PianoKeysReportPressAndReleaseOnlyForPlainPressesAndFocusLo
   EXPECT_TRUE(Press(XK_s).pianoPressed[kPianoS]);
 }
 
-TEST_F(KeyboardTest, CloseAndClickQuitButTheWheelDoesNot) {
+TEST_F(KeyboardTest, WindowCloseQuitsOnce) {
   XEvent close{};
   close.xclient.type = ClientMessage;
   close.xclient.window = window;
@@ -212,12 +176,5 @@ TEST_F(KeyboardTest, CloseAndClickQuitButTheWheelDoesNot) {
   XSendEvent(person, window, False, NoEventMask, &close);
   EXPECT_TRUE(Frame().quit);
   EXPECT_FALSE(Frame().quit);
-
-  XTestFakeMotionEvent(person, DefaultScreen(person), 100, 100, CurrentTime);
-  for (unsigned button : {4u, 1u}) {  // the wheel, then a click
-    XTestFakeButtonEvent(person, button, True, CurrentTime);
-    XTestFakeButtonEvent(person, button, False, CurrentTime);
-    EXPECT_EQ(Frame().quit, button == 1);
-  }
 }
 }  // namespace

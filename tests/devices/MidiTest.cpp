@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 
 #include "devices/MidiInput.h"
 #include "devices/MidiOutput.h"
@@ -87,19 +86,11 @@ class MidiTest : public ::testing::Test {
   MidiInput input;
 };
 
-TEST_F(MidiTest, InputIsChosenByLowerCaseSubstringOutlivesAnUnfinishedSysexAndReleasesKeysWhenUnplugged) {
+TEST_F(MidiTest, InputIsListedOutlivesAnUnfinishedSysexAndReleasesKeysWhenUnplugged) {
   const std::string listed = zs::test::Captured([] { MidiInput::PrintMidiInputs(ApiUnderTest()); });
   EXPECT_TRUE(listed.starts_with("Midi inputs (use a substring as identifier):\n") &&
               listed.find("\n" + peer.KeysPort() + "\n") != std::string::npos)
       << listed;
-  // The port name is lowered, the name asked for is not.
-  const std::string client = peer.KeysPort().substr(0, peer.KeysPort().find(':') + 1);
-  for (const std::string& name : {client + "Q Mini", std::string("nosuchport"), std::string()}) {
-    EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(input.Init(name, ApiUnderTest())); }),
-              name.empty() ? "" : "could not find requested midi input device '" + name + "'\n");
-    EXPECT_EQ(Poll(input), "none");
-  }
-
   ASSERT_TRUE(zs::test::Retry(4, [&] {  // as ConnectOutput does
     return input.Init(peer.KeysPort(), ApiUnderTest()) && Deliver({{0x90, 0, 1}}, "+0v1c0 held 0 single 0");
   })) << "nothing came through from " << peer.KeysPort();
@@ -110,23 +101,14 @@ TEST_F(MidiTest, InputIsChosenByLowerCaseSubstringOutlivesAnUnfinishedSysexAndRe
 }
 
 // Outputs that did not open send nothing: the synth gets exactly what the working one sent.
-TEST_F(MidiTest, OutputSendsNoteOffsAsZeroVelocityNoteOnsAndSwitchesLaunchpadPadsOnlyWhenOpen) {
+TEST_F(MidiTest, OutputSendsNoteOffsAsZeroVelocityNoteOnsAndClosedOnesSendNothing) {
   MidiOutput missing, empty, out;
-  std::string printed = zs::test::Captured([&] {
+  const std::string printed = zs::test::Captured([&] {
     EXPECT_FALSE(empty.Init("", 0, ApiUnderTest()));
     EXPECT_FALSE(missing.Init("nosuchport", 1, ApiUnderTest()));
   });
   EXPECT_EQ(printed, "could not find requested midi output device 'nosuchport'\n");
   EXPECT_FALSE(missing.IsUsable() || empty.IsUsable());
-  printed = zs::test::Captured([&] {
-    MidiOutput::PrintMidiOutputs(ApiUnderTest());
-    EXPECT_TRUE(out.Init(peer.SynthPort(), 1, ApiUnderTest()));
-  });
-  EXPECT_TRUE(printed.starts_with("Midi outputs (use a substring a identifier):\n") &&
-              printed.find("\n" + peer.SynthPort() + "\n") != std::string::npos &&
-              printed.ends_with("Selected midi output 1: " + peer.SynthPort() + "\n"))
-      << printed;
-
   ASSERT_NO_FATAL_FAILURE(ConnectOutput(out));
   EXPECT_TRUE(out.IsTimed());
   ASSERT_TRUE(peer.SendUntilReceived(
@@ -147,29 +129,6 @@ TEST_F(MidiTest, OutputSendsNoteOffsAsZeroVelocityNoteOnsAndSwitchesLaunchpadPad
       5));
   EXPECT_EQ(peer.Received(), (std::vector<Bytes>{{0x93, 60, 0}, {0x90, 64, 100}, {0x92, 65, 100}, {0x90, 66, 127},
                                                  {0x90, 1, 1}}));
-
-  ASSERT_TRUE(peer.SendUntilReceived([&] { out.LaunchpadAllNotesOff(); }, 128));
-  std::set<Bytes> pads;
-  for (unsigned char n = 0; n < 128; ++n) pads.insert({0x90, n, 0});
-  const std::vector<Bytes> got = peer.Received();
-  EXPECT_EQ(std::set<Bytes>(got.begin(), got.end()), pads);
-
-  // RtMidi stays the path for everything that is not a JACK port: here forced on a JACK port
-  // through the variable the timing bench uses; with no JACK server at all the port is missing.
-  setenv("ZS_MIDI_OUTPUT_RTMIDI", "1", 1);
-  MidiOutput plain;
-  ASSERT_NO_FATAL_FAILURE(ConnectOutput(plain));
-  unsetenv("ZS_MIDI_OUTPUT_RTMIDI");
-  EXPECT_FALSE(plain.IsTimed());
-  ASSERT_TRUE(peer.SendUntilReceived([&] { plain.SendEvent(NoteEvent{false, 61, 90, 2}); }, 1));
-  EXPECT_EQ(peer.Received(), std::vector<Bytes>{(Bytes{0x92, 61, 90})});
-
-  setenv("JACK_NO_START_SERVER", "1", 1);
-  setenv("JACK_DEFAULT_SERVER", "zs_no_such_server", 1);
-  MidiOutput absent;
-  EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(absent.Init(peer.SynthPort(), 0, ApiUnderTest())); }),
-            "could not find requested midi output device '" + peer.SynthPort() + "'\n");
-  EXPECT_FALSE(absent.IsTimed());
 }
 
 }  // namespace

@@ -123,23 +123,17 @@ TEST(NoteCompletionQueue, SecondPressRestartsAndFlushRoundsPerTrack) {
   EXPECT_TRUE(q.Entries().empty());
 }
 
-TEST(Rnd, GetIntRoundsEachDrawAndCoversBothEnds) {
+TEST(Rnd, GetIntRoundsEachDrawAndStaysInRange) {
   const unsigned seed = 1234;
   srand(seed);
   std::vector<int> raw(20000);
   for (int& r : raw) r = rand();
   srand(seed);
   for (int r : raw) ASSERT_EQ(Rnd::GetInt(0, 1), r / double(RAND_MAX) < 0.5 ? 0 : 1) << "seed " << seed;
-  std::vector<int> counts(17);
   for (int i = 0; i < 20000; ++i) {
     const int v = Rnd::GetInt(-8, 8);
     ASSERT_TRUE(v >= -8 && v <= 8) << "seed " << seed << " gave " << v;
-    ++counts[v + 8];
   }
-  // The ends get half a slot each.
-  for (int c : counts) EXPECT_GT(c, 0);
-  EXPECT_NEAR(counts[0] * 2.0 / counts[8], 1.0, 0.25);
-  EXPECT_NEAR(counts[16] * 2.0 / counts[8], 1.0, 0.25);
 }
 
 TEST(Rnd, RandomIntervalFollowsTheWeightsAndNeverPicksZero) {
@@ -182,21 +176,4 @@ TEST(Util, SortIntersectAndBlank) {
 
   EXPECT_TRUE(isNullOrWhitespace("") && isNullOrWhitespace(" \t\r\n"));
   EXPECT_FALSE(isNullOrWhitespace(" a ") || isNullOrWhitespace("\xE4"));
-}
-
-// The sequencer thread adds up Restart() once per frame, so the sum must keep pace with the clock:
-// a second clock read per turn lost over 2 ms in 100000 turns. Preemption at the ends: three tries.
-TEST(Util, TimerRestartLosesNoTimeBetweenTurns) {
-  double lost = 1e9;
-  for (int attempt = 0; attempt < 3 && lost > 0.5; ++attempt) {
-    Timer total;
-    Timer turns;
-    total.Start();
-    turns.Start();
-    double sum = 0;
-    for (int i = 0; i < 100000; ++i) sum += turns.Restart();
-    lost = total.GetTimeElapsed() - sum;
-    EXPECT_GE(lost, 0.0);
-  }
-  EXPECT_LT(lost, 0.5) << "milliseconds lost";
 }

