@@ -170,6 +170,14 @@ TEST_F(RenderGL, FailuresAreReportedWithErrorLines) {
   broken.Shutdown();
   EXPECT_NE(out.find("error: shader " + dir + "/Shader3.fsh does not compile"), std::string::npos) << out;
   EXPECT_NE(out.find("error: texture slot 100"), std::string::npos) << out;
+  // Opening a folder succeeds; reading it must fail with a line, not an exception.
+  fs::remove(dir + "/Shader2.vsh");
+  fs::create_directory(dir + "/Shader2.vsh");
+  Render folder;
+  EXPECT_EQ(zs::test::Captured([&] { EXPECT_FALSE(folder.Init(800, 600, Size, Size, Background, dir + "/")); })
+                .find("error: cannot read shader file " + dir + "/Shader2.vsh"),
+            0u);
+  folder.Shutdown();
 
   Quad red;
   InitQuad(&red, 800, 600, -1, 1, false, false, false, Red);
