@@ -211,7 +211,7 @@ int CheckMidiNotes(const std::vector<MidiBytes>& messages, int channel, const st
   for (const MidiBytes& m : messages) {
     if (m.size() != 3 || m[0] != 0x90 + channel || !keys.count(m[1])) return -1;
     notes += m[2] > 0;
-    if ((sounding[m[1]] += m[2] > 0 ? 1 : -1) < 0) return -1;
+    if ((sounding[m[1]] += (m[2] > 0 ? 1 : -1)) < 0) return -1;
   }
   return std::all_of(sounding.begin(), sounding.end(), [](const auto& key) { return key.second == 0; }) ? notes : -1;
 }
