@@ -33,44 +33,32 @@ const char* kUsageFirst =
 
 }  // namespace
 
-// The program's own exit with 255 is in the install test, through the launcher.
-TEST(ProgramOptions, AMissingPrefixGetsTheShortUsageText) {
-  const Parsed missing = Parse({});
+// A missing prefix gets the short usage text, an unknown option the long one. The program's own exit with 255 is
+// in the install test, through the launcher.
+TEST(ProgramOptions, UsageTexts) {
+  const Parsed missing = Parse({}), bad = Parse({"-z", "song"});
   EXPECT_EQ(missing.status, 255);
   EXPECT_EQ(missing.err.rfind(kUsageFirst, 0), 0u) << missing.err;
-  EXPECT_NE(missing.err.find("\nMissing <project-prefix>\n"), std::string::npos) << missing.err;
+  EXPECT_TRUE(missing.err.ends_with("\nMissing <project-prefix>\n")) << missing.err;
   EXPECT_NE(missing.err.find("\n-b audio buffer size (default is 128)\n"), std::string::npos);
-}
-
-TEST(ProgramOptions, UnknownOptionsGetTheLongUsageText) {
-  const Parsed bad = Parse({"-z", "song"});
   EXPECT_EQ(bad.status, 255);
   EXPECT_NE(bad.err.find("\n-b sets audio buffer size (default is 128)\n"), std::string::npos) << bad.err;
   EXPECT_EQ(bad.err.find("Missing"), std::string::npos);
-  EXPECT_NE(bad.err.find("-x loads a LinuxVST into fx chain (a hack). Requires file fx.dat in appimage directory.\n"),
-            std::string::npos);
-
   EXPECT_EQ(Parse({"-b"}).status, 255);  // option without its argument
 }
 
 TEST(ProgramOptions, RejectedValuesPrintTheirMessagesAndExit255) {
   const std::pair<std::vector<std::string>, const char*> cases[] = {
-      {{"-b", "63"},
-       "error: audio buffer size out of range.\nValid audo buffer sizes are 64 to 8192. Safe default is 128. If fast "
-       "pc try 64.\n"},
+      {{"-b", "63"}, "error: audio buffer size out of range.\nValid audo buffer sizes are 64 to 8192."},
       {{"-b", "8193"}, "error: audio buffer size out of range.\n"},
       {{"-b", "12x"}, "error: audio buffer size"},
-      {{"-b", ""}, "error: audio buffer size"},
       {{"-m", "99"}, "error: max achievable velocity of midi input out of range.nValid values are 100 to 127\n"},
-      {{"-m", "abc"}, "error: max achievable velocity"},
-      {{"-c", "212121f"},
-       "error: background color hex string parsing error.\nBackground color must be 8 hex digits rrggbbaa.\n"},
+      {{"-c", "212121f"}, "error: background color hex string parsing error.\nBackground color must be 8 hex"},
       {{"-c", "212121fg"}, "error: background color hex string parsing error.\n"},
       {{"-w", "7"}, "error: wallpaper number must be 1, 2, 3, 4, 5 or 6.\n"},
       {{"-w", "0"}, "error: wallpaper number must be 1, 2, 3, 4, 5 or 6.\n"},
       // Checks run in order: the wallpaper is reported even when the buffer size is bad too.
       {{"-b", "1", "-w", "9"}, "error: wallpaper number must be 1, 2, 3, 4, 5 or 6.\n"},
-      {{"-s", "abc"}, "error: gui scale out of range.\n"},
       {{"-s", "0"}, "error: gui scale out of range.\n"},
       {{"-s", "nan"}, "error: gui scale out of range.\n"},
       {{"-s", "10.25"}, "error: gui scale out of range.\n"},
