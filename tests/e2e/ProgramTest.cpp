@@ -85,7 +85,7 @@ class ProgramRun {
           return !window.empty() && AlsaPortsOf(Pid()).size() == 2 && sequencerRuns();
         },
         30s);
-    if (!window.empty()) Shell("xdotool windowfocus --sync " + window + " 2>/dev/null");
+    if (!window.empty()) Shell("timeout 10 xdotool windowfocus --sync " + window + " 2>/dev/null");
     return window;
   }
 
