@@ -233,9 +233,8 @@ TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
   fs::create_symlink(zs::test::BuildPath("share/plugins/Equalizer.so"), dir + "/NoEntry.so");  // a LADSPA plug-in
 
   EXPECT_TRUE(LoadPassingThrough("Missing.so:-1:0:").vstLog.empty());
-  EXPECT_TRUE(HasLines(
-      LoadPassingThrough("NoEntry.so:-1:0:").out,
-      {Prefix + "opened library", Prefix + "error: no VST entry point in ./NoEntry.so", "******** closing plugin"}));
+  EXPECT_TRUE(HasLines(LoadPassingThrough("NoEntry.so:-1:0:").out,
+                       {Prefix + "opened library", Prefix + "error: no VST entry point in ./NoEntry.so"}));
   EXPECT_EQ(LoadPassingThrough("Plate.so:3:0:", "refuse").vstLog, Lines{"VSTPluginMain 2400"});
   EXPECT_EQ(LoadPassingThrough("Plate.so:3:1:0 0.25:", "nodispatcher").vstLog, Lines{"VSTPluginMain 2400"});
 
