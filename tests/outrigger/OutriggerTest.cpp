@@ -5,9 +5,9 @@
 #include <ladspa.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
@@ -38,65 +38,52 @@ bool HasLines(const std::string& text, const Lines& lines) {
   return ("\n" + text).find(joined) != std::string::npos;
 }
 
-Signal Sine(size_t frames, float amplitude, float step) {
-  Signal s(frames);
-  for (size_t i = 0; i < frames; ++i) s[i] = amplitude * std::sin(step * static_cast<float>(i));
-  return s;
-}
-
-// Runs a stereo signal through the instance in host blocks of `block` frames, in place or into
-// outputs of their own, and writes input and output (left, right) to `file` for the parent.
-int RunAudio(const LADSPA_Descriptor* d, Signal left, Signal right, size_t block, bool inPlace, const char* file) {
-  Signal written = left;
-  written.insert(written.end(), right.begin(), right.end());
-  Signal outL(left.size(), 9.0f), outR(right.size(), 9.0f);
-  Signal& outputL = inPlace ? left : outL;
-  Signal& outputR = inPlace ? right : outR;
+// Runs a stereo signal through the instance in host blocks of `block` frames, in place or into outputs of their own,
+// and returns the outputs.
+std::array<Signal, 2> RunAudio(const LADSPA_Descriptor* d, std::array<Signal, 2> in, size_t block, bool inPlace) {
+  std::array<Signal, 2> ownOutputs = {Signal(in[0].size(), 9.0f), Signal(in[1].size(), 9.0f)};
+  std::array<Signal, 2>& out = inPlace ? in : ownOutputs;
   float gain = 1.0f, program = 1.0f;
   LADSPA_Handle h = d->instantiate(d, 44100);
   d->connect_port(h, 0, &gain);
   d->connect_port(h, 1, &program);
-  for (size_t done = 0; done < left.size(); done += block) {
-    d->connect_port(h, 2, left.data() + done);
-    d->connect_port(h, 3, outputL.data() + done);
-    d->connect_port(h, 4, right.data() + done);
-    d->connect_port(h, 5, outputR.data() + done);
-    d->run(h, std::min(block, left.size() - done));
+  for (size_t done = 0; done < in[0].size(); done += block) {
+    for (int c : {0, 1}) {
+      d->connect_port(h, 2 + 2 * c, in[c].data() + done);
+      d->connect_port(h, 3 + 2 * c, out[c].data() + done);
+    }
+    d->run(h, std::min(block, in[0].size() - done));
   }
   d->cleanup(h);
-  written.insert(written.end(), outputL.begin(), outputL.end());
-  written.insert(written.end(), outputR.begin(), outputR.end());
-  zs::test::WriteFile(file, std::string(reinterpret_cast<const char*>(written.data()), written.size() * sizeof(float)));
-  return 0;
+  return out;
 }
 
-int RunSines(const LADSPA_Descriptor* d, size_t block, size_t frames, bool inPlace, const char* file) {
-  return RunAudio(d, Sine(frames, 0.5f, 0.0627f), Sine(frames, 0.25f, 0.0941f), block, inPlace, file);
-}
-
-Signal ReadFloats(const std::string& path) {
-  const std::string bytes = zs::test::ReadFile(path);
-  Signal values(bytes.size() / sizeof(float));
-  std::memcpy(values.data(), bytes.data(), values.size() * sizeof(float));
-  return values;
-}
-
-// Energy of the output of a one-second RunAudio file from `from` seconds on.
-double Energy(const std::string& file, double from) {
-  const Signal v = ReadFloats(file);
-  double sum = 0;
-  for (size_t i = v.size() / 2; i < v.size(); ++i) sum += i % 44100 >= size_t(from * 44100) ? double(v[i]) * v[i] : 0.0;
-  return sum;
-}
-
-// Largest |output - gain * input| over both channels of a RunAudio file.
-float GainError(const std::string& file, float gain) {
-  const Signal v = ReadFloats(file);
-  if (v.empty() || v.size() % 4 != 0) return INFINITY;
-  const size_t half = v.size() / 2;
+// Exit code of a child that runs two sines through the instance: 0 when the output is `gain` times the input.
+int SinesAtGain(const LADSPA_Descriptor* d, size_t block, bool inPlace, float gain) {
+  std::array<Signal, 2> in = {Signal(2500), Signal(2500)};
+  for (size_t i = 0; i < 2500; ++i) {
+    in[0][i] = 0.5f * std::sin(0.0627f * static_cast<float>(i));
+    in[1][i] = 0.25f * std::sin(0.0941f * static_cast<float>(i));
+  }
+  const std::array<Signal, 2> out = RunAudio(d, in, block, inPlace);
   float worst = 0.0f;
-  for (size_t i = 0; i < half; ++i) worst = std::max(worst, std::fabs(v[half + i] - gain * v[i]));
-  return worst;
+  for (int c : {0, 1}) {
+    for (size_t i = 0; i < 2500; ++i) worst = std::max(worst, std::fabs(out[c][i] - gain * in[c][i]));
+  }
+  printf("block %zu: largest error %g\n", block, worst);
+  return worst < 1e-7f ? 0 : 10;
+}
+
+// Energy of both outputs from `from` seconds on, after a one-second impulse in host blocks of 441 frames.
+double ImpulseEnergy(const LADSPA_Descriptor* d, double from) {
+  std::array<Signal, 2> in = {Signal(44100), Signal(44100)};
+  in[0][0] = in[1][0] = 1.0f;
+  double sum = 0;
+  for (const Signal& out : RunAudio(d, in, 441, true)) {
+    for (size_t i = size_t(from * 44100); i < out.size(); ++i) sum += double(out[i]) * out[i];
+  }
+  printf("energy %g\n", sum);
+  return sum;
 }
 
 // The lines of a VST log for one kind of call, e.g. "processReplacing ".
@@ -112,8 +99,6 @@ struct ChildRun {
   std::string out;
   Lines vstLog;
 };
-
-const auto NoAudio = [](const LADSPA_Descriptor*) { return 0; };
 
 class Outrigger : public ::testing::Test {
  protected:
@@ -137,8 +122,7 @@ class Outrigger : public ::testing::Test {
           void* handle = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
           if (handle == nullptr) return 101;
           auto descriptorOf = reinterpret_cast<LADSPA_Descriptor_Function>(dlsym(handle, "ladspa_descriptor"));
-          if (descriptorOf == nullptr || descriptorOf(0) == nullptr) return 102;
-          if (descriptorOf(1) != nullptr) return 103;
+          if (descriptorOf == nullptr || descriptorOf(0) == nullptr || descriptorOf(1) != nullptr) return 102;
           const int code = body(descriptorOf(0));
           std::fflush(stdout);
           dlclose(handle);
@@ -152,9 +136,8 @@ class Outrigger : public ::testing::Test {
   // Settings that must leave Outrigger without a VST: audio passes unchanged.
   ChildRun LoadPassingThrough(const char* settings, const char* vstMode = nullptr) {
     ChildRun run = Load(
-        settings, [&](const LADSPA_Descriptor* d) { return RunSines(d, 1024, 3000, true, "audio"); }, vstMode);
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(GainError(dir + "/audio", 1.0f), 0.0f);
+        settings, [](const LADSPA_Descriptor* d) { return SinesAtGain(d, 1024, true, 1.0f); }, vstMode);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
     EXPECT_TRUE(Starting(run.vstLog, "processReplacing").empty());
     return run;
   }
@@ -185,16 +168,12 @@ TEST_F(Outrigger, WithoutSettingsPublishesTheDescriptor) {
       "******** closing plugin",
   };
   EXPECT_TRUE(HasLines(run.out, descriptor)) << run.out;
-  EXPECT_TRUE(HasLines(run.out, {"Loaded from path = " + zs::test::BuildPath("share/plugins"),
-                                 "Exe-Path = " + fs::read_symlink("/proc/self/exe").parent_path().string() + "/",
-                                 Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"}))
-      << run.out;
-  EXPECT_TRUE(run.vstLog.empty());
+  EXPECT_TRUE(HasLines(run.out, {Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"})) << run.out;
 }
 
-// The VST is listed, then its program is set framed by queries, then the parameters in order.
-TEST_F(Outrigger, ListsTheVstThenSetsTheProgramAndTheParameters) {
-  ChildRun run = Load("Plate.so:3:2:2 0.75:0 0.25:", NoAudio);
+// The VST is listed, then its program is set framed by queries, then the parameters it has in order.
+TEST_F(Outrigger, ListsTheVstThenSetsTheProgramAndTheParametersItHas) {
+  ChildRun run = Load("Plate.so:3:5:2 0.75:3 0.5:-1 0.5:2147483647 0.5:0 0.25:", [](auto) { return 0; });
   ASSERT_EQ(run.exitCode, 0) << run.out;
   Lines log = {"VSTPluginMain 2400"};
   for (int p = 0; p < 4; ++p) log.push_back("dispatcher 29 " + std::to_string(p) + " 0 0");
@@ -207,35 +186,30 @@ TEST_F(Outrigger, ListsTheVstThenSetsTheProgramAndTheParameters) {
                            "dispatcher 3 0 0 0", "setParameter 2 0.75", "setParameter 0 0.25", "dispatcher 1 0 0 0"})
     log.push_back(call);
   EXPECT_EQ(run.vstLog, log);
-  // What the VST answered, as the host lists it.
-  EXPECT_TRUE(HasLines(run.out, {Prefix + "program 3 name Program 3", Prefix + "param 0 name Param 0",
-                                 Prefix + "param 0 label x", Prefix + "param 0 display 0.50"}))
-      << run.out;
-  EXPECT_TRUE(
-      HasLines(run.out, {Prefix + "current program is 0", Prefix + "setting program 3", Prefix + "current program is 3",
-                         Prefix + "setting param 2 to value 0.750000", Prefix + "setting param 0 to value 0.250000",
-                         Prefix + "loaded and configured vst Plate.so", "******** closing plugin"}))
+  // Each index the VST does not have is reported instead of set.
+  EXPECT_TRUE(HasLines(
+      run.out, {Prefix + "current program is 0", Prefix + "setting program 3", Prefix + "current program is 3",
+                Prefix + "setting param 2 to value 0.750000", Prefix + "error: parameter index 3 out of range",
+                Prefix + "error: parameter index -1 out of range",
+                Prefix + "error: parameter index 2147483647 out of range", Prefix + "setting param 0 to value 0.250000",
+                Prefix + "loaded and configured vst Plate.so", "******** closing plugin"}))
       << run.out;
 }
 
-TEST_F(Outrigger, ParameterIndexesTheVstDoesNotHaveAreSkipped) {
-  ChildRun run = Load("Plate.so:-1:4:7 0.5:-1 0.5:1 0.25:2147483647 0.5:", NoAudio);
-  ASSERT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_EQ(Starting(run.vstLog, "setParameter"), Lines{"setParameter 1 0.25"});
-  Lines out = SplitLines(run.out);
-  for (const char* index : {"7", "-1", "2147483647"}) {
-    const std::string error = Prefix + "error: parameter index " + index + " out of range";
-    EXPECT_EQ(std::count(out.begin(), out.end(), error), 1) << run.out;
-  }
-}
-
-TEST_F(Outrigger, RunAppliesTheVstGainInBlocksOfAtMost512Frames) {
-  ChildRun run = Load("Plate.so:-1:1:0 0.25:", [](const LADSPA_Descriptor* d) {
-    return RunSines(d, 256, 2500, false, "audio256") + RunSines(d, 1024, 2500, true, "audio1024");
+// The longest name and the most parameters the settings take; the VST then gets at most 512 frames at a time.
+TEST_F(Outrigger, TakesA255CharacterNameAnd64ParametersAndRunsTheVstInBlocksOfAtMost512Frames) {
+  std::string name = std::string(252, 'p') + ".so";
+  fs::copy_file(ZS_TEST_VST, dir + "/" + name);
+  std::string settings = name + ":-1:64:";
+  for (int i = 0; i < 64; ++i) settings += std::to_string((63 - i) % 3) + " 0.25:";  // the test VST has 3
+  ChildRun run = Load(settings.c_str(), [](const LADSPA_Descriptor* d) {
+    return SinesAtGain(d, 256, false, 0.25f) + SinesAtGain(d, 1024, true, 0.25f);
   });
   ASSERT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_LT(GainError(dir + "/audio256", 0.25f), 1e-7f);
-  EXPECT_LT(GainError(dir + "/audio1024", 0.25f), 1e-7f);
+  const Lines set = Starting(run.vstLog, "setParameter ");
+  EXPECT_EQ(set.size(), 64u);
+  EXPECT_EQ(set.back(), "setParameter 0 0.25");
+  EXPECT_TRUE(Starting(run.vstLog, "dispatcher 2 ").empty()) << "program -1 keeps the VST's own";
   Lines expected(9, "processReplacing 256");
   for (int n : {196, 512, 512, 512, 512, 452}) expected.push_back("processReplacing " + std::to_string(n));
   EXPECT_EQ(Starting(run.vstLog, "processReplacing "), expected);
@@ -247,54 +221,28 @@ TEST_F(Outrigger, MalformedSettingsLoadNoVstButKeepTheDescriptor) {
   for (int i = 0; i < 65; ++i) tooMany += std::to_string(i) + " 0.5:";
   for (std::string settings :
        {longName + ":-1:0:", "Plate.so:-1:1:0 0." + longName + ":", tooMany, std::string("Plate.so:-1:1:3:"),
-        std::string("Plate.so:-1:1:3 :"), std::string("Plate.so:-1:2:0 0.5:"), std::string("Plate.so:-1:2:0 0.5"),
-        std::string("Plate.so:-1:-1:"), std::string("Plate.so:-2:0:"), std::string("Plate.so:99999999999:0:")}) {
+        std::string("Plate.so:-1:2:0 0.5:"), std::string("Plate.so:-1:2:0 0.5"), std::string("Plate.so:-1:-1:"),
+        std::string("Plate.so:-2:0:"), std::string("Plate.so:99999999999:0:")}) {
     SCOPED_TRACE(settings);
     ChildRun run = LoadPassingThrough(settings.c_str());
-    EXPECT_TRUE(
-        HasLines(run.out, {Prefix + "passed fx settings = >" + settings + "<", Prefix + "error: bad fx settings",
-                           Prefix + "now loading LinuxVST = ", Prefix + "g_handle = 0"}))
-        << run.out;
-    EXPECT_TRUE(run.vstLog.empty());
+    EXPECT_TRUE(HasLines(run.out, {Prefix + "error: bad fx settings", Prefix + "now loading LinuxVST = "})) << run.out;
   }
 }
 
-TEST_F(Outrigger, AcceptsA255CharacterNameAnd64Parameters) {
-  std::string name = std::string(252, 'p') + ".so";
-  fs::copy_file(ZS_TEST_VST, dir + "/" + name);
-  std::string settings = name + ":-1:64:";
-  for (int i = 0; i < 64; ++i) settings += std::to_string((63 - i) % 3) + " 0.5:";  // the test VST has 3
-  ChildRun run = Load(settings.c_str(), NoAudio);
-  ASSERT_EQ(run.exitCode, 0) << run.out;
-  EXPECT_TRUE(HasLines(run.out, {Prefix + "loaded and configured vst " + name})) << run.out;
-  EXPECT_EQ(Starting(run.vstLog, "setParameter ").size(), 64u);
-  EXPECT_TRUE(Starting(run.vstLog, "dispatcher 2 ").empty()) << "program -1 keeps the VST's own";
-  ASSERT_GE(run.vstLog.size(), 2u);
-  EXPECT_EQ(run.vstLog[run.vstLog.size() - 2], "setParameter 0 0.5");
-}
-
 TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
-  Dl_info libc;
-  ASSERT_NE(dladdr(reinterpret_cast<void*>(&printf), &libc), 0);
-  fs::create_symlink(libc.dli_fname, dir + "/NoEntry.so");
+  fs::create_symlink(zs::test::BuildPath("share/plugins/Equalizer.so"), dir + "/NoEntry.so");  // a LADSPA plug-in
 
   EXPECT_TRUE(LoadPassingThrough("Missing.so:-1:0:").vstLog.empty());
-  EXPECT_TRUE(HasLines(
-      LoadPassingThrough("NoEntry.so:-1:0:").out,
-      {Prefix + "opened library", Prefix + "error: no VST entry point in ./NoEntry.so", "******** closing plugin"}));
+  EXPECT_TRUE(HasLines(LoadPassingThrough("NoEntry.so:-1:0:").out,
+                       {Prefix + "opened library", Prefix + "error: no VST entry point in ./NoEntry.so"}));
   EXPECT_EQ(LoadPassingThrough("Plate.so:3:0:", "refuse").vstLog, Lines{"VSTPluginMain 2400"});
-  ChildRun noDispatcher = LoadPassingThrough("Plate.so:3:1:0 0.25:", "nodispatcher");
-  EXPECT_EQ(noDispatcher.vstLog, Lines{"VSTPluginMain 2400"});
-  EXPECT_TRUE(HasLines(noDispatcher.out,
-                       {Prefix + "numPrograms = 4", "ladpsa linux vst: numParams = 3", "******** closing plugin"}))
-      << noDispatcher.out;
+  EXPECT_EQ(LoadPassingThrough("Plate.so:3:1:0 0.25:", "nodispatcher").vstLog, Lines{"VSTPluginMain 2400"});
 
   // Without setParameter the VST is still opened and processes, with its own gain.
   ChildRun noSetter = Load(
-      "Plate.so:-1:1:0 0.25:", [](const LADSPA_Descriptor* d) { return RunSines(d, 512, 1000, false, "audio"); },
+      "Plate.so:-1:1:0 0.25:", [](const LADSPA_Descriptor* d) { return SinesAtGain(d, 512, false, 0.5f); },
       "nosetparameter");
-  EXPECT_EQ(noSetter.exitCode, 0);
-  EXPECT_LT(GainError(dir + "/audio", 0.5f), 1e-7f);
+  EXPECT_EQ(noSetter.exitCode, 0) << noSetter.out;
   EXPECT_TRUE(Starting(noSetter.vstLog, "setParameter").empty());
 }
 
@@ -303,21 +251,15 @@ TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
 TEST_F(Outrigger, RunsDebiansPackagedVsts) {
   fs::create_symlink("/usr/lib/lxvst/DragonflyPlateReverb-vst.so", dir + "/Dragonfly.so");
   fs::create_symlink("/usr/lib/vst/3BandEQ-vst.so", dir + "/ThreeBand.so");
-  auto impulse = [](const LADSPA_Descriptor* d) {
-    Signal left(44100), right(44100);
-    left[0] = right[0] = 1.0f;
-    return RunAudio(d, left, right, 441, true, "audio");
-  };
-  ChildRun plate = Load("Dragonfly.so:-1:0:", impulse);
-  ASSERT_EQ(plate.exitCode, 0) << plate.out;
-  EXPECT_NE(plate.out.find(Prefix + "loaded and configured vst Dragonfly.so"), std::string::npos) << plate.out;
-  EXPECT_GT(Energy(dir + "/audio", 0.1), 1e-3);  // the plate's tail, long after the impulse
+  // The plate's tail, long after the impulse.
+  ChildRun plate =
+      Load("Dragonfly.so:-1:0:", [](const LADSPA_Descriptor* d) { return ImpulseEnergy(d, 0.1) > 1e-3 ? 0 : 10; });
+  EXPECT_EQ(plate.exitCode, 0) << plate.out;
 
-  // Low, mid, high and master at their minimum (-24 dB each).
-  ChildRun eq = Load("ThreeBand.so:-1:4:0 0:1 0:2 0:3 0:", impulse);
-  ASSERT_EQ(eq.exitCode, 0) << eq.out;
-  EXPECT_NE(eq.out.find(Prefix + "loaded and configured vst ThreeBand.so"), std::string::npos) << eq.out;
-  EXPECT_LT(Energy(dir + "/audio", 0.0), 0.01);  // the impulse's energy was 2
+  // Low, mid, high and master at their minimum (-24 dB each): the impulse's energy of 2 all but goes.
+  ChildRun eq = Load("ThreeBand.so:-1:4:0 0:1 0:2 0:3 0:",
+                     [](const LADSPA_Descriptor* d) { return ImpulseEnergy(d, 0.0) < 0.01 ? 0 : 10; });
+  EXPECT_EQ(eq.exitCode, 0) << eq.out;
 }
 
 }  // namespace
