@@ -60,7 +60,6 @@ class EffectChainTest : public ::testing::Test {
     return ok;
   }
 
-  // A piano chord on track 0, held half a second, then released: the left and the right channel.
   static std::array<Signal, 2> PlayChord(SFOutput& sf, int velocity = 100) {
     Playhead playhead{};
     const int keys[] = {48, 55, 60, 64};
@@ -189,7 +188,6 @@ TEST_F(EffectChainTest, WithoutTheLimiterTheWholeChainIsOffAndTheSynthesizerPlay
   EXPECT_FALSE(sf.GetExternalReverbAvailable(0));
   EXPECT_FALSE(sf.GetExternalEqualizerAvailable(0));
 
-  // Parameters are kept all the same.
   sf.SetExternalReverbActive(0, true);
   EXPECT_FALSE(sf.GetExternalReverbActive(0));
   sf.SetExternalEqualizerSingleParam(0, 3, 6.5);
@@ -229,7 +227,6 @@ TEST(VstBridgeChild, DISABLED_InitWithFx) {
 
 class VstBridgeTest : public EffectChainTest {
  protected:
-  // The output of a child run beside the test VST with `fxDat` (none when null).
   std::string RunWithFxDat(const char* fxDat) {
     const std::string dir = MakeTempDir("vst-bridge");
     fs::copy_file(ZS_TEST_VST, dir + "/Plate.so");
@@ -247,7 +244,6 @@ class VstBridgeTest : public EffectChainTest {
 TEST_F(VstBridgeTest, OnlySoundfontZeroGetsTheBridgeWithTheSettingsOfAUsableFxDat) {
   const char* usable = "Plate.so\n-1\n1\n0 0.25\n3 0.75\n";
   const std::pair<const char*, std::vector<const char*>> cases[] = {
-      // The test VST's parameter 0 is its gain.
       {usable,
        {"fxSettings = >Plate.so:-1:1:0 0.25:<", "loaded Outrigger with success", "sf 0 bridge 1", "peak ratio 0.25"}},
       {nullptr,

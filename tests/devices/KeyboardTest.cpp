@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Keyboard::Read on a plain window of ours; keys typed through XTest on a second connection.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -91,7 +90,6 @@ class KeyboardTest : public ::testing::Test {
     for (KeySym m : modifiers) Release(m);
     return c;
   }
-  // Everything the person typed so far has reached our queue.
   Controls Frame() {
     XSync(person, False);
     XSync(display, False);

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The parsing is fed straight to the input's callback; the ports are real, on JACK.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The built program driven as a user does: in a folder of its own under the test servers' Xvfb and
-// JACK, typed at with held keys (xdotool), watched through its files, window and sound. Waits are
-// generous: a loaded machine can be slow to start a program or to reach a key.
 #include <RtMidi.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -58,7 +55,6 @@ class ProgramRun {
   ProgramRun(const std::string& dir, const std::vector<std::string>& arguments,
              const std::string& logName = "program.log")
       : log(dir + "/" + logName), before(ProgramWindows()), process(WithProgram(arguments), dir, log) {}
-  // Exit status (128 + signal when killed), or -1 when the program did not end in time.
   int WaitExit(std::chrono::milliseconds timeout) { return process.Wait(timeout); }
   std::string Output() const { return ReadFile(log); }
   // The program's stdout is line-buffered even into a file, so this sees it while it runs.
@@ -149,7 +145,6 @@ std::string PhysicalKey(const std::string& keysym) {
   return code == 0 ? keysym : std::to_string(code);
 }
 
-// A Ctrl-K block command: Ctrl held while K and then `letter` are tapped.
 void CtrlK(const std::string& letter) {
   Shell("xdotool keydown ctrl sleep 0.1 keydown k sleep 0.25 keyup k sleep 0.1 keydown " + letter +
         " sleep 0.25 keyup " + letter + " sleep 0.1 keyup ctrl");
@@ -183,7 +178,6 @@ struct Project {
       }
     }
   }
-  // The first line with this tag (and first field); empty when there is none.
   Fields Line(const std::string& tag, const std::string& first = "") const {
     for (const Fields& f : lines) {
       if (f[0] == tag && (first.empty() || (f.size() > 1 && f[1] == first))) return f;
@@ -199,7 +193,6 @@ struct Project {
   }
 };
 
-// Fields of an `i` line after the tag and track number.
 constexpr size_t kVelocity = 2, kVelocityFixed = 3, kVolume = 4, kChannel = 6, kOutput = 7, kExtReverbOn = 21,
                  kInDelay = 22;
 
@@ -262,7 +255,6 @@ class AcceptanceTest : public ::testing::Test {
     for (const char* key : keys) Keys(key);
   }
 
-  // One pixel of a screenshot; black when there is none.
   Rgb At(const std::string& shot, int x, int y) const {
     Rgb p;
     const std::string crop = std::to_string(x) + "+" + std::to_string(y);
@@ -385,7 +377,6 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
         {0, kVolume, std::to_string(volume - 2)}, {1, kOutput, "1"}, {1, kChannel, "2"}, {2, kOutput, "2"},
         {2, kChannel, "15"}, {2, kVelocityFixed, "1"}, {1, kVelocityFixed, "0"}};
     for (const auto& [t, field, value] : fields) EXPECT_EQ(saved.Track(t, field), value) << t << " " << field;
-    // One external reverb per soundfont.
     for (int t = 0; t < 12; ++t) {
       EXPECT_EQ(saved.Track(t, kExtReverbOn), extReverbWasOn ? "0" : "1") << "track " << t;
       EXPECT_EQ(saved.Track(t, kInDelay), "60.8") << "track " << t;
@@ -409,7 +400,6 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
   EXPECT_NE(firstOutput.find("Selected midi input: " + keysName + ":keys"), std::string::npos) << firstOutput;
   EXPECT_EQ(firstOutput.find("error:"), std::string::npos) << firstOutput;
 
-  // Started again: saving writes the same file.
   run = std::make_unique<ProgramRun>(dir, arguments, "program-2.log");
   window = run->WaitUntilReady();
   ASSERT_FALSE(window.empty()) << run->Output();
@@ -429,7 +419,6 @@ TEST_F(AcceptanceTest, ASongTypedSavedExportedAndPlayedAfterARestart) {
     samples = RecordProgram(*run, dir + "/song.wav", 3, [] { Keys("shift+Return"); });
     if (attempt == 0) Shot(window, "2-sessions-playing");
     Keys("space");
-    // Balanced and quiet for half a second.
     int quietPolls = 0;
     size_t last = 0;
     WaitUntil(
@@ -487,18 +476,6 @@ TEST_F(ProgramTest, SpacePlaysTheDemoF1SavesAndCtrlShiftQQuits) {
   EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
   const std::string out = run.Output();
   EXPECT_LT(out.find("ZEMBROVANE SEQUENCER VERSION 0.92\n\n"), out.find("XInitThreads rv=")) << "banner comes first";
-}
-
-// Another client destroying the window is an X error for the program: it still quits normally.
-TEST_F(ProgramTest, LosingTheWindowEndsWithStatusZero) {
-  ProgramRun run(dir, {"demo"});
-  const std::string window = run.WaitUntilReady();
-  ASSERT_FALSE(window.empty()) << run.Output();
-  Display* display = XOpenDisplay(nullptr);
-  ASSERT_NE(display, nullptr);
-  XDestroyWindow(display, static_cast<Window>(std::stoul(window)));
-  XCloseDisplay(display);
-  EXPECT_EQ(run.WaitExit(20s), 0) << run.Output();
 }
 
 // Only a missing project may be created: a FIFO would block a plain open, a link to nothing and

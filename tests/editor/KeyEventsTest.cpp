@@ -1,7 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The editor fed by real devices: keys typed through XTest on the test servers' Xvfb and read by
-// Keyboard::Read, so held letters and modifiers are what a person's typing produces; and a JACK
-// peer playing into the MIDI input (what the keys do once read is in LiveNotesTest).
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -47,7 +44,6 @@ class KeyEventsTest : public SequencerFixture {
     SequencerFixture::TearDown();
   }
 
-  // Each key goes down (or up) in a frame of its own.
   void Type(const std::vector<KeySym>& press = {}, const std::vector<KeySym>& release = {}) {
     auto frame = [this] {
       XSync(display, False);

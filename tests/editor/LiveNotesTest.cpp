@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Live notes from the note keys and the MIDI keyboard: pitches with and without the scale lock,
-// held-key columns, step recording, releases, velocity scaling and curves, MIDI keys as commands.
 #include <functional>
 #include <tuple>
 #include <vector>
@@ -29,7 +27,6 @@ class LiveNotesTest : public SequencerFixture {
     Press([key](Controls& c) { c.pianoReleased[key] = true; });
   }
   void SetScale(Scale scale, BaseNote base) { seq->GetPlayer()->SetScale(ScaleInfo{scale, base}); }
-  // A MIDI key pressed (velocity > 0) or released, and the frame that reads it.
   void Midi(int note, int velocity) {
     ScreenTestAccess::Midi(*seq, {static_cast<unsigned char>(velocity ? 0x90 : 0x80), static_cast<unsigned char>(note),
                                   static_cast<unsigned char>(velocity)});
@@ -39,14 +36,12 @@ class LiveNotesTest : public SequencerFixture {
     Midi(note, velocity);
     Midi(note, 0);
   }
-  // The velocity of the last note-on of `note` sent, or -1.
   int SentOn(int note) {
     for (auto it = sent.rbegin(); it != sent.rend(); ++it)
       if (it->on && it->note == note) return it->velocity;
     return -1;
   }
   int NotesOn() { return static_cast<int>(std::count_if(sent.begin(), sent.end(), [](auto& n) { return n.on; })); }
-  // On, note, velocity (note-ons only) and track of a sent note.
   static std::tuple<bool, int, int, int> Of(const SentNote& n) {
     return {n.on, n.note, n.on ? n.velocity : 0, n.track};
   }

@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The editor screen read from the frame's quad list: positions, sizes, colours and texts.
 #include <algorithm>
 #include <cmath>
 #include <map>

@@ -34,7 +34,6 @@ class ScreenTestAccess {
   }
   static void EqProgram(Sequencer& s, int index) { s.eqProgramSelecting = true, s.eqProgramIndex = index; }
   static void SessionCursor(Sequencer& s, int k) { s.sessionCursor = k; }
-  // The input counts as open from then on.
   static void Midi(Sequencer& s, std::vector<unsigned char> message) {
     s.midiInputOk = true;
     MidiInput::MidiCallback(0, &message, s.midiInput.get());
@@ -114,7 +113,6 @@ class SequencerFixture : public ::testing::Test {
     c.*flag = true;
     Frame(c);
   }
-  // Each row's keys in a frame of their own, and what `get` answers after them.
   template <typename Get>
   void PressAndExpect(Get get, std::initializer_list<std::pair<Keys, std::invoke_result_t<Get>>> rows) {
     int row = 0;
@@ -152,7 +150,6 @@ class SequencerFixture : public ::testing::Test {
     return static_cast<int>(notes.size());
   }
 
-  // `presses` presses of an arrow key in one frame, with the combination flag held (or none).
   void Arrow(int32_t Controls::*count, int presses, bool Controls::*held = nullptr) {
     Controls c{};
     c.*count = presses;
@@ -162,7 +159,6 @@ class SequencerFixture : public ::testing::Test {
   void Type(const char* digits) {
     for (const char* d = digits; *d; ++d) Press([d](Controls& c) { c.digitPressed[*d - '0'] = true; });
   }
-  // The cursor moved to (step, pitch) with the octave, Page Down and the arrow keys.
   void GoTo(int step, int pitch) {
     const int octave = std::min(Sequencer::kMaxOctave, pitch / 12);
     while (seq->GetOctave() < octave) Tap(&Controls::keypadPlusPressed);
@@ -182,7 +178,6 @@ class SequencerFixture : public ::testing::Test {
     Tap(flag);
   }
 
-  // The note of that pitch in the step, or a note with pitch 255 when there is none.
   Note At(int step, int pitch, int track = 0) {
     std::vector<Note> notes;
     Store()->GetNotes(0, track, step, notes);
@@ -200,7 +195,6 @@ class SequencerFixture : public ::testing::Test {
   void Put(int step, Note n, int track = 0) { Store()->AddNote(0, track, step, n); }
   void Put(int step, int pitch, int track = 0) { Put(step, MakeNote(pitch), track); }
 
-  // Every note of track 0 as (step, note bytes), for exact comparisons.
   std::vector<std::vector<uint8_t>> Snapshot() {
     std::vector<std::vector<uint8_t>> all;
     std::vector<Note> notes;

@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The sessions, instruments, scales, mixer and effects subpages: cursors and ranges, the session clipboard
-// and song, what reaches the synthesizer and the plug-ins, and the copy to the tracks on the same soundfont.
 #include <algorithm>
 #include <array>
 #include <tuple>
@@ -160,7 +158,6 @@ class MixerTest : public SequencerFixture {
   }
 };
 
-// The mixer track is a cursor of its own.
 TEST_F(MixerTest, SelectionKeysAndTrackCursor) {
   EXPECT_EQ(seq->GetMixerParam(), 7);
   PressAndExpect([this] { return seq->GetMixerParam(); },

@@ -31,7 +31,6 @@ Lines SplitLines(const std::string& text) {
   return lines;
 }
 
-// Whether `text` holds the lines one after the other.
 bool HasLines(const std::string& text, const Lines& lines) {
   std::string joined = "\n";
   for (const std::string& line : lines) joined += line + "\n";
@@ -86,7 +85,6 @@ double ImpulseEnergy(const LADSPA_Descriptor* d, double from) {
   return sum;
 }
 
-// The lines of a VST log for one kind of call, e.g. "processReplacing ".
 Lines Starting(const Lines& log, const std::string& prefix) {
   Lines lines;
   std::copy_if(log.begin(), log.end(), std::back_inserter(lines),
@@ -133,7 +131,6 @@ class Outrigger : public ::testing::Test {
     return {code, zs::test::ReadFile(dir + "/out.txt"), SplitLines(zs::test::ReadFile(dir + "/TestVst.log"))};
   }
 
-  // Settings that must leave Outrigger without a VST: audio passes unchanged.
   ChildRun LoadPassingThrough(const char* settings, const char* vstMode = nullptr) {
     ChildRun run = Load(
         settings, [](const LADSPA_Descriptor* d) { return SinesAtGain(d, 1024, true, 1.0f); }, vstMode);
@@ -145,7 +142,6 @@ class Outrigger : public ::testing::Test {
   std::string dir;
 };
 
-// Audio passing unchanged without a VST is checked by LoadPassingThrough.
 TEST_F(Outrigger, WithoutSettingsPublishesTheDescriptor) {
   ChildRun run = Load(nullptr, [](const LADSPA_Descriptor* d) {
     printf("%lu %s %s %s %s %d %lu\n", d->UniqueID, d->Label, d->Name, d->Maker, d->Copyright, d->Properties,
@@ -238,7 +234,6 @@ TEST_F(Outrigger, AVstThatCannotBeUsedLeavesAudioUnchanged) {
   EXPECT_EQ(LoadPassingThrough("Plate.so:3:0:", "refuse").vstLog, Lines{"VSTPluginMain 2400"});
   EXPECT_EQ(LoadPassingThrough("Plate.so:3:1:0 0.25:", "nodispatcher").vstLog, Lines{"VSTPluginMain 2400"});
 
-  // Without setParameter the VST is still opened and processes, with its own gain.
   ChildRun noSetter = Load(
       "Plate.so:-1:1:0 0.25:", [](const LADSPA_Descriptor* d) { return SinesAtGain(d, 512, false, 0.5f); },
       "nosetparameter");

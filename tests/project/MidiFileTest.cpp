@@ -1,5 +1,4 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Standard MIDI files and the text export: what the export writes, what the import makes of a file.
 #include <fluidsynth.h>
 #include <gtest/gtest.h>
 
@@ -28,7 +27,6 @@ namespace {
 // and data; a note-off is a note-on of velocity 0.
 using Event = std::array<int, 5>;
 
-// The channel events of the text export in file order; trackEnds gets each "Meta TrkEnd" tick.
 std::vector<Event> TextEvents(const std::string& text, std::vector<int>* trackEnds = nullptr) {
   std::vector<Event> events;
   std::istringstream in(text);

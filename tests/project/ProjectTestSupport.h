@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
-// A player over a real song model and a real synthesizer (TimGM6mb and a small second soundfont,
-// no audio device), and what the project tests compare.
 #include <string>
 
 #include "sound/SFOutput.h"
@@ -20,7 +18,6 @@ using ProjectRig = PlayerRig;
 // reverb and chorus, as the editor keeps them.
 void FillRandomProject(ProjectRig& rig, SFOutput& synth, uint32_t seed, double density);
 
-// Every persistent field as text (doubles to six significant digits), for comparing projects.
 std::string Describe(const ProjectRig& rig, const SFOutput& synth);
 
 // The invariants any load must keep, whatever the file; empty when all hold.
