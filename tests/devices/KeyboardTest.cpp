@@ -17,7 +17,6 @@
 
 namespace {
 
-// Piano key indices, bottom row first.
 constexpr int kPianoY = 1, kPianoA = 12, kPianoS = 13;
 
 // Xvfb resets itself whenever its last client leaves, and refuses connections meanwhile.
@@ -81,7 +80,6 @@ class KeyboardTest : public ::testing::Test {
     Up(sym);
     return Frame();
   }
-  // The frame in which `key` goes down while `modifiers` are held; then everything goes up.
   Controls Chord(const std::vector<KeySym>& modifiers, KeyCode key) {
     for (KeySym m : modifiers) Press(m);
     Key(key, true);
@@ -104,7 +102,6 @@ class KeyboardTest : public ::testing::Test {
 };
 
 TEST_F(KeyboardTest, CursorKeysCountEveryPressAndCtrlMovesTheHeldKeyToItsContext) {
-  // Key repeat as the server sends it without detectable auto-repeat.
   for (KeySym sym : {XK_Right, XK_Next}) {
     for (int press = 0; press < 3; ++press) {
       if (press > 0) Up(sym);

@@ -37,7 +37,6 @@ TEST(MidiCallback, KeysBecomeNoteEventsAndGesturesLatchUntilThePoll) {
       {{{0x80, 60, 64}}, "-60v0c0 held 64 72"},  // the release velocity is not kept
       {{{0x90, 64, 0}}, "-64v0c0 held 72 single 72"},
       {{{0x90, 50, 100}, {0x80, 50, 0}}, "held 72 single 72"},  // between two polls: not seen
-      // Other channels, sysex, odd sizes and no status byte.
       {{{0x91, 60, 100}, {0xE1, 0, 0x40}, {0xB1, 64, 127}, {0xF0, 0x7E, 0x7F, 0x06, 0x01, 0xF7}, {0xF0, 0x90, 0xF7},
         {0xC0, 5}, {0x90, 61}, {0x90, 62, 100, 0}, {62, 100, 0}},
        "held 72 single 72"},
@@ -72,7 +71,6 @@ class MidiTest : public ::testing::Test {
     peer.ClearReceived();
   }
 
-  // Plays `messages` until a poll reports `want`, again when JACK has dropped them.
   bool Deliver(const std::vector<Bytes>& messages, const std::string& want) {
     return zs::test::Retry(4, [&] {
       for (const Bytes& m : messages) peer.Play(m);

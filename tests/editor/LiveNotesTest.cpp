@@ -81,7 +81,6 @@ TEST_F(LiveNotesTest, ReleaseEndsTheNoteThatWasStarted) {
   EXPECT_EQ(Of(sent[1]), std::tuple(false, 48, 0, 0));
   EXPECT_EQ(seq->GetPlayer()->GetTrack(), 1);
 
-  // A tap within one frame sounds and ends, on the new track.
   sent.clear();
   Press([](Controls& c) { c.pianoPressed[2] = c.pianoReleased[2] = true; });
   ASSERT_EQ(sent.size(), 2u);

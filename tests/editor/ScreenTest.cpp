@@ -166,7 +166,6 @@ TEST_F(ScreenTest, PlayheadRecordingBlockTailsVelocityAndUnsavedMark) {
   EXPECT_TRUE(FlatAt(3 + 21 * 2 + 6, 599 - 26 * 4 + 11, 6, 52)) << "soft note's tail, rows 2 and 3";
   EXPECT_TRUE(FlatAt(3 + 21 * 7 + 6, 599 - 26 * 16 + 11, 6, 26)) << "a tail ends with the bar";
 
-  // The playhead is on row 3 after 0.4 s.
   for (auto [play, record, seconds] : {std::tuple{false, false, 0.0}, {true, false, 0.4}, {true, true, 0.0}}) {
     if (play && !seq->IsPlaying()) Tap(&Controls::spacePressed);
     if (record) Tap(&Controls::rightCtrlPressed);
@@ -180,7 +179,6 @@ TEST_F(ScreenTest, PlayheadRecordingBlockTailsVelocityAndUnsavedMark) {
   Tap(&Controls::spacePressed);
   Tap(&Controls::rightCtrlPressed);
 
-  // Tinted, with a frame two pixels wide along its four edges.
   auto framed = [this](double x, double y, double w, double h) {
     const Color frame = WithAlpha(PetrolBlueColor, 0.9);
     return FlatColored(x, y, w, h, WithAlpha(PetrolBlueColor, 0.2)) && FlatColored(x, y, w, 2, frame) &&

@@ -63,7 +63,6 @@ TEST_F(SessionsTest, PasteVariantsCopyNotesAndFlagsAsAsked) {
     EXPECT_EQ(Store()->GetSingle(r.target), r.flags ? 1 : -1) << r.target;
   }
 
-  // CTRL T: track 0 of the source into the current track.
   MoveCursorTo(1);
   Tap(&Controls::ctrlC);
   Press([](Controls& c) { c.shiftNumberRow[2] = true; });
@@ -76,7 +75,6 @@ TEST_F(SessionsTest, PasteVariantsCopyNotesAndFlagsAsAsked) {
 
 TEST_F(SessionsTest, EveryPasteEmptiesTheClipboard) {
   Store()->AddNote(0, 0, 0, MakeNote(60));
-  // Into the same session: nothing, and the clipboard is gone.
   Paste(0, 0, [](Controls& c) { c.ctrlV = true; });
   MoveCursorTo(2);
   Tap(&Controls::ctrlV);
@@ -282,7 +280,6 @@ TEST_F(MixerTest, MakingPitchAndVelocityPermanent) {
   EXPECT_EQ(Notes(0, 2, 0, true), std::vector<int>{100});
 }
 
-// Track 5 plays the second soundfont, the others the first.
 class SoundfontsTest : public SequencerFixture {
  protected:
   void SetUp() override {

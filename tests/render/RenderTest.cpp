@@ -44,7 +44,6 @@ TEST(Assets, EveryAtlasRectangleHasAPicture) {
 }
 
 TEST(MyFont, PenAdvancesAndGlyphSizeFollowTheScale) {
-  // A tab has no glyph: it advances like a space and makes no quad.
   for (auto [text, scale, secondX] :
        {std::tuple{"AB", 1, 15}, {"A B", 1, 29}, {"M1", 1, 17}, {"A\tC", 1, 29}, {"(/", 1, 15}, {"1Z", 2, 30}}) {
     MyFont font;
@@ -94,7 +93,6 @@ TEST(BuildFrameBatches, QuadsJoinOnlyWhenTheirDrawStateMatches) {
   SetQuadReplaceColor(&otherKey, {1, 1, 1, 1}, {}, {}, Green, {}, {});
   const std::pair<std::vector<Quad>, const char*> cases[] = {
       {{MakeQuad(99, 2, Yellow), MakeQuad(99, 2, Green)}, "99x2r1 99x2r0"},
-      // Shader 0 ignores colours; non-adjacent quads never join.
       {{MakeQuad(99, 0, Yellow), MakeQuad(99, 0, Green), MakeQuad(98, 0), MakeQuad(99, 0)}, "99x4r1 98x2r1 99x2r1"},
       {{keyed, sameKey}, "99x4r1"},
       {{keyed, otherKey}, "99x2r1 99x2r0"},
