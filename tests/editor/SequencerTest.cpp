@@ -45,6 +45,21 @@ TEST(SequencerSlices, FrameTimeIsCutIntoSixtiethsAndCappedAtOneSecond) {
   }
 }
 
+// A missing MIDI keyboard and a damaged project: the program starts and says so, one after another.
+TEST_F(SequencerTest, StartupProblemsShowOneAfterAnother) {
+  zs::test::WriteFile("song.dat", "p 10 120 1 1 0 0\no 0\ns 99\n");
+  zs::test::SequencerOptions options;
+  options.midiInput = "no such keyboard";
+  Restart(options);  // the fixture lets "NO AUDIO DEVICE - SILENT" go by
+  std::vector<std::string> shown;
+  for (int i = 0; i < 4 && seq->IsMessageActive(); ++i) {
+    shown.push_back(seq->GetMessage());
+    Idle(3.05);
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"PROJECT FROM A NEWER VERSION", "PROJECT: 1 LINES IGNORED",
+                                             "MIDI INPUT NOT FOUND"}));
+}
+
 TEST_F(SequencerTest, AMissingSoundfontIsShownAndItsTracksKeepTheirInstruments) {
   auto trackTwoLine = [] {
     std::ifstream in("song.dat");
