@@ -8,4 +8,4 @@ cd "$(dirname "$0")/.."
 count() { xargs -r grep -Ivc '^\s*$' | awk -F: '{s += $NF} END {print s + 0}'; }
 t=$(git ls-files tests | count)
 c=$(git ls-files | grep -Ev '^(tests|bench)/' | grep -E '\.(c|cpp|h|hpp|sh|py)$' | count)
-awk -v t="$t" -v c="$c" 'BEGIN {printf "T %d\nC %d\nT/(T+C) %.3f\n", t, c, t / (t + c)}'
+awk -v t="$t" -v c="$c" 'BEGIN {printf "T %d\nC %d\nT/(T+C) %.4f\n", t, c, t / (t + c)}'
